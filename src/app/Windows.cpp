@@ -1,0 +1,10 @@
+#include "Windows.h"
+
+#include "search/fWebSearch.h"
+#include "shell/AppValues.h"
+#include "shell/WindowFlow.h"
+
+void registerWindows() {
+    WindowFlow& flow = app().flow();
+    flow.registerWindow(WindowNames::WebSearch, [] { return new fWebSearch; });
+}

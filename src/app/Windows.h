@@ -1,0 +1,4 @@
+#pragma once
+
+// Registers every top-level window with the window flow.
+void registerWindows();

@@ -1,0 +1,72 @@
+#include "shell/AppValues.h"
+
+#include "shell/WindowFlow.h"
+
+#include <QtGlobal>
+
+namespace {
+AppValues* current = nullptr;
+}
+
+AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
+    : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
+      m_flow(new WindowFlow(this)) {
+    Q_ASSERT(!current);
+    current = this;
+    CurrentSaveFolder = SettingsStore::defaultSaveFolder();
+}
+
+AppValues::~AppValues() {
+    if (current == this)
+        current = nullptr;
+}
+
+AppValues& AppValues::instance() {
+    Q_ASSERT(current);
+    return *current;
+}
+
+bool AppValues::exists() {
+    return current != nullptr;
+}
+
+void AppValues::setDialogs(std::unique_ptr<Dialogs> dialogs) {
+    m_dialogs = dialogs ? std::move(dialogs) : std::make_unique<Dialogs>();
+}
+
+void AppValues::setDownloadMode(int mode) {
+    if (mode == DownloadMode)
+        return;
+    DownloadMode = mode;
+    emit downloadModeChanged(mode);
+}
+
+void AppValues::setMaxFileSizeMB(double mb) {
+    if (mb == MaxFileSizeMB)
+        return;
+    MaxFileSizeMB = mb;
+    emit maxFileSizeChanged(mb);
+}
+
+void AppValues::setProxy(int enabled, const QString& address, const QString& port) {
+    if (enabled == ProxyEnabled && address == ProxyAddress && port == ProxyPort)
+        return;
+    ProxyEnabled = enabled;
+    ProxyAddress = address;
+    ProxyPort = port;
+    emit proxyChanged();
+}
+
+void AppValues::setCurrentSaveFolder(const QString& folder) {
+    if (folder == CurrentSaveFolder)
+        return;
+    CurrentSaveFolder = folder;
+    emit currentSaveFolderChanged(folder);
+}
+
+void AppValues::setPromptSaveFolder(int prompt) {
+    if (prompt == PromptSaveFolder)
+        return;
+    PromptSaveFolder = prompt;
+    emit promptSaveFolderChanged(prompt);
+}

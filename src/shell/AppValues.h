@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "shell/SettingsStore.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class WindowFlow;
+
+// The one object that holds the program-wide values and the services every
+// window shares (settings, clock, dialogs, window flow). It lives for the whole
+// run; main() creates it, tests create one per test case.
+//
+// Values that another window must follow when they change carry a signal.
+class AppValues : public QObject {
+    Q_OBJECT
+public:
+    explicit AppValues(std::unique_ptr<SettingsStore> settings = std::make_unique<SettingsStore>(),
+                       QObject* parent = nullptr);
+    ~AppValues() override;
+
+    static AppValues& instance();
+    static bool exists();
+
+    SettingsStore& settings() { return *m_settings; }
+    Clock& clock() { return m_clock; }
+    Dialogs& dialogs() { return *m_dialogs; }
+    void setDialogs(std::unique_ptr<Dialogs> dialogs);
+    WindowFlow& flow() { return *m_flow; }
+
+    // --- values loaded by the start-up window ---
+    QString CurrentSaveFolder;
+    double MaxFileSizeMB = 10;
+    QString OsBitness;
+    QString OsDisplayName;
+    QString BrowserEmulationVersion;
+    // --- values of the dialogs ---
+    int PromptSaveFolder = 1;
+    bool UseOriginalFileName = false;
+    bool SaveFolderCancelled = false;
+    // --- download settings shared by the download window and the options dialog ---
+    int DownloadMode = 2;
+    QString DuplicatePolicy = QStringLiteral("重命名");
+    int ProxyEnabled = 0;
+    QString ProxyAddress;
+    QString ProxyPort;
+
+    // Setters for values that other windows follow; each emits when the value changes.
+    void setDownloadMode(int mode);
+    void setMaxFileSizeMB(double mb);
+    void setProxy(int enabled, const QString& address, const QString& port);
+    void setCurrentSaveFolder(const QString& folder);
+    void setPromptSaveFolder(int prompt);
+
+signals:
+    void downloadModeChanged(int mode);
+    void maxFileSizeChanged(double mb);
+    void proxyChanged();
+    void currentSaveFolderChanged(const QString& folder);
+    void promptSaveFolderChanged(int prompt);
+
+private:
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<Dialogs> m_dialogs;
+    Clock m_clock;
+    WindowFlow* m_flow = nullptr;
+};
+
+// Short access to the program-wide values.
+inline AppValues& app() {
+    return AppValues::instance();
+}

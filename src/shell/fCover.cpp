@@ -1,0 +1,100 @@
+#include "shell/fCover.h"
+
+#include "platform/OsInfo.h"
+#include "platform/Wait.h"
+#include "shell/AppValues.h"
+#include "shell/WindowFlow.h"
+
+#include "VarnelleVersion.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+QString DetectOsBitness() {
+    return OsInfo::machineIs64Bit(OsInfo::machine()) ? QStringLiteral("64") : QStringLiteral("32");
+}
+
+fCover::fCover(QWidget* parent) : QWidget(parent) {
+    setObjectName(WindowNames::Cover);
+    setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));
+
+    auto named = [this](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setParent(this);
+        return widget;
+    };
+    Image1 = named(new QLabel, "Image1");
+    Image1->setPixmap(QIcon(QStringLiteral(":/varnelle/icon.svg")).pixmap(96, 96));
+    Image1->setAlignment(Qt::AlignCenter);
+    Label2 = named(new QLabel, "Label2");
+    Label3 = named(new QLabel(QStringLiteral("最新版本：")), "Label3");
+    Label3->hide();
+    Label4 = named(new QLabel(QStringLiteral("(该软件仅用于科研人员辅助少量下载；请不要恶意下载和大量下载！)")),
+                   "Label4");
+    Label4->setWordWrap(true);
+    Label5 = named(new QLabel(QStringLiteral("正在加载组件，请稍候...")), "Label5");
+    Command1 = named(new QPushButton(QStringLiteral("资料检索下载")), "Command1");
+    Command3 = named(new QPushButton(QStringLiteral("退出软件")), "Command3");
+    Timer1 = named(new QTimer, "Timer1");
+    Timer1->setInterval(100);
+    Timer1->setSingleShot(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command3);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Image1);
+    layout->addWidget(Label2, 0, Qt::AlignHCenter);
+    layout->addWidget(Label3, 0, Qt::AlignHCenter);
+    layout->addWidget(Label4);
+    layout->addWidget(Label5, 0, Qt::AlignHCenter);
+    layout->addLayout(buttons);
+    resize(420, 300);
+
+    connect(Command1, &QPushButton::clicked, this, &fCover::openSearch);
+    connect(Command3, &QPushButton::clicked, this, &QWidget::close);
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        if (m_hooks.updateNotice)
+            m_hooks.updateNotice();
+    });
+}
+
+void fCover::load() {
+    AppValues& v = app();
+    setWindowTitle(Dialogs::applicationTitle());
+    Label2->setText(QStringLiteral("版本:%1.%2.%3")
+                        .arg(VARNELLE_VERSION_MAJOR)
+                        .arg(VARNELLE_VERSION_MINOR)
+                        .arg(VARNELLE_VERSION_PATCH));
+    show();
+    Wait::processEventsOnce();
+
+    v.OsBitness = DetectOsBitness();
+    if (m_hooks.afterBitness)
+        m_hooks.afterBitness();
+    if (m_hooks.readEmulation)
+        m_hooks.readEmulation();
+    v.setMaxFileSizeMB(v.settings().maxFileSizeMB());
+    v.setCurrentSaveFolder(v.settings().saveFolder());
+
+    Timer1->start();
+    Label5->hide();
+}
+
+void fCover::openSearch() {
+    hide();
+    app().flow().show(WindowNames::WebSearch);
+}
+
+void fCover::closeEvent(QCloseEvent* event) {
+    if (m_hooks.exitEmulationWrite)
+        m_hooks.exitEmulationWrite();
+    event->accept();
+    app().flow().exitProgram();
+}
