@@ -28,7 +28,7 @@ endfunction()
 # Every tst_*.cpp in the calling folder becomes one Qt Test executable and one
 # CTest case, run headless.
 function(varnelle_tests)
-  cmake_parse_arguments(ARG "" "LABEL" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   get_filename_component(group ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   foreach(file ${tests})

@@ -1,0 +1,1 @@
+#include "TestApp.h"

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "shell/AppValues.h"
+#include "shell/WindowFlow.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <optional>
+
+// Dialogs that record what the program said and answer from queues instead of
+// waiting for a person. An empty answer queue answers Yes / cancels.
+class RecordingDialogs : public Dialogs {
+public:
+    QStringList informations;
+    QStringList errors;
+    QStringList questions;
+    QStringList inputPrompts;
+    std::deque<bool> questionAnswers;              // front answers the next question
+    std::deque<std::optional<QString>> inputAnswers;
+    std::deque<QString> folderAnswers;
+    std::deque<QString> fileAnswers;
+
+    void information(QWidget*, const QString& text) override { informations << text; }
+    void error(QWidget*, const QString& text) override { errors << text; }
+    bool question(QWidget*, const QString& text) override {
+        questions << text;
+        if (questionAnswers.empty())
+            return true;
+        const bool answer = questionAnswers.front();
+        questionAnswers.pop_front();
+        return answer;
+    }
+    std::optional<QString> inputText(QWidget*, const QString& prompt, const QString&,
+                                     const QString&) override {
+        inputPrompts << prompt;
+        if (inputAnswers.empty())
+            return std::nullopt;
+        auto answer = inputAnswers.front();
+        inputAnswers.pop_front();
+        return answer;
+    }
+    QString pickFolder(QWidget*, const QString&, const QString&) override {
+        return takeFront(folderAnswers);
+    }
+    QString openFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return takeFront(fileAnswers);
+    }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return takeFront(fileAnswers);
+    }
+
+    // Every message shown so far, of any kind, in order of kind.
+    QStringList all() const { return informations + errors + questions; }
+
+private:
+    static QString takeFront(std::deque<QString>& q) {
+        if (q.empty())
+            return {};
+        QString s = q.front();
+        q.pop_front();
+        return s;
+    }
+};
+
+// A program context for one test: settings in a temporary folder, recording
+// dialogs, and an exit that only records that the program would end.
+class TestApp {
+public:
+    TestApp() {
+        qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+        values = std::make_unique<AppValues>(
+            std::make_unique<SettingsStore>(m_dir.path() + QStringLiteral("/Varnelle.conf")));
+        auto recorder = std::make_unique<RecordingDialogs>();
+        dialogs = recorder.get();
+        values->setDialogs(std::move(recorder));
+        values->flow().setExitHandler([this] { ++exitCount; });
+    }
+    ~TestApp() = default;
+    TestApp(const TestApp&) = delete;
+    TestApp& operator=(const TestApp&) = delete;
+
+    QString tempPath() const { return m_dir.path(); }
+    SettingsStore& settings() { return values->settings(); }
+
+    std::unique_ptr<AppValues> values;
+    RecordingDialogs* dialogs = nullptr;
+    int exitCount = 0;
+
+private:
+    QTemporaryDir m_dir;
+};
