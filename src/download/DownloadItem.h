@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// The state of a download row; the value is also its state icon's index.
+enum class ItemState : int {
+    Waiting = 1,
+    Downloading = 2,
+    Finished = 3,
+    Failed = 4,
+};
+
+// One row of the download list. Every cell is text, as the list shows it.
+struct DownloadItem {
+    QString name;     // "名称": file name without folder and extension
+    QString type;     // "类型": extension without its dot; may be empty
+    QString size;     // "文件大小": expected size in bytes, or a status text
+    QString received; // "已下载数": bytes written so far
+    QString percent;  // "百分比": whole percent and "%", or a status text
+    QString folder;   // "保存路径": the save folder
+    QString baseHref; // "B": "Y" asks for the base-address step of the type check
+    QString key;      // the address list: up to three addresses joined by "|"; unique
+    QString tag;      // the referring address
+    ItemState state = ItemState::Waiting;
+
+    // Not yet downloaded: the size, received and percent cells are all empty.
+    bool notYetDownloaded() const { return size.isEmpty() && received.isEmpty() && percent.isEmpty(); }
+};
