@@ -1,5 +1,7 @@
 #include "Windows.h"
 
+#include "about/OsName.h"
+
 #include "shell/AppValues.h"
 #include "shell/fCover.h"
 
@@ -24,6 +26,12 @@ int main(int argc, char* argv[]) {
 
     auto* cover = new fCover;
     cover->setAttribute(Qt::WA_DeleteOnClose);
+    fCover::Hooks hooks;
+    hooks.afterBitness = [] {
+        AppValues& v = app();
+        v.OsDisplayName = OsDisplayNameFor(ReadOsName(), v.OsBitness);
+    };
+    cover->setHooks(std::move(hooks));
     cover->load();
     return QApplication::exec();
 }
