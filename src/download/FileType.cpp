@@ -270,11 +270,6 @@ QString 打开文件判断文件类型(const QString& path) {
     return type.toLower();
 }
 
-QString RowFilePath(const DownloadItem& row) {
-    const QString file = row.type.isEmpty() ? row.name : row.name + QLatin1Char('.') + row.type;
-    return JoinFolder(row.folder, file);
-}
-
 bool CorrectFileType(DownloadItem& row) {
     const QString path = RowFilePath(row);
     if (!FileExists(path))
@@ -284,7 +279,7 @@ bool CorrectFileType(DownloadItem& row) {
         return false;
     const QString target = FreeFilePath(JoinFolder(row.folder, row.name + QLatin1Char('.') + real));
     // QFile::rename never replaces an existing file.
-    if (!QFile::rename(path, target) || !FileExists(target))
+    if (!QFile::rename(LocalPath(path), LocalPath(target)) || !FileExists(target))
         return false;
     QString name;
     SplitFileName(target, name);

@@ -20,10 +20,6 @@ class QWidget;
 // with "" at once, so files under 16 bytes are rarely known.
 QString 打开文件判断文件类型(const QString& path);
 
-// The path of a row's file: folder, name and, when the type is not empty, "."
-// and the type.
-QString RowFilePath(const DownloadItem& row);
-
 // When the row's file is of another type than its type column says (case is
 // ignored), moves it to name.<real type> in the same folder (or to the first
 // free name[0001].<type>, ...) and sets the row's type and name. True when the
