@@ -49,6 +49,7 @@ QString 从网络文件Header获取ContentDisposition(const QString& headers);
 QString 从下载头信息ContentDisposition获取文件名(const QString& value, QString& extension);
 
 // folder + name, with "/" between them when the folder does not end with one.
+// An empty folder adds nothing: a missing folder must not turn into the root.
 QString JoinFolder(const QString& folder, const QString& name);
 
 // The path of a row's file: folder, name and, when the type is not empty, "."
