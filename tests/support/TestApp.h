@@ -37,9 +37,14 @@ public:
         inputPrompts << prompt;
         if (inputAnswers.empty())
             return std::nullopt;
-        auto answer = inputAnswers.front();
+        // Unpacked by hand: copying the optional trips g++ 12's
+        // maybe-uninitialized warning at -O2.
+        const bool answered = inputAnswers.front().has_value();
+        const QString text = answered ? *inputAnswers.front() : QString();
         inputAnswers.pop_front();
-        return answer;
+        if (!answered)
+            return std::nullopt;
+        return text;
     }
     QString pickFolder(QWidget*, const QString&, const QString&) override {
         return takeFront(folderAnswers);
