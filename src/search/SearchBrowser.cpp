@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QVBoxLayout>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -78,20 +80,25 @@ QWebEnginePage* SearchBrowserPage::createWindow(WebWindowType) {
     return new NewWindowCatcher(profile(), onNewWindow);
 }
 
-SearchBrowser::SearchBrowser(QWidget* parentWidget) : QObject(parentWidget) {
-    m_view = new QWebEngineView(parentWidget);
-    m_view->setObjectName(QStringLiteral("WebBrowser1"));
+SearchBrowser::SearchBrowser(QWidget* parent) : QWidget(parent) {
+    m_view = new QWebEngineView(this);
     m_page = new SearchBrowserPage(QWebEngineProfile::defaultProfile(), m_view);
     m_view->setPage(m_page);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
 
     QPointer<SearchBrowser> self(this);
     m_page->onNavigate = [self](const QString& address) {
         if (self)
-            emit self->beforeNavigate(address);
+            emit self->navigationStarting(address);
     };
     m_page->onNewWindow = [self](const QString& address) {
-        if (self)
-            emit self->newWindow(address);
+        if (!self || address.isEmpty() ||
+            address.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0)
+            return;
+        emit self->newWindowRequested(address);
+        self->navigate(address);
     };
     connect(m_page, &QWebEnginePage::linkHovered, this, &SearchBrowser::statusTextChanged);
     connect(m_page, &QWebEnginePage::titleChanged, this, &SearchBrowser::titleChanged);
@@ -105,23 +112,27 @@ SearchBrowser::SearchBrowser(QWidget* parentWidget) : QObject(parentWidget) {
 
 SearchBrowser::~SearchBrowser() = default;
 
-QWidget* SearchBrowser::widget() const {
-    return m_view;
-}
-
 void SearchBrowser::navigate(const QString& address) {
+    if (address.isEmpty())
+        return;
     QUrl url = QUrl::fromUserInput(address);
     if (!url.isValid())
         url = QUrl(address);
     m_view->setUrl(url);
 }
 
-void SearchBrowser::back() {
+bool SearchBrowser::goBack() {
+    if (!m_view->history()->canGoBack())
+        return false;
     m_view->back();
+    return true;
 }
 
-void SearchBrowser::forward() {
+bool SearchBrowser::goForward() {
+    if (!m_view->history()->canGoForward())
+        return false;
     m_view->forward();
+    return true;
 }
 
 bool SearchBrowser::hasDocument() const {
@@ -140,11 +151,11 @@ void SearchBrowser::setSilent(bool silent) {
     m_page->silent = silent;
 }
 
-bool SearchBrowser::isSilent() const {
+bool SearchBrowser::silent() const {
     return m_page->silent;
 }
 
-QString SearchBrowser::outerHtml() {
+QString SearchBrowser::outerHtml(int timeoutMs) {
     if (!hasDocument())
         return {};
     bool done = false;
@@ -162,7 +173,7 @@ QString SearchBrowser::outerHtml() {
     // A page that never answers (renderer gone) must not hang the window.
     QElapsedTimer waited;
     waited.start();
-    Wait::until([&] { return done || !view || waited.elapsed() > 10000; });
+    Wait::until([&] { return done || !view || waited.elapsed() > timeoutMs; });
     *alive = false;
     return html;
 }

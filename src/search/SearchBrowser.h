@@ -1,51 +1,50 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
+#include <QWidget>
 
-class QWidget;
 class QWebEngineView;
 class SearchBrowserPage;
 
-// The search window's view of its embedded browser: the operations and events
-// the window uses, on one QWebEngineView. New windows never open: the page's
-// request is reported by newWindow() with its address and the window decides.
-// A page's window.close() is refused.
-class SearchBrowser : public QObject {
+// The search window's embedded browser: one QWebEngineView with the
+// operations and events the window uses. A page that asks for a new window
+// has the address opened in this same browser (newWindowRequested reports it
+// first); a page's window.close() is refused; silent mode suppresses the
+// page's script dialogs.
+class SearchBrowser : public QWidget {
     Q_OBJECT
 public:
-    explicit SearchBrowser(QWidget* parentWidget);
+    static constexpr int kScriptTimeoutMs = 15000;
+
+    explicit SearchBrowser(QWidget* parent = nullptr);
     ~SearchBrowser() override;
 
-    QWidget* widget() const;
-    QWebEngineView* view() const { return m_view; }
-
     void navigate(const QString& address);
-    void back();
-    void forward();
-    bool isBusy() const { return m_busy; }
-    // Whether a document is shown, and its address.
+    bool goBack();
+    bool goForward();
+    bool busy() const { return m_busy; }
     bool hasDocument() const;
     QString address() const;
     QString title() const;
 
-    // Silent mode: the page's script dialogs (alert, confirm, prompt) are suppressed.
     void setSilent(bool silent);
-    bool isSilent() const;
+    bool silent() const;
 
     // The outer markup of the document's root element; empty without a
     // document. Waits (processing events) for the page to answer.
-    QString outerHtml();
+    QString outerHtml(int timeoutMs = kScriptTimeoutMs);
+
+    QWebEngineView* view() const { return m_view; }
 
 signals:
-    // A top-level navigation is about to start.
-    void beforeNavigate(const QString& address);
+    void navigationStarting(const QString& address);
     void statusTextChanged(const QString& text);
     void titleChanged(const QString& title);
     // The top-level document finished loading (frames do not count).
     void documentComplete(bool ok);
-    // The page asked for a new window showing this address; none was opened.
-    void newWindow(const QString& address);
+    // The page asked for a new window at this address; the browser opens the
+    // address itself right after this signal.
+    void newWindowRequested(const QString& address);
 
 private:
     QWebEngineView* m_view;

@@ -35,7 +35,7 @@ public:
     QPushButton* Command1; // "清空"
     // --- browser panel, splitter, list panel ---
     QFrame* PicPanWeb;
-    QWidget* WebBrowser1; // the browser's view
+    SearchBrowser* WebBrowser1;
     QFrame* PicBar;
     QFrame* PicPanList;
     QCheckBox* Check1; // "只提取网页勾选项"
@@ -97,7 +97,6 @@ public:
 
     bool runActive() const { return !ExtractStopped || !AnalyseStopped; }
 
-    SearchBrowser* browser() const { return m_browser; }
     // Status-bar panels 1 to 3.
     QLabel* statusPanel(int number) const { return m_statusPanels[number - 1]; }
     ArticleListModel* articles() const { return m_articles; }
@@ -156,7 +155,6 @@ private:
     void filteredRemoval(const std::function<bool(int row)>& matches);
     void centreProgressPanel();
 
-    SearchBrowser* m_browser = nullptr;
     ArticleListModel* m_articles = nullptr;
     QWidget* m_central = nullptr;
     QWidget* m_historyRow = nullptr;
