@@ -118,12 +118,15 @@ void SearchBrowser::navigate(const QString& address) {
     QUrl url = QUrl::fromUserInput(address);
     if (!url.isValid())
         url = QUrl(address);
+    // Busy from the request on, not only from the engine's first report.
+    m_busy = true;
     m_view->setUrl(url);
 }
 
 bool SearchBrowser::goBack() {
     if (!m_view->history()->canGoBack())
         return false;
+    m_busy = true;
     m_view->back();
     return true;
 }
@@ -131,6 +134,7 @@ bool SearchBrowser::goBack() {
 bool SearchBrowser::goForward() {
     if (!m_view->history()->canGoForward())
         return false;
+    m_busy = true;
     m_view->forward();
     return true;
 }
