@@ -1,8 +1,9 @@
 #include "search/fWebSearch.h"
 
+#include "platform/Browser.h"
 #include "platform/Wait.h"
 #include "search/ArticleListModel.h"
-#include "search/SearchBrowser.h"
+#include "search/Extraction.h"
 #include "search/SearchLayout.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
@@ -105,7 +106,7 @@ void fWebSearch::buildControls() {
 
     // Browser panel.
     PicPanWeb = named(new QFrame(m_central), QStringLiteral("PicPanWeb"));
-    WebBrowser1 = named(new SearchBrowser(PicPanWeb), QStringLiteral("WebBrowser1"));
+    WebBrowser1 = named(new Browser(PicPanWeb), QStringLiteral("WebBrowser1"));
     auto* webLayout = new QVBoxLayout(PicPanWeb);
     webLayout->setContentsMargins(0, 0, 1, 1);
     webLayout->addWidget(WebBrowser1);
@@ -218,24 +219,24 @@ void fWebSearch::buildControls() {
     connect(Command1, &QPushButton::clicked, Combo1, &QComboBox::clear);
     connect(Command9, &QPushButton::clicked, this, &fWebSearch::addThisPage);
     connect(Command5, &QPushButton::clicked, this, [this] { AnalyseStopped = true; });
-    connect(Check2, &QCheckBox::toggled, WebBrowser1, &SearchBrowser::setSilent);
+    connect(Check2, &QCheckBox::toggled, WebBrowser1, &Browser::setSilent);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         menu清除->popup(ListView1->viewport()->mapToGlobal(pos));
     });
 
-    connect(WebBrowser1, &SearchBrowser::navigationStarting, this, [this](const QString& address) {
+    connect(WebBrowser1, &Browser::navigationStarting, this, [this](const QString& address) {
         // None of the maker's own pages exist here, so the bar shows for every address.
         StatusBar1->show();
         记录url(address);
     });
-    connect(WebBrowser1, &SearchBrowser::statusTextChanged, m_statusPanels[1], &QLabel::setText);
-    connect(WebBrowser1, &SearchBrowser::titleChanged, this, [this] { 记录url({}); });
-    connect(WebBrowser1, &SearchBrowser::documentComplete, this, [this] {
+    connect(WebBrowser1, &Browser::statusTextChanged, m_statusPanels[1], &QLabel::setText);
+    connect(WebBrowser1, &Browser::titleChanged, this, [this] { 记录url({}); });
+    connect(WebBrowser1, &Browser::documentComplete, this, [this] {
         PageLoading = false;
         记录url({});
     });
     // The browser opens the new window's address itself, in the same view.
-    connect(WebBrowser1, &SearchBrowser::newWindowRequested, this,
+    connect(WebBrowser1, &Browser::newWindowRequested, this,
             [this](const QString& address) { 记录url(address); });
 }
 
@@ -419,11 +420,18 @@ QString fWebSearch::extractionSaveFolder() const {
 }
 
 int fWebSearch::ExtractResultPage(const QString& saveFolder) {
-    Q_UNUSED(saveFolder);
-    if (!WebBrowser1->hasDocument())
+    DocumentSnapshot document;
+    {
+        const WaitScope waiting(this);
+        document = WebBrowser1->snapshot();
+    }
+    const ExtractionResult found = ::ExtractResultPage(document, saveFolder, Check1->isChecked());
+    if (!found.documentFound)
         return 0;
+    for (const ExtractedArticle& a : found.articles)
+        加入LV1(a.title, a.link, a.pageAddress, a.type, a.saveFolder, a.layout);
     updateCountLabel();
-    return 0;
+    return found.offered();
 }
 
 void fWebSearch::addThisPage() {
@@ -500,7 +508,11 @@ void fWebSearch::savePageSource() {
         return;
     if (QFileInfo(file).suffix().isEmpty())
         file += QStringLiteral(".htm");
-    const QByteArray html = WebBrowser1->outerHtml().toUtf8();
+    QByteArray html;
+    {
+        const WaitScope waiting(this);
+        html = WebBrowser1->outerHtml().toUtf8();
+    }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size() || !out.commit())
         return;
@@ -589,9 +601,27 @@ bool fWebSearch::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------
 // Closing
 
+fWebSearch::WaitScope::WaitScope(fWebSearch* window) : m_window(window) {
+    ++m_window->m_waitDepth;
+}
+
+fWebSearch::WaitScope::~WaitScope() {
+    if (--m_window->m_waitDepth == 0 && m_window->m_closeRequested) {
+        m_window->m_closeRequested = false;
+        // Closed from inside the wait: close for real once back in the main loop,
+        // where destroying the window cannot pull it from under a running handler.
+        QTimer::singleShot(0, m_window, &QWidget::close);
+    }
+}
+
 void fWebSearch::closeEvent(QCloseEvent* event) {
     if (runActive()) {
         app().dialogs().error(this, QStringLiteral("正在工作，停止以后才能退出！"));
+        event->ignore();
+        return;
+    }
+    if (m_waitDepth > 0) {
+        m_closeRequested = true;
         event->ignore();
         return;
     }

@@ -1,4 +1,5 @@
 #include "TestApp.h"
+#include "platform/BrowserProfile.h"
 #include "search/ArticleListModel.h"
 #include "search/fWebSearch.h"
 
@@ -7,6 +8,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
@@ -254,6 +256,8 @@ private slots:
 int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    QTemporaryDir browserStorage;
+    BrowserProfile::setStorageRoot(browserStorage.path());
     TestArticleList test;
     return QTest::qExec(&test, argc, argv);
 }

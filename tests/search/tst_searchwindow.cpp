@@ -1,6 +1,7 @@
 #include "TestApp.h"
+#include "platform/Browser.h"
+#include "platform/BrowserProfile.h"
 #include "search/ArticleListModel.h"
-#include "search/SearchBrowser.h"
 #include "search/SearchLayout.h"
 #include "search/fWebSearch.h"
 #include "shell/fSeleFileSavePath.h"
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -38,6 +40,16 @@ public:
               "<html><head><title>Target</title></head><body>new window target</body></html>");
         write("newwin.html", "<html><head><title>Opener</title></head><body>"
                              "<script>window.open('target.html');</script></body></html>");
+        write("results.html",
+              "<html><head><title>Results</title></head><body><ul>"
+              "<li class='detail'><input type='checkbox' checked><a href='a1'>\n  First  "
+              "article\n</a><a class='cLink' href='https://127.0.0.1:9/one.pdf?a=1&amp;b=2'>"
+              "PDF (1 MB)</a></li>"
+              "<li class='detail'><input type='checkbox'><a href='a2'>Second</a>"
+              "<a class='cLink' href='https://127.0.0.1:9/two.pdf'>PDF</a></li>"
+              "<li class='detail'><input type='checkbox'><a href='a3'>Second again</a>"
+              "<a class='cLink' href='https://127.0.0.1:9/two.pdf'>PDF</a></li>"
+              "</ul></body></html>");
         write("closer.html", "<html><head><title>Closer</title></head><body>stays"
                              "<script>window.close();</script></body></html>");
     }
@@ -349,7 +361,8 @@ private slots:
         QCOMPARE(again->Combo2->currentIndex(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(showsPage(*again, pages.url("page1.html")), LoadTimeoutMs);
         again->close();
-        app().flow().find(WindowNames::Cover)->close();
+        if (QWidget* cover = app().flow().find(WindowNames::Cover))
+            cover->close();
         QTest::qWait(0);
     }
 
@@ -358,6 +371,7 @@ private slots:
         t.values->SiteHomeAddress = QStringLiteral("about:blank");
         registerWindows();
         auto* w = qobject_cast<fWebSearch*>(app().flow().show(WindowNames::WebSearch));
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(*w, QStringLiteral("about:blank")), LoadTimeoutMs);
         w->menu打开下载窗口->trigger();
         QWidget* download = app().flow().find(WindowNames::FileDownload);
         QVERIFY(download && download->isVisible());
@@ -423,6 +437,63 @@ private slots:
                      w.PicPanList->geometry().center().x()) <= 1);
     }
 
+    void extractThisPage() {
+        TestApp t;
+        Pages pages(t.tempPath());
+        t.settings().write(SectionSettings, PromptSaveFolder, 0);
+        t.settings().write(SectionWebSearch, Web1Url, pages.url("results.html"));
+        fWebSearch w;
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, pages.url("results.html")), LoadTimeoutMs);
+        w.Command9->click();
+        const ArticleListModel& list = *w.articles();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.at(0).title, QStringLiteral("First article"));
+        QCOMPARE(list.at(0).link, QStringLiteral("https://127.0.0.1:9/one.pdf?a=1&b=2"));
+        QCOMPARE(list.at(1).title, QStringLiteral("Second"));
+        for (const ArticleEntry& e : list.rows()) {
+            QCOMPARE(e.layout, QStringLiteral("SD1"));
+            QCOMPARE(e.type, QStringLiteral("pdf"));
+            QCOMPARE(e.saveFolder, QString());
+            QCOMPARE(e.state, QString());
+            QCOMPARE(e.pageAddress, pages.url("results.html"));
+        }
+        QCOMPARE(w.Label1->text(), QStringLiteral("2"));
+        QVERIFY(t.dialogs->all().isEmpty());
+
+        // The page again: every item is offered, none is added twice.
+        QCOMPARE(w.ExtractResultPage(QString()), 3);
+        QCOMPARE(list.size(), 2);
+
+        // Only the items ticked on the page.
+        w.menu清空全部->trigger();
+        w.Check1->setChecked(true);
+        QCOMPARE(w.ExtractResultPage(QStringLiteral("/x/")), 1);
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list.at(0).saveFolder, QStringLiteral("/x/"));
+        QCOMPARE(w.Label1->text(), QStringLiteral("1"));
+    }
+
+    void closeDuringAWaitHappensAfterIt() {
+        TestApp t;
+        Pages pages(t.tempPath());
+        t.settings().write(SectionWebSearch, Web1Url, pages.url("results.html"));
+        registerWindows();
+        QPointer<fWebSearch> w =
+            qobject_cast<fWebSearch*>(app().flow().show(WindowNames::WebSearch));
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(*w, pages.url("results.html")), LoadTimeoutMs);
+        // The close arrives while the extraction waits for the page's answer.
+        QTimer::singleShot(0, w, [w] { w->close(); });
+        QCOMPARE(w->ExtractResultPage(QString()), 3);
+        QVERIFY(w); // still here when the wait returned
+        QCOMPARE(w->articles()->size(), 2);
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(t.settings().web1Url(), pages.url("results.html"));
+        if (QWidget* cover = app().flow().find(WindowNames::Cover))
+            cover->close();
+        QTest::qWait(0);
+    }
+
     void addThisPageAsksForTheFolder() {
         TestApp t;
         t.values->SiteHomeAddress = QStringLiteral("about:blank");
@@ -450,6 +521,8 @@ private slots:
 int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    QTemporaryDir browserStorage;
+    BrowserProfile::setStorageRoot(browserStorage.path());
     TestSearchWindow test;
     return QTest::qExec(&test, argc, argv);
 }
