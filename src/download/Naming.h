@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/DownloadItem.h"
+#include "shell/FileNames.h"
 
 #include <QString>
 
@@ -23,17 +24,6 @@ enum class SameNamePolicy {
 SameNamePolicy sameNamePolicyFromCaption(const QString& caption);
 QString sameNamePolicyCaption(SameNamePolicy policy);
 
-// Longest file name the program creates, in UTF-8 bytes.
-inline constexpr int MaxFileNameBytes = 255;
-// Longest name CleanFileName leaves, in UTF-8 bytes; the rest of the 255 is
-// room for a counter and an extension.
-inline constexpr int CleanNameBytes = 200;
-
-// The text made fit for a file name on any disk: the characters \ / : * ? " < > |
-// and control characters removed, dots and spaces stripped from both ends, and
-// cut to CleanNameBytes UTF-8 bytes without cutting a character in two.
-QString CleanFileName(const QString& text);
-
 // The first address of an address list ("a|b|c" gives "a").
 QString 选择url(const QString& list);
 // The list rotated so that a re-download tries the next address: a|b gives b|a,
@@ -47,10 +37,6 @@ QString 从网络文件Header获取ContentDisposition(const QString& headers);
 // empty without "filename=". The name may hold any character: pass it through
 // CleanFileName before it touches the disk.
 QString 从下载头信息ContentDisposition获取文件名(const QString& value, QString& extension);
-
-// folder + name, with "/" between them when the folder does not end with one.
-// An empty folder adds nothing: a missing folder must not turn into the root.
-QString JoinFolder(const QString& folder, const QString& name);
 
 // The path of a row's file: folder, name and, when the type is not empty, "."
 // and the type. A row without type names a file without extension (not
@@ -74,26 +60,3 @@ QString 重命名保存路径(const QString& folder, const QString& name, const 
 // base[0001].ext, base[0002].ext, ... (a trailing "[n]" of the base is dropped
 // first; the base is cut to 100 characters and to the 255-byte limit).
 QString FreeFilePath(const QString& path);
-
-// The path as the file system wants it: spaces around it and a "file://"
-// prefix dropped, a leading "~/" made the home folder.
-QString LocalPath(const QString& path);
-
-// Whether a file (not a folder) exists at the path. Spaces around the path and a
-// "file://" prefix are ignored; a leading "~/" is the home folder.
-bool FileExists(const QString& path);
-// Whether a folder exists at the path; a leading "~/" is the home folder.
-bool FolderExists(const QString& path);
-
-// The extension of the file a path names (the text after its last ".", when
-// shorter than 7 characters), with the name without folder and extension in
-// `name`; both trimmed.
-QString SplitFileName(const QString& path, QString& name);
-
-// Creates the folder and its missing parents, each part made fit for a name by
-// CleanFileName, and returns the folder without its trailing "/" (the path
-// actually made, which may differ from the one given), or "" when it does not
-// exist afterwards. A part that cleans to nothing (such as "..") shows
-// "文件夹名称有误！不能创建文件夹！" and ends the walk. A leading "~/" is the home
-// folder; leading "//" is the root, as Linux has no network paths.
-QString EnsureFolder(const QString& path);

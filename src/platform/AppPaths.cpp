@@ -31,7 +31,7 @@ QString settingsFolder() {
 }
 
 QString expandHome(const QString& path) {
-    if (path.startsWith(QLatin1String("~/")))
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
         return QDir::homePath() + path.mid(1);
     return path;
 }

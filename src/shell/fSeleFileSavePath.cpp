@@ -2,6 +2,7 @@
 
 #include "platform/AppPaths.h"
 #include "shell/AppValues.h"
+#include "shell/FileNames.h"
 #include "shell/SettingsStore.h"
 #include "shell/WindowRoutines.h"
 
@@ -24,66 +25,18 @@ const int MaxListLines = 100;
 const QString FolderNameError = QStringLiteral("文件夹名称有误！不能创建文件夹！");
 const QString FolderSettingError = QStringLiteral("文件夹设置错误！");
 
-// Cuts a text to at most maxBytes of UTF-8 without splitting a character.
-QString leftUtf8Bytes(const QString& text, int maxBytes) {
-    int bytes = 0;
-    int i = 0;
-    while (i < text.size()) {
-        const char32_t cp = text.at(i).isHighSurrogate() && i + 1 < text.size()
-                                ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
-                                : text.at(i).unicode();
-        const int units = cp > 0xFFFF ? 2 : 1;
-        const int len = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-        if (bytes + len > maxBytes)
-            break;
-        bytes += len;
-        i += units;
-    }
-    return text.left(i);
-}
-
-// One folder name made safe for any file system: the characters other systems
-// forbid, line breaks and NULs removed, no leading or trailing dots, at most
-// 200 bytes.
-QString cleanFolderPart(QString part) {
-    static const QString forbidden = QStringLiteral("\\/:*?\"<>|\r\n");
-    part.removeIf([](QChar c) { return forbidden.contains(c) || c.unicode() == 0; });
-    while (part.startsWith(QLatin1Char('.')))
-        part.remove(0, 1);
-    while (part.endsWith(QLatin1Char('.')))
-        part.chop(1);
-    return leftUtf8Bytes(part, 200);
-}
-
-// Makes a folder path exist and returns it without its trailing "/", or the
-// empty text. Each part of the path is cleaned as a file name; a walk that
-// meets an empty part (a trailing or doubled "/") ends there. Only absolute
-// paths (or "~/...") are accepted: a relative folder would depend on where the
-// program was started.
+// Only absolute folders (or "~/...") are accepted: a relative folder would
+// depend on where the program was started. Nor is the root a save folder.
 QString ensureFolder(QWidget* parent, const QString& path) {
     const QString full = AppPaths::expandHome(path);
+    if (full == QLatin1String("/"))
+        return {};
     if (!full.startsWith(QLatin1Char('/'))) {
         app().dialogs().error(parent, FolderNameError);
         return {};
     }
-    const QStringList parts = full.split(QLatin1Char('/'));
-    QString result;
-    for (int i = 1; i < parts.size(); ++i) {
-        const QString& raw = parts.at(i);
-        if (raw.isEmpty())
-            break;
-        const QString part = cleanFolderPart(raw);
-        if (part.isEmpty()) {
-            app().dialogs().error(parent, FolderNameError);
-            break;
-        }
-        result += QLatin1Char('/') + part;
-        if (!QFileInfo(result).isDir())
-            QDir().mkdir(result);
-    }
-    if (!result.isEmpty() && QFileInfo(result).isDir())
-        return result;
-    return {};
+    const QString made = EnsureFolder(full);
+    return made == QLatin1String("/") ? QString() : made;
 }
 
 QStringList comboItems(const QComboBox* combo) {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+// File names and folders as every window needs them: names made fit for any
+// disk, the file and folder tests, and the folder-making routine. Paths use
+// "/"; a folder value ends with "/"; a leading "~/" is the home folder.
+
+// Longest file name the program creates, in UTF-8 bytes.
+inline constexpr int MaxFileNameBytes = 255;
+// Longest name CleanFileName leaves, in UTF-8 bytes; the rest of the 255 is
+// room for a counter and an extension.
+inline constexpr int CleanNameBytes = 200;
+
+// The text made fit for a file name on any disk: the characters \ / : * ? " < > |
+// and control characters removed, dots and spaces stripped from both ends, and
+// cut to CleanNameBytes UTF-8 bytes without cutting a character in two.
+QString CleanFileName(const QString& text);
+
+// folder + name, with "/" between them when the folder does not end with one.
+// An empty folder adds nothing: a missing folder must not turn into the root.
+QString JoinFolder(const QString& folder, const QString& name);
+
+// The path as the file system wants it: spaces around it and a "file://"
+// prefix dropped, a leading "~/" made the home folder.
+QString LocalPath(const QString& path);
+
+// Whether a file (not a folder) exists at the path. Spaces around the path and a
+// "file://" prefix are ignored; a leading "~/" is the home folder.
+bool FileExists(const QString& path);
+// Whether a folder exists at the path; a leading "~/" is the home folder.
+bool FolderExists(const QString& path);
+
+// The extension of the file a path names (the text after its last ".", when
+// shorter than 7 characters), with the name without folder and extension in
+// `name`; both trimmed.
+QString SplitFileName(const QString& path, QString& name);
+
+// Creates the folder and its missing parents, each part made fit for a name by
+// CleanFileName, and returns the folder without its trailing "/" (the path
+// actually made, which may differ from the one given), or "" when it does not
+// exist afterwards. A part that cleans to nothing (such as "..") shows
+// "文件夹名称有误！不能创建文件夹！" and ends the walk. A leading "~/" is the home
+// folder; leading "//" is the root, as Linux has no network paths.
+QString EnsureFolder(const QString& path);
