@@ -162,6 +162,8 @@ signals:
 
 private:
     void start(const QString& address, QIODevice* sink, const RequestOptions& options);
+    void send(const QUrl& url);
+    QUrl redirectTarget(QNetworkReply::NetworkError* error, QString* why) const;
     void fail(QNetworkReply::NetworkError error, const QString& text);
     void setState(State state);
     void dropReply();
@@ -174,6 +176,9 @@ private:
     Transport& m_transport;
     QPointer<QNetworkReply> m_reply;
     QPointer<QIODevice> m_sink;
+    RequestOptions m_options;
+    int m_redirects = 0;
+    bool m_redirectPending = false;
     QUrl m_url;
     State m_state = NoState;
     bool m_headersReceived = false;
@@ -248,8 +253,9 @@ public:
     // The standard reason phrase of an HTTP status code, empty when unknown.
     static QString standardReasonPhrase(int statusCode);
 
-    // Starts a GET with this transport's settings. nullptr with *errorText set
-    // when the proxy is unusable.
+    // Starts a GET with this transport's settings; redirects are not followed
+    // here (TransferRequest follows them). nullptr with *errorText set when the
+    // proxy is unusable.
     QNetworkReply* get(const QUrl& url, const RequestOptions& options, QString* errorText);
 
 private:
