@@ -14,6 +14,7 @@ namespace {
 
 constexpr qint64 SinkSlice = 64 * 1024;
 constexpr qint64 FetchSlice = 256 * 1024;
+constexpr qint64 ReadSlice = 64 * 1024;
 
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -201,6 +202,7 @@ void TransferRequest::setState(State state) {
 }
 
 void TransferRequest::dropReply() {
+    clearPending();
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     if (!reply)
@@ -319,7 +321,7 @@ bool TransferRequest::isActive() const {
 }
 
 qint64 TransferRequest::bufferedBytes() const {
-    return m_reply && m_reply->isOpen() ? m_reply->bytesAvailable() : 0;
+    return pendingBytes() + (m_reply && m_reply->isOpen() ? m_reply->bytesAvailable() : 0);
 }
 
 bool TransferRequest::wait(const std::function<bool()>& ready, const std::function<bool()>& giveUp,
@@ -364,13 +366,38 @@ bool TransferRequest::waitForHeaders(const std::function<bool()>& giveUp, int po
 
 QByteArray TransferRequest::readChunk(qint64 maxBytes, const std::function<bool()>& giveUp,
                                       int pollMs) {
-    if (!m_reply || m_sink || maxBytes <= 0)
+    if (m_sink || maxBytes <= 0)
         return {};
-    QPointer<TransferRequest> self(this);
-    wait([this] { return !m_reply || m_finished || bufferedBytes() > 0; }, giveUp, pollMs);
-    if (!self || !m_reply || !m_reply->isOpen())
-        return {};
-    return m_reply->read(maxBytes);
+    if (pendingBytes() == 0) {
+        if (!m_reply)
+            return {};
+        if (!m_finished && m_reply->bytesAvailable() <= 0) {
+            QPointer<TransferRequest> self(this);
+            wait([this] { return !m_reply || m_finished || bufferedBytes() > 0; }, giveUp, pollMs);
+            if (!self)
+                return {};
+        }
+        if (!m_reply || !m_reply->isOpen())
+            return {};
+        // Each read from the reply tells the network thread that buffer space
+        // is free again; reading a slice at a time keeps that traffic low
+        // when callers ask for small chunks.
+        m_pending = m_reply->read(ReadSlice);
+        m_pendingPos = 0;
+        if (m_pending.isEmpty())
+            return {};
+    }
+    const qsizetype n = static_cast<qsizetype>(qMin(maxBytes, pendingBytes()));
+    QByteArray chunk = m_pending.mid(m_pendingPos, n);
+    m_pendingPos += n;
+    if (m_pendingPos >= m_pending.size())
+        clearPending();
+    return chunk;
+}
+
+void TransferRequest::clearPending() {
+    m_pending.clear();
+    m_pendingPos = 0;
 }
 
 bool TransferRequest::bodyEnded() const {
@@ -454,12 +481,14 @@ void TransferRequest::cancel() {
         m_cancelled = true;
         m_error = QNetworkReply::OperationCanceledError;
         m_errorString = QStringLiteral("Cancelled");
+        clearPending();
         m_reply->abort(); // emits finished, which ends the request
         return;
     }
     // Over already: drop what the caller has not read.
     if (bufferedBytes() > 0) {
         m_cancelled = true;
+        clearPending();
         m_reply->close();
         emit changed();
     }
@@ -534,6 +563,9 @@ QNetworkReply* Transport::get(const QUrl& url, const RequestOptions& options, QS
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setSslConfiguration(m_ssl);
+    // HTTP/1.1 only: its replies honour the read buffer limit, which keeps
+    // memory flat however large the file.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setTransferTimeout(0);
     if (!hasHeader(options.headers, "User-Agent"))
         request.setRawHeader("User-Agent", m_userAgent.toUtf8());

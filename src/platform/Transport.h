@@ -171,6 +171,8 @@ private:
     void onReadyRead();
     void onFinished();
     void drainToSink();
+    void clearPending();
+    qint64 pendingBytes() const { return m_pending.size() - m_pendingPos; }
     bool wait(const std::function<bool()>& ready, const std::function<bool()>& giveUp, int pollMs);
 
     Transport& m_transport;
@@ -189,6 +191,9 @@ private:
     QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
     QString m_errorString;
     quint64 m_generation = 0;
+    // Body bytes taken from the reply and not yet handed out by readChunk.
+    QByteArray m_pending;
+    qsizetype m_pendingPos = 0;
 };
 
 // The outcome of a whole-body fetch.
@@ -208,7 +213,8 @@ struct FetchResult {
 // are verified; an error fails the request and is never ignored. Bodies come
 // as sent (no content coding is asked for), so Content-Length counts the bytes
 // a caller reads. Each reply buffers at most readBufferSize() bytes that the
-// caller has not read, so memory does not grow with the size of a file.
+// caller has not read, so memory does not grow with the size of a file
+// (requests use HTTP/1.1, where Qt's replies honour that limit).
 class Transport : public QObject {
     Q_OBJECT
 public:

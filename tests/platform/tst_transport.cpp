@@ -133,6 +133,19 @@ private slots:
         QCOMPARE(request.header("X-Not-There"), QString());
     }
 
+    // A length far beyond any limit is announced without the server holding
+    // the body; the caller decides from the headers alone.
+    void hugeAnnouncedLength() {
+        const qint64 huge = Q_INT64_C(20) * 1024 * 1024 * 1024;
+        TransferRequest request(transport());
+        request.execute(server->url(QStringLiteral("/gen/%1").arg(huge)));
+        QVERIFY(request.waitForHeaders(clockLimit(30)));
+        QCOMPARE(request.contentLength(), huge);
+        QVERIFY(request.headerBlock().contains(QStringLiteral("Content-Length: %1").arg(huge)));
+        request.cancel();
+        QVERIFY(request.wasCancelled());
+    }
+
     void missingReasonPhraseIsFilledIn() {
         RawServer raw("HTTP/1.1 200\r\nContent-Length: 3\r\nX-Test: yes\r\n\r\nabc");
         TransferRequest request(transport());
@@ -465,6 +478,12 @@ private slots:
         QCOMPARE(seen.header("referer"), QByteArray("http://example.org/list?a=1"));
         QCOMPARE(seen.header("User-Agent"), Transport::defaultUserAgent().toLatin1());
         QCOMPARE(seen.header("Accept-Encoding"), QByteArray("identity"));
+
+        // The headers go with every request of a redirect chain.
+        server->clearRequests();
+        QVERIFY(!transport().fetchWhole(server->url("/redirect/2"), options).isEmpty());
+        QCOMPARE(server->requestsFor("/file.pdf").value(0).header("Referer"),
+                 QByteArray("http://example.org/list?a=1"));
 
         server->clearRequests();
         transport().setUserAgent(QStringLiteral("Browser/1.0"));
