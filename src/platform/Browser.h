@@ -99,6 +99,10 @@ public:
     // (input and change events) as typing would. True when it was set.
     bool setInputValue(int index, const QString& value, const QString& expectedTag = QString(),
                        int timeoutMs = kScriptTimeoutMs);
+    // The inner text of the element at a snapshot index, for elements whose
+    // text the snapshot leaves out; "" when it is not there (or not expectedTag).
+    QString innerText(int index, const QString& expectedTag = QString(),
+                      int timeoutMs = kScriptTimeoutMs);
     // Runs a script in the isolated world and waits for its result; an
     // invalid QVariant when it failed (ok, when given, says whether a result came).
     QVariant evaluate(const QString& script, int timeoutMs = kScriptTimeoutMs, bool* ok = nullptr);
@@ -124,8 +128,11 @@ signals:
 
 private:
     void onNewWindow(QWebEngineNewWindowRequest& request);
-    bool runOnElement(int index, const QString& expectedTag, const QString& body,
-                      const QVariantList& args, int timeoutMs);
+    // Runs body with `el` bound to the element at index and `args` to
+    // [index, expectedTag, ...args]; body's return value is the result, an
+    // invalid QVariant when the element is gone or has another tag.
+    QVariant runOnElement(int index, const QString& expectedTag, const QString& body,
+                          const QVariantList& args, int timeoutMs);
 
     QWebEngineView* m_view = nullptr;
     BrowserPage* m_page = nullptr;
