@@ -1,6 +1,10 @@
 #include "Windows.h"
 
+#include "about/OsName.h"
+
+#include "platform/Registry.h"
 #include "shell/AppValues.h"
+#include "shell/BrowserEmulation.h"
 #include "shell/fCover.h"
 
 #include <QApplication>
@@ -20,10 +24,19 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppValues values;
+    Registry registry;
     registerWindows();
 
     auto* cover = new fCover;
     cover->setAttribute(Qt::WA_DeleteOnClose);
+    fCover::Hooks hooks;
+    hooks.afterBitness = [] {
+        AppValues& v = app();
+        v.OsDisplayName = OsDisplayNameFor(ReadOsName(), v.OsBitness);
+    };
+    hooks.readEmulation = [&registry] { LoadBrowserEmulationVersion(registry); };
+    hooks.exitEmulationWrite = [&registry] { ExitBrowserEmulationStep(registry); };
+    cover->setHooks(std::move(hooks));
     cover->load();
     return QApplication::exec();
 }

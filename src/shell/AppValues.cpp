@@ -4,6 +4,11 @@
 
 #include <QtGlobal>
 
+static void initShellResources() {
+    // The shell's resources live in a static library; name them so the linker keeps them.
+    Q_INIT_RESOURCE(shell);
+}
+
 namespace {
 AppValues* current = nullptr;
 }
@@ -13,6 +18,7 @@ AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
       m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;
+    initShellResources();
     CurrentSaveFolder = SettingsStore::defaultSaveFolder();
 }
 
