@@ -75,11 +75,16 @@ Browser::Browser(QWidget* parent) : QWidget(parent) {
 
     connect(m_page, &BrowserPage::mainFrameNavigation, this,
             [this](const QUrl& url) { emit navigationStarting(url.toString()); });
+    m_startWatch.setSingleShot(true);
+    m_startWatch.setInterval(kLoadStartMs);
+    connect(&m_startWatch, &QTimer::timeout, this, [this] { m_busy = false; });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] {
+        m_startWatch.stop();
         m_busy = true;
         emit loadStarted();
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        m_startWatch.stop();
         m_busy = false;
         emit documentComplete(ok);
     });
@@ -115,8 +120,17 @@ void Browser::navigate(const QUrl& url) {
     if (!url.isValid())
         return;
     // Busy from the request on, so a wait started right after the call does
-    // not end before the engine reports the start of the load.
-    m_busy = true;
+    // not end before the engine reports the start of the load. A jump to a
+    // part of the page shown loads nothing and reports nothing, and a request
+    // the engine drops unreported must not leave the browser busy for ever.
+    const QUrl current = m_page->url();
+    const bool samePage =
+        url.hasFragment() && !current.isEmpty() &&
+        url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
+    if (!samePage) {
+        m_busy = true;
+        m_startWatch.start();
+    }
     m_page->load(url);
 }
 

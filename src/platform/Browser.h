@@ -3,6 +3,7 @@
 #include "platform/DocumentSnapshot.h"
 
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -74,7 +75,8 @@ public:
     void reload();
     void stop();
 
-    // True from a navigation's start until its top-level document completes.
+    // True from a navigation's start (from navigate() on) until its top-level
+    // document completes. A jump within the page shown is not busy.
     bool busy() const { return m_busy; }
     // True once the browser has been sent anywhere (about:blank included).
     bool hasDocument() const;
@@ -138,4 +140,7 @@ private:
     BrowserPage* m_page = nullptr;
     QString m_statusText;
     bool m_busy = false;
+    // Ends the busy state of a navigate() whose load never started.
+    QTimer m_startWatch;
+    static constexpr int kLoadStartMs = 5000;
 };

@@ -510,6 +510,22 @@ private slots:
         QVERIFY(!browser->goForward());
     }
 
+    void busyEndsOnEveryKindOfNavigation_data() {
+        QTest::addColumn<QString>("address"); // relative to the loaded page
+        QTest::newRow("fragment of the same page") << "target.html#part";
+        QTest::newRow("same page again") << "target.html";
+        QTest::newRow("missing file") << "no-such-page.html";
+    }
+    void busyEndsOnEveryKindOfNavigation() {
+        QFETCH(QString, address);
+        auto browser = newBrowser();
+        QVERIFY(load(*browser, m_files.resolved(QUrl(QStringLiteral("target.html")))));
+        const QUrl url = m_files.resolved(QUrl(address));
+        browser->navigate(url);
+        QTRY_VERIFY_WITH_TIMEOUT(!browser->busy(), 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(browser->address(), url.toString(), kLoadMs);
+    }
+
     void oneProfileWithDiskCacheAndMirroredCookies() {
         BrowserProfile& profile = BrowserProfile::shared();
         QCOMPARE(&profile, &BrowserProfile::shared());
