@@ -263,6 +263,17 @@ private slots:
         QCOMPARE(doc.at(go).value, QStringLiteral("Sign in"));
         for (int i = 0; i < doc.size(); ++i)
             QCOMPARE(doc.at(i).index, i);
+
+        // Values holding the characters that split the reader's text cannot
+        // shift the fields or the elements after them.
+        QVERIFY(browser->setInputValue(user, QStringLiteral("a\x1e"
+                                                            "b\x1f"
+                                                            "c")));
+        const DocumentSnapshot again = browser->snapshot();
+        QCOMPARE(again.size(), doc.size());
+        QCOMPARE(again.at(user).value, QStringLiteral("a b c"));
+        QCOMPARE(again.at(user).name, QStringLiteral("UserName"));
+        QCOMPARE(again.at(go).value, QStringLiteral("Sign in"));
     }
 
     void pageScriptsCannotTamperWithTheReader() {
