@@ -54,8 +54,9 @@ protected:
 // The document is read through scripts in the application's isolated world
 // (snapshot(), outerHtml(), click(), setInputValue()). Each waits on events
 // for the result (handlers may run meanwhile) and ends after timeoutMs; a
-// missing document, a document still loading, a failing script, a timeout or
-// the browser being destroyed during the wait all give the empty result.
+// missing document, a failing script, a timeout or the browser being
+// destroyed during the wait give the empty result, and snapshot() also gives
+// it for a document still loading.
 class Browser : public QWidget {
     Q_OBJECT
 public:

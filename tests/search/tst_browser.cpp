@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QSignalSpy>
@@ -552,6 +553,9 @@ private slots:
         QSignalSpy added(&profile, &BrowserProfile::cookieAdded);
         QVERIFY(load(*first, server.url(QStringLiteral("/cookie"))));
         QTRY_VERIFY_WITH_TIMEOUT(!added.isEmpty(), kLoadMs);
+        // The page went through the disk cache the cache viewer reads.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QDir(profile.cachePath() + QStringLiteral("/Cache/Cache_Data")).exists(), kLoadMs);
         const auto cookie = added.last().first().value<QNetworkCookie>();
         QCOMPARE(cookie.name(), QByteArray("sid"));
         QCOMPARE(cookie.value(), QByteArray("abc123"));
