@@ -17,6 +17,17 @@ function(varnelle_library name)
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.ui ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   add_library(${name} STATIC ${sources})
+  # Moc must run again when a file joins the folder, but it only watches the
+  # files it saw last time. When the folder's files change, drop its stamp.
+  set(source_list ${CMAKE_CURRENT_BINARY_DIR}/${name}_sources.txt)
+  set(previous "")
+  if(EXISTS ${source_list})
+    file(READ ${source_list} previous)
+  endif()
+  if(NOT previous STREQUAL "${sources}")
+    file(WRITE ${source_list} "${sources}")
+    file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp)
+  endif()
   add_library(varnelle::${name} ALIAS ${name})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..
                                             ${CMAKE_BINARY_DIR}/generated)
