@@ -119,7 +119,6 @@ void Downloader::startRead() {
 
 void Downloader::onChanged() {
     TransferRequest* request = m_request;
-
     if (!request)
         return;
     const qint64 written = request->bytesWritten();
@@ -142,7 +141,8 @@ bool Downloader::notifyProgress(bool force) {
         if (!m_noticePending) {
             m_noticePending = true;
             const quint64 run = m_run;
-            QTimer::singleShot(NoticeIntervalMs - m_sinceNotice.elapsed(), this, [this, run] {
+            const qint64 wait = qMax<qint64>(0, NoticeIntervalMs - m_sinceNotice.elapsed());
+            QTimer::singleShot(wait, this, [this, run] {
                 if (run == m_run && m_noticePending && m_bytesExpected >= 1)
                     notifyProgress(true);
             });
@@ -166,7 +166,6 @@ bool Downloader::overLimit() const {
 
 void Downloader::onFinished() {
     TransferRequest* request = m_request;
-
     if (!request)
         return;
     const qint64 written = request->bytesWritten();

@@ -80,6 +80,8 @@ private slots:
 
     void completesWithExactContent_data();
     void completesWithExactContent();
+    void errorPagesAreContent_data();
+    void errorPagesAreContent();
     void streamsToDiskBehindReservation();
     void watchdog_data();
     void watchdog();
@@ -177,6 +179,27 @@ void tst_Downloader::completesWithExactContent() {
         QCOMPARE(notice.at(2).toLongLong(), size);
         QVERIFY(notice.at(1).toLongLong() <= size);
     }
+}
+
+void tst_Downloader::errorPagesAreContent_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("login page under a .pdf address") << "/error.pdf";
+    QTest::newRow("404 with a page") << "/missing.pdf";
+}
+
+// A page instead of the file is what arrived: it is saved, so the type check
+// can name it a web page and the window can log in and retry.
+void tst_Downloader::errorPagesAreContent() {
+    QFETCH(QString, path);
+    Run run;
+    const QString target = savePath(QStringLiteral("paper.pdf"));
+    run.worker->BeginDownload(m_server->url(path), target, QString());
+    QVERIFY(run.waitEnded());
+    QCOMPARE(run.complete.count(), 1);
+    const QByteArray content = readFile(target);
+    QVERIFY(content.toLower().contains("<html"));
+    QCOMPARE(run.complete.first().at(1).toLongLong(), qint64(content.size()));
+    QCOMPARE(run.complete.first().at(2).toLongLong(), qint64(content.size()));
 }
 
 void tst_Downloader::streamsToDiskBehindReservation() {
