@@ -107,6 +107,7 @@ void fWebSearch::buildControls() {
     // Browser panel.
     PicPanWeb = named(new QFrame(m_central), QStringLiteral("PicPanWeb"));
     WebBrowser1 = named(new Browser(PicPanWeb), QStringLiteral("WebBrowser1"));
+    app().useBrowserProfile();
     auto* webLayout = new QVBoxLayout(PicPanWeb);
     webLayout->setContentsMargins(0, 0, 1, 1);
     webLayout->addWidget(WebBrowser1);

@@ -1,5 +1,7 @@
 #include "shell/AppValues.h"
 
+#include "platform/BrowserProfile.h"
+#include "platform/CookieMirror.h"
 #include "shell/WindowFlow.h"
 
 #include <QtGlobal>
@@ -75,4 +77,11 @@ void AppValues::setPromptSaveFolder(int prompt) {
         return;
     PromptSaveFolder = prompt;
     emit promptSaveFolderChanged(prompt);
+}
+
+void AppValues::useBrowserProfile() {
+    if (m_browserMirrored)
+        return;
+    m_browserMirrored = true;
+    new CookieMirror(BrowserProfile::shared(), *m_transport);
 }

@@ -29,6 +29,9 @@ public:
     SettingsStore& settings() { return *m_settings; }
     Clock& clock() { return m_clock; }
     Transport& transport() { return *m_transport; }
+    // Called by every window that embeds a browser: from then on the transport
+    // carries the browser's cookies and user agent.
+    void useBrowserProfile();
     Dialogs& dialogs() { return *m_dialogs; }
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
     WindowFlow& flow() { return *m_flow; }
@@ -73,6 +76,7 @@ private:
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
+    bool m_browserMirrored = false;
 };
 
 // Short access to the program-wide values.
