@@ -18,7 +18,7 @@ public:
     QStringList questions;
     QStringList inputPrompts;
     std::deque<bool> questionAnswers;              // front answers the next question
-    std::deque<std::optional<QString>> inputAnswers;
+    std::deque<QString> inputAnswers;               // a null QString() cancels
     std::deque<QString> folderAnswers;
     std::deque<QString> fileAnswers;
 
@@ -35,10 +35,9 @@ public:
     std::optional<QString> inputText(QWidget*, const QString& prompt, const QString&,
                                      const QString&) override {
         inputPrompts << prompt;
-        if (inputAnswers.empty())
+        const QString answer = takeFront(inputAnswers);
+        if (answer.isNull())
             return std::nullopt;
-        auto answer = inputAnswers.front();
-        inputAnswers.pop_front();
         return answer;
     }
     QString pickFolder(QWidget*, const QString&, const QString&) override {
