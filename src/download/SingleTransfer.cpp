@@ -294,11 +294,13 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
     qint64 received = 0;
     qint64 written = 0;
     qint64 lastRefresh = 0;
+    qint64 shown = 0;
     auto refreshCells = [&](bool force) {
         const qint64 nowMs = app().clock().monotonicMs();
         if (!force && nowMs - lastRefresh < CellRefreshMs)
             return;
         lastRefresh = nowMs;
+        shown = received;
         DownloadItem c = row(i);
         c.received = QString::number(received);
         double total = 0;
@@ -334,6 +336,9 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
         if (!stop && !rowGone()) {
             if (inet->bufferedBytes() == 0 || sinceYield >= 64 * 1024) {
                 sinceYield = 0;
+                // About to wait: show what has arrived so far.
+                if (shown < received)
+                    refreshCells(true);
                 chunk = inet->readChunk(ChunkBytes, [&] {
                     return !Busy || rowGone() || secondsSince(lastProgress) > StallSeconds;
                 });
