@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <cmath>
 
 Scheduler::Scheduler(DownloadListModel& model, QObject* parent)
@@ -79,7 +80,22 @@ bool Scheduler::isWebType(const QString& type, bool includeXml) const {
 
 // ---------------------------------------------------------------- timer state
 
+void Scheduler::bindTimerDown(QTimer* timer) {
+    m_timerDownControl = timer;
+    m_timerDown = timer && timer->isActive();
+}
+
+bool Scheduler::timerDownEnabled() const {
+    return m_timerDownControl ? m_timerDownControl->isActive() : m_timerDown;
+}
+
 void Scheduler::setTimerDownEnabled(bool on) {
+    if (m_timerDownControl) {
+        if (on && !m_timerDownControl->isActive())
+            m_timerDownControl->start();
+        else if (!on && m_timerDownControl->isActive())
+            m_timerDownControl->stop();
+    }
     if (on == m_timerDown)
         return;
     m_timerDown = on;
@@ -87,7 +103,7 @@ void Scheduler::setTimerDownEnabled(bool on) {
 }
 
 bool Scheduler::downloadRunning() const {
-    return m_timerDown || inetExecuting() || CountWorkers() > 1;
+    return timerDownEnabled() || inetExecuting() || CountWorkers() > 1;
 }
 
 // ---------------------------------------------------------------- scheduler tick
@@ -181,32 +197,32 @@ void Scheduler::housekeepingTick() {
             m_startEnabled = true;
             emit startCommandEnabledChanged(true);
         }
-        if (m_timerDown) {
+        if (timerDownEnabled()) {
             setTimerDownEnabled(false);
             if (options.sound)
                 emit playSound(102);
         }
-    } else if (m_startEnabled != !m_timerDown) {
-        m_startEnabled = !m_timerDown;
+    } else if (m_startEnabled != !timerDownEnabled()) {
+        m_startEnabled = !timerDownEnabled();
         emit startCommandEnabledChanged(m_startEnabled);
     }
 
     // 2. running indicator
-    if (m_indicator != m_timerDown) {
-        m_indicator = m_timerDown;
+    if (m_indicator != timerDownEnabled()) {
+        m_indicator = timerDownEnabled();
         emit indicatorChanged(m_indicator);
     }
 
     // 3. busy flag
     if (app().DownloadMode == 1) {
-        if (!inetExecuting() && !m_timerDown)
+        if (!inetExecuting() && !timerDownEnabled())
             Busy = false;
     } else {
         const int w = qBound(1, options.workerCount, 6);
         for (int j = 1; j <= w; ++j)
             if (ControlExists(j))
                 Busy = true;
-        if (!m_timerDown)
+        if (!timerDownEnabled())
             Busy = false;
     }
 
@@ -217,7 +233,7 @@ void Scheduler::housekeepingTick() {
         setTimerDownEnabled(true);
 
     // 6. auto re-download
-    if (options.autoRedownload && !m_timerDown) {
+    if (options.autoRedownload && !timerDownEnabled()) {
         switch (options.autoRedownloadChoice) {
         case 0:
             redownloadFailed();
@@ -234,7 +250,7 @@ void Scheduler::housekeepingTick() {
     }
 
     // 7. auto stop
-    if (options.autoStop && m_model.CountErrorRows() >= 5 && m_timerDown) {
+    if (options.autoStop && m_model.CountErrorRows() >= 5 && timerDownEnabled()) {
         setTimerDownEnabled(false);
         if (options.sound)
             emit playSound(102);
@@ -382,17 +398,15 @@ Downloader* Scheduler::worker(int j) const {
 void Scheduler::unloadWorker(int j) {
     if (j < 1 || j > 6 || m_workers[j].isNull())
         return;
-    auto* w = qobject_cast<Downloader*>(m_workers[j].data());
-    if (!w) {
-        m_workers[j]->deleteLater();
-        m_workers[j].clear();
-        return;
-    }
+    QObject* o = m_workers[j].data();
     m_workers[j].clear();
-    w->disconnect(this);
-    w->CancelAsyncRead();
-    // The worker may be inside its own signal; let it return first.
-    w->deleteLater();
+    o->disconnect(this);
+    // unload() abandons the transfer (removing its part file and reservation)
+    // and deletes the worker once it has returned from any signal it is in.
+    if (auto* w = qobject_cast<Downloader*>(o))
+        w->unload();
+    else
+        o->deleteLater();
 }
 
 void Scheduler::多线程下载(int j, int i, const QString& address, const QString& path) {
@@ -481,7 +495,7 @@ void Scheduler::onDownloadError(int index, const QString&, const QString& missCo
     const int i = WorkerRow[index] - 1;
     if (i >= 0 && i < rowCount()) {
         DownloadItem it = row(i);
-        if (missCode == Downloader::TooBigCode) {
+        if (missCode == QStringLiteral("大文件，跳过")) {
             // The worker found the body past the size limit without an announced length.
             it.state = ItemState::Finished;
             it.percent = QStringLiteral("大文件，跳过");

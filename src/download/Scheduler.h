@@ -13,6 +13,7 @@ class DownloadListModel;
 class Downloader;
 class TransferRequest;
 enum class SameNamePolicy;
+class QTimer;
 class QWidget;
 
 // The download window's scheduler and its two transfers, kept apart from the
@@ -64,9 +65,11 @@ public:
     double& LastFinishTime;
     std::array<int, 12>& WorkerRow; // 1-based list positions; index 1 also serves mode one
 
-    // The scheduler timer `Timer_Down`: the window starts and stops its QTimer
-    // to follow timerDownChanged().
-    bool timerDownEnabled() const { return m_timerDown; }
+    // The scheduler timer `Timer_Down`. Bound to the window's QTimer, the
+    // scheduler starts and stops that timer and reads its state; unbound (tests)
+    // it is a flag and the caller ticks by hand.
+    void bindTimerDown(QTimer* timer);
+    bool timerDownEnabled() const;
     void setTimerDownEnabled(bool on);
     // `menu下载全部` and `Shape1` as the housekeeping tick last set them.
     bool startCommandEnabled() const { return m_startEnabled; }
@@ -148,6 +151,7 @@ private:
 
     DownloadListModel& m_model;
     bool m_timerDown = false;
+    QPointer<QTimer> m_timerDownControl;
     bool m_startEnabled = true;
     bool m_indicator = false;
     std::unique_ptr<Values> m_ownValues;

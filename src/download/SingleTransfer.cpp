@@ -403,7 +403,7 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
     refreshCells(true);
     it = row(i);
     it.state = ItemState::Finished;
-    if (isNumber(it.received) && it.size == QLatin1String("未知")) {
+    if (isNumber(it.received) && it.size == QStringLiteral("未知")) {
         it.size = it.received;
         it.percent = QStringLiteral("100%");
     }
@@ -427,9 +427,16 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
     request.proxy =
         ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
     const double limitBytes = app().MaxFileSizeMB * 1024.0 * 1024.0;
+    // The fetch gives up when the window goes, when the stop command runs, or
+    // after the stall limit (a body without length or success is a short page).
+    QPointer<Scheduler> alive(this);
+    const bool wasBusy = Busy;
+    const double start = app().clock().now();
     const QByteArray bytes = app().transport().fetchWhole(
-        选择url(it.key), request, {}, limitBytes > 0 ? static_cast<qint64>(limitBytes) : -1);
-    if (!m_model.isValidRow(i))
+        选择url(it.key), request,
+        [&] { return !alive || (wasBusy && !Busy) || secondsSince(start) > StallSeconds; },
+        limitBytes > 0 ? static_cast<qint64>(limitBytes) : -1);
+    if (!alive || !m_model.isValidRow(i))
         return false;
     it = row(i);
     // 4.

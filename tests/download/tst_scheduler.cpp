@@ -7,8 +7,8 @@
 #include "download/Scheduler.h"
 #include "platform/Wait.h"
 
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -161,7 +161,8 @@ private slots:
         QTest::addColumn<QString>("expected"); // "" = the address's root
         QTest::newRow("row referer") << "https://example.org/article/1"
                                      << "https://example.org/article/1";
-        QTest::newRow("root of the address") << "" << "";
+        QTest::newRow("root of the address") << ""
+                                             << "";
     }
     void modeOneSendsReferer() {
         QFETCH(QString, referer);
@@ -229,20 +230,30 @@ private slots:
         QTest::addColumn<bool>("fileLeft");
         const int failed = int(ItemState::Failed);
         const int finished = int(ItemState::Finished);
-        QTest::newRow("no answer within 30 s") << "/hang" << 31.0 << "" << "" << "" << failed << false;
-        QTest::newRow("no growth for 120 s")
-            << "/stall/3000/100000" << 121.0 << "下载失败" << "3000" << "3%" << failed << false;
-        QTest::newRow("connection closed before the length")
-            << "/early/3000/100000" << 0.0 << "下载失败" << "3000" << "3%" << failed << false;
-        QTest::newRow("announced length over the limit")
-            << "/gen/1049000" << 0.0 << "" << "" << "大文件，跳过" << finished << false;
-        QTest::newRow("unknown length grows past the limit")
-            << "/nolength/3000000" << 0.0 << "未知" << "" << "大文件，跳过" << finished << true;
-        QTest::newRow("no length, no success, empty body")
-            << "/status/404" << 0.0 << "" << "" << "" << failed << false;
-        QTest::newRow("untrusted certificate") << "untrusted:/file.pdf" << 0.0 << "" << ""
+        QTest::newRow("no answer within 30 s") << "/hang" << 31.0 << ""
+                                               << ""
                                                << "" << failed << false;
-        QTest::newRow("redirect from https to http") << "https:/to-http" << 0.0 << "" << ""
+        QTest::newRow("no growth for 120 s") << "/stall/3000/100000" << 121.0 << "下载失败"
+                                             << "3000"
+                                             << "3%" << failed << false;
+        QTest::newRow("connection closed before the length")
+            << "/early/3000/100000" << 0.0 << "下载失败"
+            << "3000"
+            << "3%" << failed << false;
+        QTest::newRow("announced length over the limit") << "/gen/1049000" << 0.0 << ""
+                                                         << ""
+                                                         << "大文件，跳过" << finished << false;
+        QTest::newRow("unknown length grows past the limit") << "/nolength/3000000" << 0.0 << "未知"
+                                                             << ""
+                                                             << "大文件，跳过" << finished << true;
+        QTest::newRow("no length, no success, empty body") << "/status/404" << 0.0 << ""
+                                                           << ""
+                                                           << "" << failed << false;
+        QTest::newRow("untrusted certificate") << "untrusted:/file.pdf" << 0.0 << ""
+                                               << ""
+                                               << "" << failed << false;
+        QTest::newRow("redirect from https to http") << "https:/to-http" << 0.0 << ""
+                                                     << ""
                                                      << "" << failed << false;
     }
     void modeOneFailures() {
@@ -333,9 +344,15 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("percent");
         for (int mode : {1, 2}) {
-            QTest::addRow("mode %d skip", mode) << mode << "跳过" << "same" << "已存在，跳过";
-            QTest::addRow("mode %d overwrite", mode) << mode << "覆盖" << "same" << "100%";
-            QTest::addRow("mode %d rename", mode) << mode << "重命名" << "same[001]" << "100%";
+            QTest::addRow("mode %d skip", mode) << mode << "跳过"
+                                                << "same"
+                                                << "已存在，跳过";
+            QTest::addRow("mode %d overwrite", mode) << mode << "覆盖"
+                                                     << "same"
+                                                     << "100%";
+            QTest::addRow("mode %d rename", mode) << mode << "重命名"
+                                                  << "same[001]"
+                                                  << "100%";
         }
     }
     void duplicatePolicies() {
