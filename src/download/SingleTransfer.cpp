@@ -96,8 +96,12 @@ bool Scheduler::Inet下载当前文件(int i) {
         return false;
     }
     Busy = true;
+    QPointer<Scheduler> alive(this);
     const bool result = Inet下载文件(i);
-    Busy = false;
+    // The window (and this scheduler with it) may have closed while the
+    // transfer waited.
+    if (alive)
+        Busy = false;
     return result;
 }
 
@@ -109,6 +113,7 @@ bool Scheduler::Inet下载文件(int i) {
         connect(m_inet.data(), &TransferRequest::stateChanged, this, &Scheduler::monoState);
     }
     TransferRequest* inet = m_inet.data();
+    QPointer<Scheduler> alive(this);
     // The row stays at its position while a transfer runs (commands that move
     // rows are refused meanwhile); guard anyway against a list emptied under us.
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
@@ -138,7 +143,10 @@ bool Scheduler::Inet下载文件(int i) {
     QString path;
 
     // 5. At most 30 seconds for the response.
-    inet->waitForHeaders([&] { return secondsSince(start) > ResponseWaitSeconds || rowGone(); });
+    inet->waitForHeaders(
+        [&] { return !alive || secondsSince(start) > ResponseWaitSeconds || rowGone(); });
+    if (!alive)
+        return false;
     if (rowGone()) {
         inet->cancel();
         return false;
@@ -237,6 +245,8 @@ bool Scheduler::Inet下载文件(int i) {
                     result = FetchWholeFile(i, path);
                     reachedCheck = true;
                 }
+                if (!alive)
+                    return result;
             }
         }
     }
@@ -277,6 +287,7 @@ bool Scheduler::Inet下载文件(int i) {
 bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& lastProgress,
                            bool& checkFile) {
     TransferRequest* inet = m_inet.data();
+    QPointer<Scheduler> alive(this);
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
     DownloadItem it = row(i);
 
@@ -316,10 +327,10 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
         Wait::processEventsOnce();
         file.close();
         file.remove();
-        if (m_model.isValidRow(i)) {
+        if (alive && m_model.isValidRow(i)) {
+            if (shown < received)
+                refreshCells(true);
             DownloadItem c = row(i);
-            if (received > 0)
-                c.received = QString::number(received);
             c.size = sizeText;
             c.state = ItemState::Failed;
             commit(i, c);
@@ -340,10 +351,17 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
                 if (shown < received)
                     refreshCells(true);
                 chunk = inet->readChunk(ChunkBytes, [&] {
-                    return !Busy || rowGone() || secondsSince(lastProgress) > StallSeconds;
+                    return !alive || !Busy || rowGone() ||
+                           secondsSince(lastProgress) > StallSeconds;
                 });
-                if (chunk.isEmpty() && inet->bufferedBytes() == 0)
+                if (alive && chunk.isEmpty() && inet->bufferedBytes() == 0)
                     Wait::processEventsOnce();
+                if (!alive) {
+                    // The window closed under the transfer: drop the partial file.
+                    file.close();
+                    file.remove();
+                    return false;
+                }
             } else {
                 chunk = inet->readChunk(ChunkBytes);
             }
