@@ -240,12 +240,17 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
         const size_t n = toSize(req.matches[1]);
         const std::string type =
             req.has_param("type") ? req.get_param_value("type") : std::string("application/pdf");
+        if (n == 0) {
+            res.set_content("", type); // an explicit "Content-Length: 0"
+            return;
+        }
         res.set_content_provider(n, type, [](size_t offset, size_t length, DataSink& sink) {
             return writeGenerated(sink, offset, length);
         });
     });
     addRoute(R"(/nolength/(\d+))", [](const Request& req, Response& res) {
         const size_t n = toSize(req.matches[1]);
+        res.set_header("Connection", "close");
         res.set_content_provider("application/pdf", [n](size_t offset, DataSink& sink) {
             if (offset >= n) {
                 sink.done();
