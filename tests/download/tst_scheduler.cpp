@@ -452,6 +452,165 @@ private slots:
         QCOMPARE(logins, 1);
     }
 
+    // ---------------------------------------------------------- mode two
+
+    void modeTwoStartsOneRowPerFreeWorker_data() {
+        QTest::addColumn<QString>("listener");
+        QTest::newRow("http") << "http";
+        QTest::newRow("https") << "https";
+    }
+    void modeTwoStartsOneRowPerFreeWorker() {
+        QFETCH(QString, listener);
+        app().DownloadMode = 2;
+        s->options.workerCount = 3;
+        for (int i = 0; i < 4; ++i)
+            add(address(listener, QString("/gen/%1").arg(20000 + i)), QString("w%1").arg(i));
+        s->startDownload();
+        s->schedulerTick();
+        for (int j = 1; j <= 3; ++j) {
+            QVERIFY(s->ControlExists(j));
+            QCOMPARE(s->WorkerRow[j], j);
+            QCOMPARE(row(j - 1).state, ItemState::Downloading);
+        }
+        QVERIFY(!s->ControlExists(4));
+        QCOMPARE(s->CountWorkers(), 4);
+        QCOMPARE(row(3).state, ItemState::Waiting);
+        QVERIFY(s->downloadRunning());
+        s->housekeepingTick();
+        QVERIFY(s->Busy);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(waitForRow(i));
+        Wait::until([&] { return s->CountWorkers() == 1; });
+        app().clock().advance(1);
+        s->schedulerTick();
+        QCOMPARE(s->WorkerRow[1], 4);
+        QVERIFY(waitForRow(3));
+        for (int i = 0; i < 4; ++i) {
+            const qint64 n = 20000 + i;
+            QCOMPARE(row(i).state, ItemState::Finished);
+            QCOMPARE(row(i).size, QString::number(n));
+            QCOMPARE(row(i).received, QString::number(n));
+            QCOMPARE(row(i).percent, QStringLiteral("100%"));
+            QCOMPARE(readAll(folder() + QString("w%1.pdf").arg(i)),
+                     FixtureServer::generatedContent(n));
+        }
+    }
+
+    void modeTwoRenamesRowsOfOneName() {
+        app().DownloadMode = 2;
+        s->options.workerCount = 2;
+        add(server->url("/gen/3000"), "twin");
+        add(server->url("/gen/4000"), "twin");
+        s->schedulerTick();
+        QCOMPARE(row(0).name, QStringLiteral("twin"));
+        QCOMPARE(row(1).name, QStringLiteral("twin[001]"));
+        QVERIFY(waitForRow(0));
+        QVERIFY(waitForRow(1));
+        QCOMPARE(readAll(folder() + "twin.pdf"), FixtureServer::generatedContent(3000));
+        QCOMPARE(readAll(folder() + "twin[001].pdf"), FixtureServer::generatedContent(4000));
+    }
+
+    void modeTwoEndStates_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<double>("advance"); // clock moved once the transfer runs
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("percent");
+        QTest::addColumn<QString>("fileType"); // "" = no file under the row's name
+        QTest::addColumn<int>("sound");        // 0 = none
+        const int finished = int(ItemState::Finished);
+        const int failed = int(ItemState::Failed);
+        QTest::newRow("announced length over the limit")
+            << "/gen/1049000" << 0.0 << finished << "大文件，跳过"
+            << "" << 0;
+        QTest::newRow("unknown length over the limit")
+            << "/chunked/1100000" << 0.0 << finished << "大文件，跳过"
+            << "" << 0;
+        QTest::newRow("html answer") << "/error.pdf" << 0.0 << finished << "100%"
+                                     << "htm" << 101;
+        QTest::newRow("no growth for 300 s") << "/stall/3000/100000" << 301.0 << failed << ""
+                                             << "" << 0;
+        QTest::newRow("connection closed early") << "/early/3000/100000" << 0.0 << failed << "3%"
+                                                 << "" << 103;
+        QTest::newRow("untrusted certificate") << "untrusted" << 0.0 << failed << ""
+                                               << "" << 0;
+    }
+    void modeTwoEndStates() {
+        QFETCH(QString, path);
+        QFETCH(double, advance);
+        QFETCH(int, state);
+        QFETCH(QString, percent);
+        QFETCH(QString, fileType);
+        QFETCH(int, sound);
+        app().DownloadMode = 2;
+        app().MaxFileSizeMB = 1;
+        s->options.sound = true;
+        QSignalSpy sounds(s.get(), &Scheduler::playSound);
+        add(path == "untrusted" ? server->untrustedUrl("/file.pdf") : server->url(path), "m");
+        s->schedulerTick();
+        if (advance > 0) {
+            QVERIFY(server->waitForRequests(path));
+            // Let the once-a-second watchdog see the first bytes grow.
+            Wait::forMs(1500);
+            // Real seconds pass too: stay a few seconds under the limit first.
+            app().clock().advance(advance - 6);
+            Wait::forMs(1200);
+            QCOMPARE(row(0).state, ItemState::Downloading);
+            app().clock().advance(6);
+        }
+        QVERIFY(waitForRow(0));
+        QCOMPARE(int(row(0).state), state);
+        if (!percent.isEmpty())
+            QCOMPARE(row(0).percent, percent);
+        Wait::until([&] { return s->CountWorkers() == 1; });
+        QVERIFY(!s->ControlExists(1));
+        if (fileType.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(folder() + "m.pdf"));
+        } else {
+            QCOMPARE(row(0).type, fileType);
+            QVERIFY(QFileInfo::exists(folder() + "m." + fileType));
+        }
+        QCOMPARE(sounds.size(), sound ? 1 : 0);
+        if (sound)
+            QCOMPARE(sounds.first().first().toInt(), sound);
+    }
+
+    void modeTwoStop() {
+        app().DownloadMode = 2;
+        s->options.workerCount = 2;
+        add(server->url("/stall/3000/100000"), "a");
+        add(server->url("/stall/3000/100000?b"), "b");
+        add(server->url("/gen/100"), "c");
+        s->startDownload();
+        s->schedulerTick();
+        QElapsedTimer e;
+        e.start();
+        Wait::until([&] {
+            return (row(0).received == "3000" && row(1).received == "3000") || e.elapsed() > 10000;
+        });
+        s->stopDownload();
+        QCOMPARE(row(0).state, ItemState::Failed);
+        QCOMPARE(row(1).state, ItemState::Failed);
+        QCOMPARE(row(2).state, ItemState::Waiting);
+        QCOMPARE(s->CountWorkers(), 1);
+        QVERIFY(!s->timerDownEnabled());
+        Wait::forMs(100);
+        QVERIFY(!QFileInfo::exists(folder() + "a.pdf"));
+        QVERIFY(!QFileInfo::exists(folder() + "b.pdf"));
+        s->housekeepingTick();
+        QVERIFY(!s->Busy);
+    }
+
+    void templateEventsChangeNothing() {
+        add("http://x/1", "t");
+        model->setState(0, ItemState::Downloading);
+        s->WorkerRow[0] = 1;
+        s->onDownloadProgress(0, 5, 10, folder() + "t.pdf");
+        s->onDownloadComplete(0, 10, 10, folder() + "t.pdf");
+        s->onDownloadError(0, folder() + "t.pdf", "超时");
+        QCOMPARE(row(0).state, ItemState::Downloading);
+        QVERIFY(row(0).notYetDownloaded());
+    }
+
     // ---------------------------------------------------------- housekeeping
 
     void housekeepingOnEmptyList() {
