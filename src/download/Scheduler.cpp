@@ -27,10 +27,10 @@ Scheduler::Scheduler(DownloadListModel& model, bool& busy, double& lastFinishTim
     : QObject(parent), Busy(busy), LastFinishTime(lastFinishTime), WorkerRow(workerRow),
       m_model(model), m_workers(workers) {}
 
-Scheduler::~Scheduler() {
-    for (int j = 1; j <= 6; ++j)
-        unloadWorker(j);
-}
+// The workers and the transfer request are children: they go with the
+// scheduler and abandon their transfers. The window values may already be gone
+// when the window destroys its children, so they are not touched here.
+Scheduler::~Scheduler() = default;
 
 // ---------------------------------------------------------------- rows
 
