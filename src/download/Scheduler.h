@@ -144,7 +144,7 @@ private:
     bool scanStartRow(int& found, bool ensureFolder);
     void endSingleTransfer(int row, bool failedSound);
     void monoState(int state);
-    bool streamBody(int i, const QString& path, qint64 size, double& lastProgress, bool& checkFile);
+    bool streamBody(int i, const QString& path, qint64 size, qint64& lastProgress, bool& checkFile);
     void finishRowSounds(int row, bool includeXml);
     bool isWebType(const QString& type, bool includeXml) const;
     SameNamePolicy policy() const;

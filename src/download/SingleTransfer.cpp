@@ -23,6 +23,8 @@ constexpr double StallSeconds = 120;
 // Cells and status texts are refreshed at most this often while a body streams;
 // the final counts are always written.
 constexpr qint64 CellRefreshMs = 100;
+// Bytes read from the buffer between two passes of the message loop.
+constexpr qint64 YieldBytes = 16 * 1024;
 
 bool isNumber(const QString& text, double* value = nullptr) {
     bool ok = false;
@@ -32,9 +34,10 @@ bool isNumber(const QString& text, double* value = nullptr) {
     return ok;
 }
 
-// Seconds between two times of day; a pair across midnight counts as a long time.
-double secondsSince(double then) {
-    return std::fabs(app().clock().now() - then);
+// Time limits run on the program clock's monotonic scale: cheap to read for
+// every chunk, and not fooled by midnight.
+double secondsSince(qint64 thenMs) {
+    return double(app().clock().monotonicMs() - thenMs) / 1000.0;
 }
 
 } // namespace
@@ -121,8 +124,8 @@ bool Scheduler::Inet下载文件(int i) {
     // 1.
     DownloadItem it = row(i);
     const QString address = 选择url(it.key);
-    const double start = app().clock().now();
-    double lastProgress = start;
+    const qint64 start = app().clock().monotonicMs();
+    qint64 lastProgress = start;
 
     // 2. The proxy of the options applies per request; the port is the address's own.
     RequestOptions request;
@@ -284,7 +287,7 @@ bool Scheduler::Inet下载文件(int i) {
 // Step 10: streams the body into the file at path. True when the row ended
 // Finished (complete, or too big without an announced length); `checkFile` is
 // set when the completed file is to be checked for its type.
-bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& lastProgress,
+bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& lastProgress,
                            bool& checkFile) {
     TransferRequest* inet = m_inet.data();
     QPointer<Scheduler> alive(this);
@@ -345,7 +348,7 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
         const bool stop = !Busy;
         QByteArray chunk;
         if (!stop && !rowGone()) {
-            if (inet->bufferedBytes() == 0 || sinceYield >= 64 * 1024) {
+            if (inet->bufferedBytes() == 0) {
                 sinceYield = 0;
                 // About to wait: show what has arrived so far.
                 if (shown < received)
@@ -356,14 +359,20 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
                 });
                 if (alive && chunk.isEmpty() && inet->bufferedBytes() == 0)
                     Wait::processEventsOnce();
-                if (!alive) {
-                    // The window closed under the transfer: drop the partial file.
-                    file.close();
-                    file.remove();
-                    return false;
-                }
             } else {
                 chunk = inet->readChunk(ChunkBytes);
+                // Yield now and then while bytes are buffered, so the window
+                // stays live and the network keeps refilling the buffer.
+                if (sinceYield >= YieldBytes) {
+                    sinceYield = 0;
+                    Wait::processEventsOnce();
+                }
+            }
+            if (!alive) {
+                // The window closed under the transfer: drop the partial file.
+                file.close();
+                file.remove();
+                return false;
             }
         }
         sinceYield += chunk.size();
@@ -376,7 +385,7 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, double& last
         // 10.2.2
         if (written > received) {
             received = written;
-            lastProgress = app().clock().now();
+            lastProgress = app().clock().monotonicMs();
             refreshCells(size > 0 && received >= size);
         }
 
@@ -449,7 +458,7 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
     // after the stall limit (a body without length or success is a short page).
     QPointer<Scheduler> alive(this);
     const bool wasBusy = Busy;
-    const double start = app().clock().now();
+    const qint64 start = app().clock().monotonicMs();
     const QByteArray bytes = app().transport().fetchWhole(
         选择url(it.key), request,
         [&] { return !alive || (wasBusy && !Busy) || secondsSince(start) > StallSeconds; },

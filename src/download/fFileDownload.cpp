@@ -143,8 +143,7 @@ void fFileDownload::wireScheduler() {
     connect(s, &Scheduler::indicatorChanged, Shape1, &QWidget::setVisible);
     connect(s, &Scheduler::startCommandEnabledChanged, menu下载全部, &QAction::setEnabled);
     connect(s, &Scheduler::activityText, this, [this](const QString& t) { setPanelText(2, t); });
-    connect(s, &Scheduler::connectionText, this,
-            [this](const QString& t) { setPanelText(3, t); });
+    connect(s, &Scheduler::connectionText, this, [this](const QString& t) { setPanelText(3, t); });
     connect(s, &Scheduler::playSound, this, &fFileDownload::PlaySound);
     connect(s, &Scheduler::ensureRowVisible, this,
             [this](int row) { ListView3->scrollTo(m_list->index(row, 0)); });
