@@ -107,6 +107,7 @@ void TransferRequest::start(const QString& address, QIODevice* sink,
     m_cancelled = false;
     m_received = 0;
     m_written = 0;
+    m_sinkFailed = false;
     m_error = QNetworkReply::NoError;
     m_errorString.clear();
     m_url = Transport::requestUrl(address);
@@ -253,7 +254,8 @@ void TransferRequest::drainToSink() {
         if (data.isEmpty())
             break;
         if (m_sink->write(data) != data.size()) {
-            m_error = QNetworkReply::UnknownContentError;
+            m_sinkFailed = true;
+            m_error = QNetworkReply::UnknownNetworkError;
             m_errorString =
                 QStringLiteral("Writing the body failed: %1").arg(m_sink->errorString());
             m_reply->abort(); // finishes the reply, which ends the request as failed
@@ -405,7 +407,7 @@ bool TransferRequest::bodyEnded() const {
 }
 
 bool TransferRequest::bodyComplete() const {
-    if (!m_finished || m_cancelled)
+    if (!m_finished || m_cancelled || m_sinkFailed)
         return false;
     if (m_error != QNetworkReply::NoError && !(isStatusError(m_error) && statusCode() > 0))
         return false;

@@ -188,6 +188,7 @@ private:
     bool m_cancelled = false;
     qint64 m_received = 0;
     qint64 m_written = 0;
+    bool m_sinkFailed = false;
     QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
     QString m_errorString;
     quint64 m_generation = 0;

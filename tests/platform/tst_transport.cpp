@@ -447,6 +447,31 @@ private slots:
         QCOMPARE(file.read(1).at(0), FixtureServer::generatedByte(n - 1));
     }
 
+    void failedWriteEndsTheTransfer() {
+        // A device that takes 10000 bytes and then refuses, as a full disk does.
+        class FullDevice : public QIODevice {
+        public:
+            qint64 taken = 0;
+            qint64 readData(char*, qint64) override { return -1; }
+            qint64 writeData(const char*, qint64 n) override {
+                if (taken + n > 10000)
+                    return -1;
+                taken += n;
+                return n;
+            }
+        } device;
+        device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        TransferRequest request(transport());
+        QSignalSpy finished(&request, &TransferRequest::finished);
+        request.executeToDevice(server->url("/gen/1000000"), &device);
+        QVERIFY(finished.wait(30000));
+        QVERIFY(!request.bodyComplete());
+        QVERIFY(request.error() != QNetworkReply::NoError);
+        QVERIFY(!request.errorString().isEmpty());
+        QCOMPARE(request.state(), TransferRequest::Failed);
+        QCOMPARE(request.bytesWritten(), device.taken);
+    }
+
     void fetchWholeLimits() {
         QCOMPARE(transport().fetchWhole(server->url("/chunked/50000")),
                  FixtureServer::generatedContent(50000));
