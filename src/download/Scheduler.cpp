@@ -354,6 +354,11 @@ void Scheduler::redownloadWebPages() {
     emit listHidden(false);
 }
 
+void Scheduler::SiteLogin(bool showMessages) {
+    if (siteLoginHook)
+        siteLoginHook(showMessages);
+}
+
 // ---------------------------------------------------------------- type commands
 
 int Scheduler::checkAndCorrectFileTypes(QWidget* parent) {
@@ -484,8 +489,8 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, 
         if (it.state == ItemState::Failed)
             emit playSound(103);
     }
-    if (options.autoLogin && isWebType(it.type, false) && siteLoginHook)
-        siteLoginHook(false);
+    if (options.autoLogin && isWebType(it.type, false))
+        SiteLogin(false);
     LastFinishTime = app().clock().now();
 }
 

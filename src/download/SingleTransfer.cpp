@@ -282,8 +282,8 @@ bool Scheduler::Inet下载文件(int i) {
             emit playSound(103);
     }
     // 14. The site login runs when a web page came instead of a file.
-    if (options.autoLogin && isWebType(it.type, true) && siteLoginHook)
-        siteLoginHook(false);
+    if (options.autoLogin && isWebType(it.type, true))
+        SiteLogin(false);
     // 15.
     return result;
 }
