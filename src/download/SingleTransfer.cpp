@@ -208,10 +208,9 @@ bool Scheduler::Inet下载文件(int i) {
             // 7. Prepare the row.
             it = row(i);
             it.name = CleanFileName(it.name);
-            QString folder = EnsureFolder(it.folder);
-            if (!folder.endsWith(QLatin1Char('/')))
-                folder += QLatin1Char('/');
-            it.folder = folder;
+            const QString folder = EnsureFolder(it.folder);
+            if (!folder.isEmpty())
+                it.folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
             if (!type.isEmpty())
                 it.type = type;
             if (policy() == SameNamePolicy::Rename) {
@@ -225,9 +224,16 @@ bool Scheduler::Inet下载文件(int i) {
             }
             commit(i, it);
 
-            // 8. Replace an existing file.
+            // 8. Replace an existing file. A folder that could not be made
+            // fails the row here: "/" + name would land in the root folder.
             bool blocked = false;
-            if (FileExists(path)) {
+            if (folder.isEmpty()) {
+                it.state = ItemState::Failed;
+                it.size = QStringLiteral("下载失败");
+                commit(i, it);
+                inet->cancel();
+                blocked = true;
+            } else if (FileExists(path)) {
                 QFile::remove(path);
                 if (FileExists(path)) {
                     const QString existing = QString::number(QFileInfo(path).size());
