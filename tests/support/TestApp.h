@@ -81,6 +81,8 @@ public:
         dialogs = recorder.get();
         values->setDialogs(std::move(recorder));
         values->flow().setExitHandler([this] { ++exitCount; });
+        // No test may reach the internet: the search window's home page is blank.
+        values->SiteHomeAddress = QStringLiteral("about:blank");
     }
     ~TestApp() = default;
     TestApp(const TestApp&) = delete;
