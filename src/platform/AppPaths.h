@@ -5,7 +5,7 @@
 // Where the program keeps its own files.
 namespace AppPaths {
 
-// The program folder (the design's App.Path): the executable's folder when it
+// The program folder: the executable's folder when it
 // is writable, else ~/.local/share/Varnelle. Ends without "/".
 QString programFolder();
 
