@@ -37,9 +37,14 @@ public:
         inputPrompts << prompt;
         if (inputAnswers.empty())
             return std::nullopt;
-        auto answer = inputAnswers.front();
+        // Copied out as plain values: g++ 12 at -O2 misreads a moved optional
+        // as maybe uninitialized.
+        const bool given = inputAnswers.front().has_value();
+        const QString text = inputAnswers.front().value_or(QString());
         inputAnswers.pop_front();
-        return answer;
+        if (!given)
+            return std::nullopt;
+        return text;
     }
     QString pickFolder(QWidget*, const QString&, const QString&) override {
         return takeFront(folderAnswers);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class Clock;
+
+// --- Text routines of the analysis ---
+
+// The PDF address that an intermediate page sends the browser on to with
+// window.location=, or empty when there is none. Spaces are ignored; the
+// address must be followed by a quote, a semicolon or a space to count.
+QString 提取SD2的pdf网址(const QString& pageText);
+
+// Removes every CR LF pair, then every remaining CR and LF, then every NUL.
+QString RemoveLineBreaks(const QString& text);
+
+// The last part of a path or address (after the last "/" or "\"), trimmed;
+// withoutExtension drops everything from its last "." on.
+QString FileNameFromPath(const QString& pathOrAddress, bool withoutExtension);
+
+// Every "&amp;" (any letter case) turned into "&".
+QString DecodeAmpersands(const QString& text);
+
+// The delay of the delay box's text: the whole-number part of its leading
+// number, 0 when it does not start with one.
+int DelaySecondsFromText(const QString& text);
+
+// Waits the rate-limit delay on the program clock. The delay text is read on
+// every pass, so a change takes effect at once; stopped() ends the wait at
+// once. Pending events are processed at least once, and the wait sleeps on
+// events between passes.
+void RateLimitDelay(Clock& clock, const std::function<QString()>& delayText,
+                    const std::function<bool()>& stopped);
