@@ -18,7 +18,7 @@ public:
     QStringList questions;
     QStringList inputPrompts;
     std::deque<bool> questionAnswers;              // front answers the next question
-    std::deque<std::optional<QString>> inputAnswers;
+    std::deque<QString> inputAnswers;               // a null QString() cancels
     std::deque<QString> folderAnswers;
     std::deque<QString> fileAnswers;
 
@@ -35,16 +35,10 @@ public:
     std::optional<QString> inputText(QWidget*, const QString& prompt, const QString&,
                                      const QString&) override {
         inputPrompts << prompt;
-        if (inputAnswers.empty())
+        const QString answer = takeFront(inputAnswers);
+        if (answer.isNull())
             return std::nullopt;
-        // Copied out as plain values: g++ 12 at -O2 misreads a moved optional
-        // as maybe uninitialized.
-        const bool given = inputAnswers.front().has_value();
-        const QString text = inputAnswers.front().value_or(QString());
-        inputAnswers.pop_front();
-        if (!given)
-            return std::nullopt;
-        return text;
+        return answer;
     }
     QString pickFolder(QWidget*, const QString&, const QString&) override {
         return takeFront(folderAnswers);
