@@ -23,7 +23,8 @@ QString RandomString(int count) {
     text.reserve(count);
     auto* random = QRandomGenerator::global();
     for (int i = 0; i < count; ++i)
-        text += Alphabet.at(static_cast<int>(random->bounded(static_cast<quint32>(Alphabet.size()))));
+        text +=
+            Alphabet.at(static_cast<int>(random->bounded(static_cast<quint32>(Alphabet.size()))));
     return text;
 }
 
@@ -38,6 +39,7 @@ QString CacheBustingDateTime(const QDateTime& when) {
 
 QString AddCacheBuster(const QString& url, const QDateTime& when) {
     const QString stamp = CacheBustingDateTime(when) + RandomString(5);
-    return url + (url.contains(QLatin1Char('?')) ? QStringLiteral("&llll=") : QStringLiteral("?llll=")) +
+    return url +
+           (url.contains(QLatin1Char('?')) ? QStringLiteral("&llll=") : QStringLiteral("?llll=")) +
            stamp;
 }

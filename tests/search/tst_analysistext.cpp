@@ -16,25 +16,30 @@ private slots:
             << "https://h/a.pdf";
         QTest::newRow("double quotes") << "<script>window.location=\"https://h/b.pdf\"</script>"
                                        << "https://h/b.pdf";
-        QTest::newRow("letter case of the marker")
-            << "WINDOW.Location='http://h/c.pdf';</script>" << "http://h/c.pdf";
+        QTest::newRow("letter case of the marker") << "WINDOW.Location='http://h/c.pdf';</script>"
+                                                   << "http://h/c.pdf";
         QTest::newRow("spaces inside the address are dropped")
-            << "window.location='http://h/a b.pdf';</script>" << "http://h/ab.pdf";
+            << "window.location='http://h/a b.pdf';</script>"
+            << "http://h/ab.pdf";
         QTest::newRow("&amp; kept whole, any case")
             << "window.location='http://h/x.pdf?a=1&amp;b=2&AMP;c=3';</script>"
             << "http://h/x.pdf?a=1&b=2&c=3";
         QTest::newRow("unquoted address followed by a semicolon")
-            << "window.location=http://h/d.pdf;more" << "http://h/d.pdf";
+            << "window.location=http://h/d.pdf;more"
+            << "http://h/d.pdf";
         QTest::newRow("first of two redirects")
             << "window.location='http://h/1.pdf';window.location='http://h/2.pdf';"
             << "http://h/1.pdf";
-        QTest::newRow("quoted address with nothing after it")
-            << "window.location='http://h/g.pdf';" << "";
+        QTest::newRow("quoted address with nothing after it") << "window.location='http://h/g.pdf';"
+                                                              << "";
         QTest::newRow("address as the very last text") << "window.location=http://h/e.pdf"
                                                        << "";
-        QTest::newRow("no redirect") << "<html><body>no pdf here</body></html>" << "";
-        QTest::newRow("empty page") << "" << "";
-        QTest::newRow("location without window.") << "location.href='http://h/f.pdf';" << "";
+        QTest::newRow("no redirect") << "<html><body>no pdf here</body></html>"
+                                     << "";
+        QTest::newRow("empty page") << ""
+                                    << "";
+        QTest::newRow("location without window.") << "location.href='http://h/f.pdf';"
+                                                  << "";
     }
     void pdfAddressOfIntermediatePage() {
         QFETCH(QString, page);
@@ -45,12 +50,16 @@ private slots:
     void removeLineBreaks_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("CR LF") << "Deep\r\nLearning" << "DeepLearning";
-        QTest::newRow("lone CR and LF") << "a\rb\nc" << "abc";
+        QTest::newRow("CR LF") << "Deep\r\nLearning"
+                               << "DeepLearning";
+        QTest::newRow("lone CR and LF") << "a\rb\nc"
+                                        << "abc";
         QTest::newRow("NUL") << QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b"))
                              << "ab";
-        QTest::newRow("LF CR stays two removals") << "a\n\rb" << "ab";
-        QTest::newRow("other white space stays") << " a\tb " << " a\tb ";
+        QTest::newRow("LF CR stays two removals") << "a\n\rb"
+                                                  << "ab";
+        QTest::newRow("other white space stays") << " a\tb "
+                                                 << " a\tb ";
     }
     void removeLineBreaks() {
         QFETCH(QString, text);
@@ -103,7 +112,8 @@ private slots:
         QTimer::singleShot(0, [&] { ran = true; });
         QElapsedTimer real;
         real.start();
-        RateLimitDelay(app().clock(), [] { return QStringLiteral("0"); }, [] { return false; });
+        RateLimitDelay(
+            app().clock(), [] { return QStringLiteral("0"); }, [] { return false; });
         QVERIFY(ran);
         QVERIFY(real.elapsed() < 1000);
     }
@@ -136,7 +146,8 @@ private slots:
         QTimer::singleShot(100, [&] { stopped = true; });
         QElapsedTimer real;
         real.start();
-        RateLimitDelay(app().clock(), [] { return QStringLiteral("60"); }, [&] { return stopped; });
+        RateLimitDelay(
+            app().clock(), [] { return QStringLiteral("60"); }, [&] { return stopped; });
         QVERIFY(real.elapsed() < 5000);
     }
 
@@ -148,7 +159,8 @@ private slots:
         QTimer::singleShot(50, [&] { app().clock().advance(2.0); });
         QElapsedTimer real;
         real.start();
-        RateLimitDelay(app().clock(), [] { return QStringLiteral("60"); }, [] { return false; });
+        RateLimitDelay(
+            app().clock(), [] { return QStringLiteral("60"); }, [] { return false; });
         QVERIFY(real.elapsed() < 5000);
     }
 };
