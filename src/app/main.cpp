@@ -2,7 +2,9 @@
 
 #include "about/OsName.h"
 
+#include "platform/Registry.h"
 #include "shell/AppValues.h"
+#include "shell/BrowserEmulation.h"
 #include "shell/fCover.h"
 
 #include <QApplication>
@@ -22,6 +24,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppValues values;
+    Registry registry;
     registerWindows();
 
     auto* cover = new fCover;
@@ -31,6 +34,8 @@ int main(int argc, char* argv[]) {
         AppValues& v = app();
         v.OsDisplayName = OsDisplayNameFor(ReadOsName(), v.OsBitness);
     };
+    hooks.readEmulation = [&registry] { LoadBrowserEmulationVersion(registry); };
+    hooks.exitEmulationWrite = [&registry] { ExitBrowserEmulationStep(registry); };
     cover->setHooks(std::move(hooks));
     cover->load();
     return QApplication::exec();

@@ -1,0 +1,328 @@
+#include "download/Naming.h"
+
+#include "net/Codecs.h"
+#include "shell/AppValues.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+const QString FolderError = QStringLiteral("文件夹名称有误！不能创建文件夹！");
+
+qsizetype utf8Length(const QString& s) {
+    return s.toUtf8().size();
+}
+
+// "~/x" is x in the home folder.
+QString expandHome(const QString& path) {
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+// Anything at all at the path, a folder or a dangling link included: a name
+// that is taken in any way cannot receive a new file.
+bool pathTaken(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// The counter of a numbered name: k written with at least `width` digits.
+QString counter(qint64 k, int width) {
+    return QLatin1Char('[') + QString::number(k).rightJustified(width, QLatin1Char('0')) +
+           QLatin1Char(']');
+}
+
+// A number as the numbered names write it: digits only, not so many that they
+// overflow.
+bool readCounter(const QString& text, qint64& value) {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 9)
+        return false;
+    for (const QChar c : t)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    value = t.toLongLong();
+    return true;
+}
+
+// base shortened so that base + tail ("[001].pdf", ".pdf", ...) stays within
+// the file-system limit; tails are short (see extensionTail).
+QString fittedBase(const QString& base, const QString& tail) {
+    const int room = MaxFileNameBytes - static_cast<int>(utf8Length(tail));
+    return LeftBytes(base, room > 0 ? room : 0);
+}
+
+QString fitName(const QString& base, const QString& tail) {
+    return fittedBase(base, tail) + tail;
+}
+
+// "." + ext, an absurdly long extension cut so that a counter and some of the
+// name still fit.
+QString extensionTail(const QString& ext, bool withDot) {
+    if (!withDot)
+        return {};
+    return QLatin1Char('.') + LeftBytes(ext, MaxFileNameBytes / 2);
+}
+
+bool isAsciiLetter(QChar c) {
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+
+} // namespace
+
+SameNamePolicy sameNamePolicyFromCaption(const QString& caption) {
+    const QString c = caption.trimmed();
+    if (c == QStringLiteral("跳过"))
+        return SameNamePolicy::Skip;
+    if (c == QStringLiteral("覆盖"))
+        return SameNamePolicy::Overwrite;
+    return SameNamePolicy::Rename;
+}
+
+QString sameNamePolicyCaption(SameNamePolicy policy) {
+    switch (policy) {
+    case SameNamePolicy::Skip:
+        return QStringLiteral("跳过");
+    case SameNamePolicy::Overwrite:
+        return QStringLiteral("覆盖");
+    case SameNamePolicy::Rename:
+        break;
+    }
+    return QStringLiteral("重命名");
+}
+
+QString CleanFileName(const QString& text) {
+    QString s;
+    s.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f)
+            continue; // line breaks, NUL and the other controls no disk accepts
+        switch (u) {
+        case u'\\':
+        case u'/':
+        case u':':
+        case u'*':
+        case u'?':
+        case u'"':
+        case u'<':
+        case u'>':
+        case u'|':
+            continue;
+        default:
+            s.append(c);
+        }
+    }
+    // Leading dots would hide the file (and "." or ".." would name a folder);
+    // trailing dots and spaces are dropped by other systems' file systems, so a
+    // name ending in them would not survive a copy or SplitFileName's trimming.
+    const auto trimEnds = [](QString& t) {
+        qsizetype from = 0;
+        while (from < t.size() && t.at(from) == QLatin1Char('.'))
+            ++from;
+        qsizetype to = t.size();
+        while (to > from && (t.at(to - 1) == QLatin1Char('.') || t.at(to - 1) == QLatin1Char(' ')))
+            --to;
+        t = t.mid(from, to - from);
+    };
+    trimEnds(s);
+    s = LeftBytes(s, CleanNameBytes);
+    trimEnds(s);
+    return s;
+}
+
+QString 选择url(const QString& list) {
+    const qsizetype bar = list.indexOf(QLatin1Char('|'));
+    return bar < 0 ? list : list.left(bar);
+}
+
+QString 对调url(const QString& list) {
+    const QStringList parts = list.split(QLatin1Char('|'));
+    if (parts.size() == 2)
+        return parts[1] + QLatin1Char('|') + parts[0];
+    if (parts.size() == 3)
+        return parts[2] + QLatin1Char('|') + parts[0] + QLatin1Char('|') + parts[1];
+    return list;
+}
+
+QString 从网络文件Header获取ContentDisposition(const QString& headers) {
+    const QString key = QStringLiteral("content-disposition:");
+    // Lines end with CR LF; a bare LF is accepted too, trimming takes the CR.
+    for (const QString& raw : headers.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.left(key.size()).toLower() == key)
+            return line.mid(key.size()).trimmed();
+    }
+    return {};
+}
+
+QString 从下载头信息ContentDisposition获取文件名(const QString& value, QString& extension) {
+    extension.clear();
+    QString s = value.trimmed();
+    const QString key = QStringLiteral("filename=");
+    const qsizetype at = s.indexOf(key, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return {};
+    s = s.mid(at + key.size()).trimmed();
+    const qsizetype semicolon = s.indexOf(QLatin1Char(';'));
+    if (semicolon >= 0)
+        s = s.left(semicolon).trimmed();
+    s.remove(QLatin1Char('"'));
+    s.remove(QLatin1Char('\''));
+    s = CleanHeaderValue(s);
+
+    QString name = s;
+    const qsizetype dot = s.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        const QString ext = s.mid(dot + 1).trimmed();
+        name = s.left(dot).trimmed();
+        qsizetype run = 0;
+        while (run < ext.size() && isAsciiLetter(ext.at(run)))
+            ++run;
+        extension = run > 5 ? QString() : ext.left(run);
+    }
+    if (value.contains(QLatin1String("utf-8"), Qt::CaseInsensitive))
+        return UrlDecodeAuto(name).trimmed();
+    return UrlDecodeUtf8(name).trimmed();
+}
+
+QString JoinFolder(const QString& folder, const QString& name) {
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy) {
+    if (policy != SameNamePolicy::Skip)
+        return true;
+    const QString path = JoinFolder(row.folder, row.name + QLatin1Char('.') + row.type);
+    if (!FileExists(path))
+        return true;
+    const QString length = QString::number(QFileInfo(path).size());
+    row.state = ItemState::Finished;
+    row.size = length;
+    row.received = length;
+    row.percent = QStringLiteral("已存在，跳过");
+    return false;
+}
+
+QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
+                       SameNamePolicy policy, QString& newName) {
+    const QString dir = JoinFolder(folder, QString());
+    const QString ext = extensionTail(type, true);
+
+    newName = fittedBase(name, ext);
+    const QString plain = dir + fitName(name, ext);
+    if (policy == SameNamePolicy::Overwrite || !pathTaken(plain))
+        return plain;
+
+    QString base = name;
+    qint64 k = 0;
+    const qsizetype open = base.lastIndexOf(QLatin1Char('['));
+    const qsizetype close = base.lastIndexOf(QLatin1Char(']'));
+    if (open >= 0 && close > open && readCounter(base.mid(open + 1, close - open - 1), k))
+        base = base.left(open);
+    base.replace(QLatin1Char('['), QStringLiteral("『"));
+    base.replace(QLatin1Char(']'), QStringLiteral("』"));
+
+    const auto candidate = [&](qint64 n) {
+        const QString tail = n == 0 ? ext : counter(n, 3) + ext;
+        newName = fittedBase(base, tail) + (n == 0 ? QString() : counter(n, 3));
+        return dir + fitName(base, tail);
+    };
+    QString path = candidate(k);
+    while (pathTaken(path))
+        path = candidate(++k);
+    return path;
+}
+
+QString FreeFilePath(const QString& path) {
+    if (!pathTaken(path))
+        return path;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return path;
+    const QString dir = path.left(slash + 1);
+    const QString rest = path.mid(slash + 1);
+    QString base = rest;
+    QString ext;
+    const qsizetype dot = rest.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        ext = rest.mid(dot + 1);
+        base = rest.left(dot);
+    }
+    if (base.size() > 100)
+        base = base.left(base.at(99).isHighSurrogate() ? 99 : 100);
+    if (base.endsWith(QLatin1Char(']'))) {
+        const qsizetype open = base.lastIndexOf(QLatin1Char('['));
+        qint64 ignored = 0;
+        if (open >= 0 && readCounter(base.mid(open + 1, base.size() - open - 2), ignored))
+            base = base.left(open);
+    }
+    const QString tailExt = extensionTail(ext, !ext.isEmpty());
+    QString candidate = dir + fitName(base, tailExt);
+    qint64 k = 0;
+    while (pathTaken(candidate)) {
+        ++k;
+        candidate = dir + fitName(base, counter(k, 4) + tailExt);
+    }
+    return candidate;
+}
+
+QString LocalPath(const QString& path) {
+    QString p = path.trimmed();
+    if (p.startsWith(QLatin1String("file:///"), Qt::CaseInsensitive))
+        p = p.mid(7); // keep the root "/"
+    return expandHome(p);
+}
+
+bool FileExists(const QString& path) {
+    const QString p = LocalPath(path);
+    return !p.isEmpty() && QFileInfo(p).isFile();
+}
+
+bool FolderExists(const QString& path) {
+    if (path.trimmed().isEmpty())
+        return false;
+    return QFileInfo(expandHome(path)).isDir();
+}
+
+QString SplitFileName(const QString& path, QString& name) {
+    const QString p = path.trimmed();
+    const QString file = p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && file.size() - dot - 1 < 7) {
+        name = file.left(dot).trimmed();
+        return file.mid(dot + 1).trimmed();
+    }
+    name = file.trimmed();
+    return {};
+}
+
+QString EnsureFolder(const QString& path) {
+    const QString p = expandHome(path);
+    const bool absolute = p.startsWith(QLatin1Char('/'));
+    QString result;
+    bool failed = false;
+    // Empty parts ("a//b", a trailing "/", a leading "//") mean nothing on Linux.
+    for (const QString& part : p.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QString clean = CleanFileName(part);
+        if (clean.isEmpty()) {
+            app().dialogs().error(nullptr, FolderError);
+            failed = true;
+            break;
+        }
+        result = (result.isEmpty() && !absolute) ? clean : result + QLatin1Char('/') + clean;
+        if (!FolderExists(result))
+            QDir().mkdir(result); // a failure shows in the final test
+    }
+    if (absolute && result.isEmpty() && !failed)
+        return QStringLiteral("/");
+    if (!result.isEmpty() && FolderExists(result))
+        return result;
+    return {};
+}
