@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+// One element of a document, as read from the embedded browser.
+struct SnapshotElement {
+    QString tag;       // tag name in upper case ("LI", "INPUT", "A", "DIV", ...)
+    QString className; // the class attribute as written (may list several classes)
+    QString id;
+    QString name;                // the name attribute
+    QString type;                // the type of an input (lower case), else the type attribute
+    QString value;               // the value of an input, button, select, option or text area
+    std::optional<bool> checked; // the ticked state of an INPUT; absent when it cannot be read
+    QString text;                // inner text, as the page renders it (see DocumentSnapshot)
+    QString href;                // absolute link address of an A or AREA element, else empty
+    int parent = -1;             // index of the parent element, -1 for the root
+    int index = -1;              // position in document order
+    int end = -1;                // one past the index of the last descendant
+};
+
+// The elements of a document in document order (a pre-order walk, so the
+// descendants of element i are exactly the elements i+1 .. end-1).
+//
+// A snapshot that is not `present` stands for a browser without a document, a
+// document still loading, or a read that failed: callers treat it as "no
+// document". An empty blank page is present and has its html, head and body.
+//
+// Inner text is read for every element except html, head, body, script, style
+// and noscript; it is cut at kMaxTextLength characters.
+struct DocumentSnapshot {
+    static constexpr int kMaxTextLength = 4096;
+
+    QVector<SnapshotElement> elements;
+    QString url; // the document's address as the browser reports it
+    bool present = false;
+
+    bool isEmpty() const { return elements.isEmpty(); }
+    int size() const { return int(elements.size()); }
+    const SnapshotElement& at(int i) const { return elements.at(i); }
+
+    // True when element i has the tag, letter case ignored.
+    bool hasTag(int i, const QString& tag) const;
+    // The descendants of root (-1: the whole document) with the tag, letter case
+    // ignored, in document order; root itself is never included.
+    QVector<int> elementsByTag(int root, const QString& tag) const;
+    // The first descendant of root with the tag, or -1.
+    int firstByTag(int root, const QString& tag) const;
+    // The first element whose id equals id, or -1.
+    int elementById(const QString& id) const;
+
+    // The script that reads a document. It runs in the application's isolated
+    // world and returns the JSON text fromJson() reads, or null when the page
+    // has no document or is still loading.
+    static QString readScript();
+    // Parses the script's JSON. Anything malformed gives a snapshot that is not
+    // present; parent links that do not point backwards are cut, so the result
+    // is always a well-formed tree.
+    static DocumentSnapshot fromJson(const QByteArray& json);
+};
+
+// Builds snapshots by hand, for tests and benchmarks: open() starts an element
+// whose children follow until close(); add() appends a childless element.
+class SnapshotBuilder {
+public:
+    explicit SnapshotBuilder(const QString& url = QStringLiteral("about:blank"));
+    int open(SnapshotElement element);
+    int add(SnapshotElement element);
+    void close();
+    DocumentSnapshot take();
+
+private:
+    int append(SnapshotElement element);
+    DocumentSnapshot m_snapshot;
+    QVector<int> m_open;
+};
