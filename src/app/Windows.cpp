@@ -1,5 +1,6 @@
 #include "Windows.h"
 
+#include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
@@ -7,4 +8,5 @@
 void registerWindows() {
     WindowFlow& flow = app().flow();
     flow.registerWindow(WindowNames::WebSearch, [] { return new fWebSearch; });
+    flow.registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
 }

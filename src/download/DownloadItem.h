@@ -24,5 +24,7 @@ struct DownloadItem {
     ItemState state = ItemState::Waiting;
 
     // Not yet downloaded: the size, received and percent cells are all empty.
-    bool notYetDownloaded() const { return size.isEmpty() && received.isEmpty() && percent.isEmpty(); }
+    bool notYetDownloaded() const {
+        return size.isEmpty() && received.isEmpty() && percent.isEmpty();
+    }
 };

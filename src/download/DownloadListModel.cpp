@@ -1,0 +1,422 @@
+#include "download/DownloadListModel.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <limits>
+
+namespace {
+int stateSlot(ItemState state) {
+    const int s = static_cast<int>(state);
+    return (s >= 1 && s <= 4) ? s : 0;
+}
+
+QPixmap drawStateIcon(ItemState state) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (state) {
+    case ItemState::Waiting: { // grey clock face
+        p.setPen(QPen(QColor(110, 110, 110), 1.5));
+        p.setBrush(QColor(235, 235, 235));
+        p.drawEllipse(QRectF(2, 2, 12, 12));
+        p.drawLine(QPointF(8, 8), QPointF(8, 4.5));
+        p.drawLine(QPointF(8, 8), QPointF(10.5, 9.5));
+        break;
+    }
+    case ItemState::Downloading: { // blue arrow pointing down
+        QPainterPath arrow;
+        arrow.moveTo(6, 2);
+        arrow.lineTo(10, 2);
+        arrow.lineTo(10, 8);
+        arrow.lineTo(13.5, 8);
+        arrow.lineTo(8, 14);
+        arrow.lineTo(2.5, 8);
+        arrow.lineTo(6, 8);
+        arrow.closeSubpath();
+        p.setPen(QPen(QColor(20, 70, 160), 1));
+        p.setBrush(QColor(50, 120, 220));
+        p.drawPath(arrow);
+        break;
+    }
+    case ItemState::Finished: { // green tick
+        p.setPen(QPen(QColor(30, 150, 50), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(3, 8.5), QPointF(6.5, 12), QPointF(13, 4)}));
+        break;
+    }
+    case ItemState::Failed: { // red cross
+        p.setPen(QPen(QColor(200, 30, 30), 2.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(4, 4), QPointF(12, 12));
+        p.drawLine(QPointF(12, 4), QPointF(4, 12));
+        break;
+    }
+    }
+    return pm;
+}
+} // namespace
+
+DownloadListModel::DownloadListModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+// --- QAbstractItemModel ---
+
+QModelIndex DownloadListModel::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() || !isValidRow(row) || column < 0 || column >= ColumnCount)
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex DownloadListModel::parent(const QModelIndex&) const {
+    return {};
+}
+
+int DownloadListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+int DownloadListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !isValidRow(index.row()))
+        return {};
+    const DownloadItem& row = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellRef(row, index.column());
+    case Qt::DecorationRole:
+        if (index.column() == ColName)
+            return stateIcon(row.state);
+        return {};
+    case KeyRole:
+        return row.key;
+    case TagRole:
+        return row.tag;
+    case StateRole:
+        return static_cast<int>(row.state);
+    default:
+        return {};
+    }
+}
+
+QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return columnTitle(section);
+    return {};
+}
+
+Qt::ItemFlags DownloadListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    // Names are never edited in the list.
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+bool DownloadListModel::removeRows(int row, int count, const QModelIndex& parent) {
+    if (parent.isValid() || count <= 0 || row < 0 || row + count > this->count())
+        return false;
+    beginRemoveRows(QModelIndex(), row, row + count - 1);
+    for (int i = row; i < row + count; ++i) {
+        tally(m_rows.at(i), -1);
+        m_keyRow.remove(m_rows.at(i).key);
+    }
+    m_rows.remove(row, count);
+    reindexFrom(row);
+    endRemoveRows();
+    return true;
+}
+
+// --- rows ---
+
+bool DownloadListModel::AddDownloadItem(const QString& address, const QString& name,
+                                        const QString& type, const QString& folder,
+                                        const QString& referer) {
+    DownloadItem row;
+    row.key = address;
+    row.name = name;
+    row.type = type;
+    row.folder = folder;
+    row.tag = referer;
+    row.state = ItemState::Waiting;
+    return appendItem(row);
+}
+
+bool DownloadListModel::appendItem(const DownloadItem& item) {
+    // A blank address can never be fetched; such a row would only sit in the list.
+    if (item.key.trimmed().isEmpty() || m_keyRow.contains(item.key))
+        return false;
+    const int row = count();
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.append(item);
+    m_keyRow.insert(item.key, row);
+    tally(item, 1);
+    endInsertRows();
+    return true;
+}
+
+int DownloadListModel::removeRowsIf(
+    const std::function<bool(const DownloadItem& item, int row)>& remove) {
+    // The rule sees the list as it was; then runs of neighbouring rows go in one
+    // step each, from the bottom up, so views get one notice per run.
+    const int n = count();
+    QList<bool> doomed(n);
+    int removed = 0;
+    for (int i = 0; i < n; ++i) {
+        doomed[i] = remove(m_rows.at(i), i);
+        removed += doomed.at(i) ? 1 : 0;
+    }
+    if (removed == 0)
+        return 0;
+    int last = n - 1;
+    while (last >= 0) {
+        if (!doomed.at(last)) {
+            --last;
+            continue;
+        }
+        int first = last;
+        while (first > 0 && doomed.at(first - 1))
+            --first;
+        beginRemoveRows(QModelIndex(), first, last);
+        for (int r = first; r <= last; ++r) {
+            tally(m_rows.at(r), -1);
+            m_keyRow.remove(m_rows.at(r).key);
+        }
+        m_rows.remove(first, last - first + 1);
+        reindexFrom(first);
+        endRemoveRows();
+        last = first - 1;
+    }
+    return removed;
+}
+
+void DownloadListModel::clear() {
+    if (m_rows.isEmpty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    m_keyRow.clear();
+    m_stateCounts.fill(0);
+    m_notYetDownloaded = 0;
+    m_errorRows = 0;
+    endResetModel();
+}
+
+bool DownloadListModel::reorder(const QList<int>& order) {
+    const int n = count();
+    if (order.size() != n)
+        return false;
+    QList<bool> seen(n, false);
+    for (int from : order) {
+        if (from < 0 || from >= n || seen.at(from))
+            return false;
+        seen[from] = true;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<int> newPosition(n);
+    for (int to = 0; to < n; ++to)
+        newPosition[order.at(to)] = to;
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& idx : before)
+        after << createIndex(newPosition.at(idx.row()), idx.column());
+    QList<DownloadItem> rows;
+    rows.reserve(n);
+    for (int from : order)
+        rows.append(std::move(m_rows[from]));
+    m_rows = std::move(rows);
+    reindexFrom(0);
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return true;
+}
+
+// --- cells ---
+
+bool DownloadListModel::setCell(int row, int column, const QString& text) {
+    if (!isValidRow(row) || column < 0 || column >= ColumnCount)
+        return false;
+    DownloadItem& it = m_rows[row];
+    QString& cell = cellRef(it, column);
+    if (cell == text)
+        return false;
+    tally(it, -1);
+    cell = text;
+    tally(it, 1);
+    const QModelIndex idx = createIndex(row, column);
+    emit dataChanged(idx, idx, {Qt::DisplayRole});
+    return true;
+}
+
+bool DownloadListModel::setProgress(int row, const QString& size, const QString& received,
+                                    const QString& percent) {
+    if (!isValidRow(row))
+        return false;
+    DownloadItem& it = m_rows[row];
+    int first = ColumnCount;
+    int last = -1;
+    const auto note = [&](int column, QString& cell, const QString& text) {
+        if (cell == text)
+            return;
+        cell = text;
+        first = qMin(first, column);
+        last = qMax(last, column);
+    };
+    tally(it, -1);
+    note(ColSize, it.size, size);
+    note(ColReceived, it.received, received);
+    note(ColPercent, it.percent, percent);
+    tally(it, 1);
+    if (last < 0)
+        return false;
+    emit dataChanged(createIndex(row, first), createIndex(row, last), {Qt::DisplayRole});
+    return true;
+}
+
+bool DownloadListModel::setKey(int row, const QString& key) {
+    if (!isValidRow(row) || key.trimmed().isEmpty())
+        return false;
+    DownloadItem& it = m_rows[row];
+    if (it.key == key)
+        return false;
+    if (m_keyRow.contains(key))
+        return false;
+    m_keyRow.remove(it.key);
+    it.key = key;
+    m_keyRow.insert(key, row);
+    const QModelIndex idx = createIndex(row, ColName);
+    emit dataChanged(idx, idx, {KeyRole});
+    return true;
+}
+
+bool DownloadListModel::setTag(int row, const QString& referer) {
+    if (!isValidRow(row) || m_rows.at(row).tag == referer)
+        return false;
+    m_rows[row].tag = referer;
+    const QModelIndex idx = createIndex(row, ColName);
+    emit dataChanged(idx, idx, {TagRole});
+    return true;
+}
+
+bool DownloadListModel::setState(int row, ItemState state) {
+    if (!isValidRow(row) || m_rows.at(row).state == state)
+        return false;
+    DownloadItem& it = m_rows[row];
+    tally(it, -1);
+    it.state = state;
+    tally(it, 1);
+    const QModelIndex idx = createIndex(row, ColName);
+    emit dataChanged(idx, idx, {Qt::DecorationRole, StateRole});
+    return true;
+}
+
+// --- derived facts ---
+
+int DownloadListModel::countInState(ItemState state) const {
+    const int slot = stateSlot(state);
+    return slot == 0 ? 0 : m_stateCounts.at(slot);
+}
+
+QString DownloadListModel::totalsText() const {
+    return QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
+        .arg(count())
+        .arg(countInState(ItemState::Downloading))
+        .arg(countInState(ItemState::Waiting))
+        .arg(countInState(ItemState::Finished))
+        .arg(countInState(ItemState::Failed));
+}
+
+bool DownloadListModel::isWebPageType(const QString& type) {
+    const QString lower = type.toLower();
+    return lower == QLatin1String("html") || lower == QLatin1String("htm");
+}
+
+bool DownloadListModel::isErrorRow(const DownloadItem& item) {
+    return isWebPageType(item.type) || item.state == ItemState::Failed;
+}
+
+QString DownloadListModel::columnTitle(int column) {
+    switch (column) {
+    case ColName:
+        return QStringLiteral("名称");
+    case ColType:
+        return QStringLiteral("类型");
+    case ColSize:
+        return QStringLiteral("文件大小");
+    case ColReceived:
+        return QStringLiteral("已下载数");
+    case ColPercent:
+        return QStringLiteral("百分比");
+    case ColFolder:
+        return QStringLiteral("保存路径");
+    case ColBaseHref:
+        return QStringLiteral("B");
+    default:
+        return {};
+    }
+}
+
+QIcon DownloadListModel::stateIcon(ItemState state) const {
+    const int slot = stateSlot(state);
+    if (slot == 0)
+        return {};
+    QIcon& icon = m_icons[slot];
+    if (icon.isNull())
+        icon = QIcon(drawStateIcon(state));
+    return icon;
+}
+
+// --- private ---
+
+void DownloadListModel::tally(const DownloadItem& item, int sign) {
+    m_stateCounts[stateSlot(item.state)] += sign;
+    if (item.notYetDownloaded())
+        m_notYetDownloaded += sign;
+    if (isErrorRow(item))
+        m_errorRows += sign;
+}
+
+void DownloadListModel::reindexFrom(int row) {
+    // Positions are refreshed when next asked for, so a burst of removals costs
+    // one walk of the list, not one per removal.
+    m_staleFrom = qMin(m_staleFrom, qMax(0, row));
+}
+
+void DownloadListModel::refreshPositions() const {
+    if (m_staleFrom >= count()) {
+        m_staleFrom = std::numeric_limits<int>::max();
+        return;
+    }
+    for (int i = m_staleFrom; i < count(); ++i)
+        m_keyRow[m_rows.at(i).key] = i;
+    m_staleFrom = std::numeric_limits<int>::max();
+}
+
+int DownloadListModel::findKey(const QString& key) const {
+    refreshPositions();
+    return m_keyRow.value(key, -1);
+}
+
+QString& DownloadListModel::cellRef(DownloadItem& item, int column) {
+    switch (column) {
+    case ColName:
+        return item.name;
+    case ColType:
+        return item.type;
+    case ColSize:
+        return item.size;
+    case ColReceived:
+        return item.received;
+    case ColPercent:
+        return item.percent;
+    case ColFolder:
+        return item.folder;
+    default:
+        return item.baseHref;
+    }
+}
+
+const QString& DownloadListModel::cellRef(const DownloadItem& item, int column) {
+    return cellRef(const_cast<DownloadItem&>(item), column);
+}

@@ -1,0 +1,517 @@
+#include "download/fFileDownload.h"
+
+#include "download/WindowPlacement.h"
+#include "platform/Sound.h"
+#include "shell/AppValues.h"
+#include "shell/WindowRoutines.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+
+using namespace SettingsKeys;
+
+namespace {
+const QString CloseQuestion = QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？");
+const QString PolicySkip = QStringLiteral("跳过");
+const QString PolicyOverwrite = QStringLiteral("覆盖");
+const QString PolicyRename = QStringLiteral("重命名");
+
+// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B.
+constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {10583, 1411,  1940, 1940,
+                                                                         1411,  10583, 2540};
+
+template <typename T> T* named(T* object, const QString& name) {
+    object->setObjectName(name);
+    return object;
+}
+} // namespace
+
+DownloadWindowLayout LayoutDownloadWindow(int windowWidth, int clientHeight, int panelHeight) {
+    const int margin = Twips::toPixels(20);
+    const int width = qMax(0, windowWidth - Twips::toPixels(300));
+    DownloadWindowLayout l;
+    l.panel = QRect(margin, margin, width, qMax(0, panelHeight));
+    const int listTop = l.panel.bottom() + 1;
+    l.list = QRect(margin, listTop, width, qMax(0, clientHeight - listTop - Twips::toPixels(140)));
+    return l;
+}
+
+fFileDownload::fFileDownload(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(WindowNames::FileDownload);
+    m_list = new DownloadListModel(this);
+    m_sounds = new SoundPlayer(QString(), this);
+    buildControls();
+    buildMenus();
+    load();
+}
+
+fFileDownload::~fFileDownload() = default;
+
+void fFileDownload::buildControls() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(central);
+    central->installEventFilter(this);
+
+    Picture3 = named(new QWidget(central), QStringLiteral("Picture3"));
+    Picture3->setAutoFillBackground(true);
+
+    Label4 = named(new QLabel(QStringLiteral("下载列表："), Picture3), QStringLiteral("Label4"));
+    Label1 = named(new QLabel(QStringLiteral("0条"), Picture3), QStringLiteral("Label1"));
+    Label7 = named(new QLabel(QStringLiteral("下载方式："), Picture3), QStringLiteral("Label7"));
+    Command26 =
+        named(new QPushButton(QStringLiteral("切换"), Picture3), QStringLiteral("Command26"));
+    Command26->setToolTip(QStringLiteral("更改下载方式"));
+    Label2 = named(new QLabel(QStringLiteral("线程数："), Picture3), QStringLiteral("Label2"));
+    Combo1 = named(new QComboBox(Picture3), QStringLiteral("Combo1"));
+    for (int n = 1; n <= 6; ++n)
+        Combo1->addItem(QString::number(n));
+    Label5 = named(new QLabel(QStringLiteral("两个文件下载间隔：        秒"), Picture3),
+                   QStringLiteral("Label5"));
+    Combo2 = named(new QComboBox(Picture3), QStringLiteral("Combo2"));
+    Label8 = named(new QLabel(QStringLiteral("同名文件："), Picture3), QStringLiteral("Label8"));
+    Option1 = named(new QRadioButton(PolicySkip, Picture3), QStringLiteral("Option1"));
+    Option2 = named(new QRadioButton(PolicyOverwrite, Picture3), QStringLiteral("Option2"));
+    Option3 = named(new QRadioButton(PolicyRename, Picture3), QStringLiteral("Option3"));
+    Command4 =
+        named(new QPushButton(QStringLiteral("开始下载"), Picture3), QStringLiteral("Command4"));
+    Command31 =
+        named(new QPushButton(QStringLiteral("停止下载"), Picture3), QStringLiteral("Command31"));
+    // The scheduler's commands wire these buttons.
+    Command4->setEnabled(false);
+    Command31->setEnabled(false);
+    Check4 = named(new QCheckBox(QStringLiteral("当有待下载项时，自动启动下载"), Picture3),
+                   QStringLiteral("Check4"));
+    Check5 =
+        named(new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), Picture3),
+              QStringLiteral("Check5"));
+    Check6 = named(new QCheckBox(QStringLiteral("声音提示"), Picture3), QStringLiteral("Check6"));
+    Check3 =
+        named(new QCheckBox(QStringLiteral("自动重新下载："), Picture3), QStringLiteral("Check3"));
+    Combo4 = named(new QComboBox(Picture3), QStringLiteral("Combo4"));
+    Combo4->addItems({QStringLiteral("出错项"), QStringLiteral("文件类型为HTM和HTML项"),
+                      QStringLiteral("出错项和文件类型为HTM和HTML项")});
+    // The automatic-login condition belongs to the login panel; it only shows text.
+    Combo3 = named(new QComboBox(Picture3), QStringLiteral("Combo3"));
+    Combo3->addItem(QStringLiteral("下载到网页文件(htm/html/asp)文件"));
+    Combo3->hide();
+    Shape1 = named(new QFrame(Picture3), QStringLiteral("Shape1"));
+    Shape1->setFixedSize(14, 14);
+    Shape1->setStyleSheet(QStringLiteral("QFrame#Shape1 { background: rgb(40, 190, 70); border: "
+                                         "1px solid rgb(20, 110, 40); border-radius: 7px; }"));
+    Shape1->setToolTip(QStringLiteral("正在下载"));
+    Shape1->hide();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Label4);
+    top->addWidget(Label1);
+    top->addSpacing(12);
+    top->addWidget(Label7);
+    top->addWidget(Command26);
+    top->addSpacing(12);
+    top->addWidget(Label2);
+    top->addWidget(Combo1);
+    top->addSpacing(12);
+    top->addWidget(Label5);
+    top->addWidget(Combo2);
+    top->addSpacing(12);
+    top->addWidget(Label8);
+    top->addWidget(Option1);
+    top->addWidget(Option2);
+    top->addWidget(Option3);
+    top->addStretch();
+    top->addWidget(Shape1);
+    top->addWidget(Command4);
+    top->addWidget(Command31);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Check4);
+    bottom->addWidget(Check5);
+    bottom->addWidget(Check6);
+    bottom->addSpacing(12);
+    bottom->addWidget(Check3);
+    bottom->addWidget(Combo4);
+    bottom->addWidget(Combo3);
+    bottom->addStretch();
+    auto* panel = new QVBoxLayout(Picture3);
+    panel->setContentsMargins(6, 4, 6, 4);
+    panel->addLayout(top);
+    panel->addLayout(bottom);
+
+    ListView3 = named(new QTreeView(central), QStringLiteral("ListView3"));
+    ListView3->setRootIsDecorated(false);
+    ListView3->setItemsExpandable(false);
+    ListView3->setUniformRowHeights(true);
+    ListView3->setAllColumnsShowFocus(true);
+    ListView3->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView3->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView3->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView3->setSortingEnabled(false);
+    ListView3->setToolTip(QStringLiteral("双击鼠标：下载当前项或者打开文件"));
+    ListView3->header()->setStretchLastSection(false);
+    ListView3->setModel(m_list);
+    for (int c = 0; c < DownloadListModel::ColumnCount; ++c)
+        ListView3->setColumnWidth(c, Twips::toPixels(ColumnTwips.at(c)));
+    PaintListStripes(ListView3, false, 17);
+    ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView3, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        menu下载->popup(ListView3->viewport()->mapToGlobal(pos));
+    });
+
+    StatusBar1 = named(new QStatusBar(this), QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+    for (int i = 0; i < 4; ++i) {
+        auto* panelLabel = new QLabel(StatusBar1);
+        panelLabel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i + 1));
+        panelLabel->setMinimumWidth(i == 1 ? 200 : 60);
+        StatusBar1->addWidget(panelLabel, i == 1 ? 1 : 0);
+        m_panels[i] = panelLabel;
+    }
+    m_panels[0]->setText(Dialogs::applicationTitle());
+
+    Timer_Down = named(new QTimer(this), QStringLiteral("Timer_Down"));
+    Timer_Down->setInterval(1000);
+    Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    Timer2 = named(new QTimer(this), QStringLiteral("Timer2"));
+    Timer2->setInterval(60000);
+    connect(Timer1, &QTimer::timeout, this, &fFileDownload::HousekeepingTick);
+
+    connect(Command26, &QPushButton::clicked, this, &fFileDownload::switchDownloadMode);
+
+    resize(1000, 667);
+}
+
+void fFileDownload::buildMenus() {
+    // Every entry exists from the start; an entry stays disabled until its
+    // command is wired.
+    auto entry = [](QMenu* menu, const QString& name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(name);
+        a->setEnabled(false);
+        return a;
+    };
+    auto submenu = [](QMenu* menu, const QString& name, const QString& caption) {
+        QMenu* m = menu->addMenu(caption);
+        m->setObjectName(name);
+        m->menuAction()->setObjectName(name + QStringLiteral("Action"));
+        return m;
+    };
+    QMenuBar* bar = menuBar();
+
+    menu下载 = named(bar->addMenu(QStringLiteral("列表操作(&D)")), QStringLiteral("menu下载"));
+    menu全选专利列表 = entry(menu下载, QStringLiteral("menu全选专利列表"), QStringLiteral("全选"));
+    menu全不选 = entry(menu下载, QStringLiteral("menu全不选"), QStringLiteral("全不选"));
+    menu随机排序列表 =
+        entry(menu下载, QStringLiteral("menu随机排序列表"), QStringLiteral("随机排序列表(打乱)"));
+    menu自动列宽 = entry(menu下载, QStringLiteral("menu自动列宽"), QStringLiteral("自动调整列宽"));
+    menu下载->addSeparator();
+    menu重新下载 = submenu(menu下载, QStringLiteral("menu重新下载"), QStringLiteral("重新下载"));
+    menu重新下载选中项 =
+        entry(menu重新下载, QStringLiteral("menu重新下载选中项"), QStringLiteral("选中项"));
+    menu重新下载出错项 =
+        entry(menu重新下载, QStringLiteral("menu重新下载出错项"), QStringLiteral("出错项"));
+    menu重新下载文件类型为HTM和HTML项 =
+        entry(menu重新下载, QStringLiteral("menu重新下载文件类型为HTM和HTML项"),
+              QStringLiteral("网页类型文件(HTM/HTML/xml)项"));
+    menu重新下载出错项和网页项 = entry(menu重新下载, QStringLiteral("menu重新下载出错项和网页项"),
+                                       QStringLiteral("重新下载出错项和网页类型文件项"));
+    menu重新下载文件大小小于指定数字的项 =
+        entry(menu重新下载, QStringLiteral("menu重新下载文件大小小于指定数字的项"),
+              QStringLiteral("文件大小小于指定数字的项"));
+    menu下载->addSeparator();
+    menu清除 = submenu(menu下载, QStringLiteral("menu清除"), QStringLiteral("清除"));
+    menu清除选中项 = entry(menu清除, QStringLiteral("menu清除选中项"), QStringLiteral("选中项"));
+    menu清除全部出错项 =
+        entry(menu清除, QStringLiteral("menu清除全部出错项"), QStringLiteral("全部出错项"));
+    menu清除完成项 = entry(menu清除, QStringLiteral("menu清除完成项"), QStringLiteral("完成项"));
+    menu清空 = entry(menu下载, QStringLiteral("menu清空"), QStringLiteral("清空"));
+    menu删除文件 = submenu(menu下载, QStringLiteral("menu删除文件"), QStringLiteral("删除文件"));
+    menu删除网页类型文件项 = entry(menu删除文件, QStringLiteral("menu删除网页类型文件项"),
+                                   QStringLiteral("网页类型文件(HTM/HTML/xml)项"));
+    menu删除出错项 =
+        entry(menu删除文件, QStringLiteral("menu删除出错项"), QStringLiteral("出错项"));
+    menu下载->addSeparator();
+    menu下载全部 = entry(menu下载, QStringLiteral("menu下载全部"), QStringLiteral("开始下载"));
+    menu停止下载 = entry(menu下载, QStringLiteral("menu停止下载"), QStringLiteral("停止下载"));
+    menu取消下载选中项 =
+        entry(menu下载, QStringLiteral("menu取消下载选中项"), QStringLiteral("取消下载选中项"));
+    menu下载->addSeparator();
+    menu打开下载文件 =
+        entry(menu下载, QStringLiteral("menu打开下载文件"), QStringLiteral("打开下载文件"));
+    menu打开文件所在文件夹 =
+        entry(menu下载, QStringLiteral("menu打开文件所在文件夹"), QStringLiteral("打开所在文件夹"));
+    menu用记事本打开文件 =
+        entry(menu下载, QStringLiteral("menu用记事本打开文件"), QStringLiteral("用记事本打开文件"));
+    menu下载->addSeparator();
+    menu复制名称 = entry(menu下载, QStringLiteral("menu复制名称"), QStringLiteral("复制名称"));
+    menu批量替换网址 =
+        entry(menu下载, QStringLiteral("menu批量替换网址"), QStringLiteral("批量替换网址"));
+    menu导出名称 = submenu(menu下载, QStringLiteral("menu导出名称"), QStringLiteral("导出名称"));
+    menu导出全部名称 =
+        entry(menu导出名称, QStringLiteral("menu导出全部名称"), QStringLiteral("全部"));
+    menu导出未完成项名称 =
+        entry(menu导出名称, QStringLiteral("menu导出未完成项名称"), QStringLiteral("未完成项"));
+    menu下载->addSeparator();
+    menu退出本下载窗口 =
+        entry(menu下载, QStringLiteral("menu退出本下载窗口"), QStringLiteral("关闭本下载窗口"));
+
+    menu窗口 = named(bar->addMenu(QStringLiteral("窗口(&W)")), QStringLiteral("menu窗口"));
+    menu资料检索分析窗口 =
+        entry(menu窗口, QStringLiteral("menu资料检索分析窗口"), QStringLiteral("资料检索分析窗口"));
+
+    menu工具 = named(bar->addMenu(QStringLiteral("工具(&T)")), QStringLiteral("menu工具"));
+    设置 = entry(menu工具, QStringLiteral("设置"), QStringLiteral("设置"));
+    menu自动定位到下载项 =
+        entry(menu工具, QStringLiteral("menu自动定位到下载项"), QStringLiteral("自动定位到下载项"));
+    menu工具->addSeparator();
+    menu检查文件是否存在 =
+        entry(menu工具, QStringLiteral("menu检查文件是否存在"), QStringLiteral("检查文件是否存在"));
+    menu检查并纠正磁盘文件类型 = entry(menu工具, QStringLiteral("menu检查并纠正磁盘文件类型"),
+                                       QStringLiteral("检查并纠正磁盘文件类型"));
+    menu工具->addSeparator();
+    menu清空IE浏览器缓存 =
+        entry(menu工具, QStringLiteral("menu清空IE浏览器缓存"), QStringLiteral("清空IE浏览器缓存"));
+    menu打开文件判断类型 =
+        entry(menu工具, QStringLiteral("menu打开文件判断类型"), QStringLiteral("打开文件判断类型"));
+
+    menu帮助 = named(bar->addMenu(QStringLiteral("帮助(&H)")), QStringLiteral("menu帮助"));
+    关于 = entry(menu帮助, QStringLiteral("关于"), QStringLiteral("关于"));
+
+    // Entries that only move between windows or hold a choice work already.
+    menu退出本下载窗口->setEnabled(true);
+    connect(menu退出本下载窗口, &QAction::triggered, this, &QWidget::close);
+    menu资料检索分析窗口->setEnabled(true);
+    connect(menu资料检索分析窗口, &QAction::triggered, this,
+            [] { app().flow().show(WindowNames::WebSearch); });
+    menu自动定位到下载项->setEnabled(true);
+    menu自动定位到下载项->setCheckable(true);
+    menu自动定位到下载项->setChecked(false);
+}
+
+void fFileDownload::load() {
+    AppValues& v = app();
+    // 1. Title and icon.
+    setWindowTitle(QStringLiteral("文件下载-") + Dialogs::applicationTitle());
+    if (QWidget* cover = v.flow().find(WindowNames::Cover))
+        setWindowIcon(cover->windowIcon());
+    else
+        setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));
+
+    // 2. The drop-downs start at their first item.
+    Combo3->setCurrentIndex(0);
+    WidenDropDown(Combo4);
+    Combo4->setCurrentIndex(0);
+
+    // 3.
+    LastFinishTime = v.clock().now();
+
+    // 4. The list starts empty.
+    m_list->clear();
+
+    // 5. Settings.
+    SettingsStore& s = v.settings();
+    v.setDownloadMode(s.downloadMode());
+    v.DuplicatePolicy = s.duplicatePolicy();
+    v.setProxy(s.proxyEnabled(), s.proxyAddress(), s.proxyPort());
+    v.setMaxFileSizeMB(s.maxFileSizeMB());
+    Label7->setText(QStringLiteral("下载方式：") + QString::number(v.DownloadMode));
+    Combo1->setCurrentIndex(0);
+    if (v.DownloadMode == 1) {
+        Combo1->setEnabled(false);
+    } else {
+        Combo1->setEnabled(true);
+        Combo1->setCurrentIndex(s.threadIndex());
+    }
+    const QString policy = v.DuplicatePolicy.trimmed();
+    if (policy == PolicySkip)
+        Option1->setChecked(true);
+    else if (policy == PolicyOverwrite)
+        Option2->setChecked(true);
+    else
+        Option3->setChecked(true);
+
+    // 6.
+    RestoreWindowPlacement(this);
+
+    // 7.
+    for (int s2 = 0; s2 <= 600; ++s2)
+        Combo2->addItem(QString::number(s2));
+    Combo2->setCurrentIndex(0);
+
+    // 9. Housekeeping runs from now on; the scheduler waits for the user.
+    connect(&v, &AppValues::downloadModeChanged, this, &fFileDownload::followDownloadMode);
+    Timer1->start();
+}
+
+// --- the list ---
+
+void fFileDownload::AddDownloadItem(const QString& address, const QString& name,
+                                    const QString& type, const QString& folder,
+                                    const QString& referer) {
+    m_list->AddDownloadItem(address, name, type, folder, referer);
+}
+
+int fFileDownload::CountWorkers() const {
+    int workers = 1; // the template
+    for (std::size_t j = 1; j < Downloader1.size(); ++j) {
+        if (Downloader1[j])
+            ++workers;
+    }
+    return workers;
+}
+
+void fFileDownload::UpdateStatusCounts() {
+    setPanelText(4, m_list->totalsText());
+}
+
+void fFileDownload::PlaySound(int id) {
+    m_sounds->PlaySound(id);
+}
+
+QString fFileDownload::panelText(int panel) const {
+    if (panel < 1 || panel > 4)
+        return {};
+    return m_panels[panel - 1]->text();
+}
+
+void fFileDownload::setPanelText(int panel, const QString& text) {
+    if (panel < 1 || panel > 4)
+        return;
+    QLabel* label = m_panels[panel - 1];
+    if (label->text() != text)
+        label->setText(text);
+}
+
+void fFileDownload::updateRowCountLabel() {
+    Label1->setText(QString::number(m_list->count()) + QStringLiteral("条"));
+}
+
+void fFileDownload::followDownloadMode(int mode) {
+    Label7->setText(QStringLiteral("下载方式：") + QString::number(mode));
+    if (mode == 1) {
+        Combo1->setEnabled(false);
+    } else {
+        Combo1->setEnabled(true);
+        Combo1->setCurrentIndex(0);
+    }
+}
+
+void fFileDownload::switchDownloadMode() {
+    AppValues& v = app();
+    v.setDownloadMode(v.DownloadMode == 2 ? 1 : 2);
+    // Either way the worker count starts again at one.
+    Combo1->setCurrentIndex(0);
+}
+
+bool fFileDownload::transferExecuting() const {
+    // The single-connection transfer reports here once it exists.
+    return false;
+}
+
+bool fFileDownload::downloadRunning() const {
+    return Timer_Down->isActive() || transferExecuting() || CountWorkers() > 1;
+}
+
+bool fFileDownload::closeNeedsQuestion() const {
+    return transferExecuting() || CountWorkers() > 1 || !检测是否下载列表完毕() ||
+           Timer_Down->isActive();
+}
+
+void fFileDownload::StopDownload() {
+    Check4->setChecked(false);
+    Check3->setChecked(false);
+    Timer_Down->stop();
+    Busy = false;
+    unloadWorkers();
+    if (m_list->countInState(ItemState::Downloading) > 0) {
+        for (int row = 0; row < m_list->count(); ++row) {
+            if (m_list->item(row).state == ItemState::Downloading)
+                m_list->setState(row, ItemState::Failed);
+        }
+    }
+    Busy = false;
+}
+
+void fFileDownload::unloadWorkers() {
+    for (std::size_t j = 1; j < Downloader1.size(); ++j) {
+        if (QObject* worker = Downloader1[j]) {
+            Downloader1[j] = nullptr;
+            worker->deleteLater();
+        }
+    }
+}
+
+void fFileDownload::HousekeepingTick() {
+    Shape1->setVisible(Timer_Down->isActive());
+    UpdateStatusCounts();
+}
+
+QString fFileDownload::chosenPolicy() const {
+    if (Option1->isChecked())
+        return Option1->text().trimmed();
+    if (Option2->isChecked())
+        return Option2->text().trimmed();
+    return Option3->text().trimmed();
+}
+
+// --- window events ---
+
+void fFileDownload::closeEvent(QCloseEvent* event) {
+    AppValues& v = app();
+    // Saved even when the user then keeps the window open.
+    v.DuplicatePolicy = chosenPolicy();
+    v.settings().write(SectionPatent, SettingsKeys::DuplicatePolicy, v.DuplicatePolicy);
+    v.settings().write(SectionSettings, SettingsKeys::DownloadMode, v.DownloadMode);
+
+    if (closeNeedsQuestion() && !v.dialogs().question(this, CloseQuestion)) {
+        event->ignore();
+        return;
+    }
+
+    Timer1->stop();
+    Timer_Down->stop();
+    Timer2->stop();
+    StopDownload();
+    SaveWindowPlacement(this);
+    v.settings().write(SectionDownload, Threads, Combo1->currentIndex());
+
+    if (!v.flow().IsFormLoaded(WindowNames::WebSearch))
+        v.flow().show(WindowNames::Cover);
+    WindowFlow::markUnloaded(this);
+    event->accept();
+}
+
+void fFileDownload::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        updateRowCountLabel();
+    QMainWindow::changeEvent(event);
+}
+
+bool fFileDownload::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        layoutControls();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void fFileDownload::layoutControls() {
+    if (isMinimized())
+        return;
+    const DownloadWindowLayout l = LayoutDownloadWindow(
+        frameGeometry().width(), centralWidget()->height(), Picture3->sizeHint().height());
+    Picture3->setGeometry(l.panel);
+    ListView3->setGeometry(l.list);
+}

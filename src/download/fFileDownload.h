@@ -1,0 +1,183 @@
+#pragma once
+
+#include "download/DownloadListModel.h"
+#include "shell/WindowFlow.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTimer;
+class QTreeView;
+class SoundPlayer;
+
+// Where the control panel and the list go in the window's client area (pixels):
+// the panel at 20 twips from the top left corner, as wide as the window less
+// 300 twips; the list right below it with the panel's width, down to 140 twips
+// above the client area's bottom.
+struct DownloadWindowLayout {
+    QRect panel;
+    QRect list;
+};
+DownloadWindowLayout LayoutDownloadWindow(int windowWidth, int clientHeight, int panelHeight);
+
+// The download window: the list of files to fetch, its controls and totals.
+// Constructing it is loading it; closing it unloads it.
+class fFileDownload : public QMainWindow, public DownloadListSink {
+    Q_OBJECT
+public:
+    explicit fFileDownload(QWidget* parent = nullptr);
+    ~fFileDownload() override;
+
+    DownloadListModel* list() const { return m_list; }
+
+    // --- the list (other windows reach it through DownloadListSink) ---
+    void AddDownloadItem(const QString& address, const QString& name, const QString& type,
+                         const QString& folder, const QString& referer) override;
+    int 统计未下载项数目() const { return m_list->统计未下载项数目(); }
+    bool 检测是否下载列表完毕() const { return m_list->检测是否下载列表完毕(); }
+    int CountErrorRows() const { return m_list->CountErrorRows(); }
+    // The worker template plus every loaded worker.
+    int CountWorkers() const;
+    // Status-bar panel 4 := the totals per state.
+    void UpdateStatusCounts();
+    // Plays prompt sound 101, 102 or 103.
+    void PlaySound(int id);
+
+    // Status-bar panels, numbered 1 to 4. Panel 2: current activity; panel 3:
+    // connection state; panel 4: totals.
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+
+    // Label1 := number of rows + "条".
+    void updateRowCountLabel();
+    // Label7 and Combo1 after the options dialog changed the download mode.
+    void followDownloadMode(int mode);
+
+    // A transfer or the scheduler is at work: rows must not be removed or reordered.
+    bool downloadRunning() const;
+    // The single-connection transfer is executing a request.
+    bool transferExecuting() const;
+    // The close must be questioned: a transfer runs, a worker is loaded, the
+    // list is not finished, or the scheduler is on.
+    bool closeNeedsQuestion() const;
+
+    // The stop command: untick auto start and auto re-download, stop the
+    // scheduler, unload the workers, fail every Downloading row.
+    void StopDownload();
+
+    // One housekeeping tick (Timer1, every second).
+    void HousekeepingTick();
+
+    // --- window values ---
+    bool Busy = false;
+    double LastFinishTime = 0; // seconds since midnight
+    // For each worker index the 1-based list position of the row it serves;
+    // index 1 is also the single-connection transfer's.
+    std::array<int, 12> WorkerRow{};
+    // The worker array: index 0 is the template, 1..6 the loaded workers (null
+    // when not loaded). The workers fill and clear it.
+    std::array<QPointer<QObject>, 7> Downloader1;
+
+    // --- controls ---
+    QWidget* Picture3;
+    QTreeView* ListView3;
+    QLabel* Label4;
+    QLabel* Label1;
+    QLabel* Label7;
+    QPushButton* Command26;
+    QLabel* Label2;
+    QComboBox* Combo1;
+    QLabel* Label5;
+    QComboBox* Combo2;
+    QLabel* Label8;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QRadioButton* Option3;
+    QPushButton* Command4;
+    QPushButton* Command31;
+    QCheckBox* Check4;
+    QCheckBox* Check5;
+    QCheckBox* Check6;
+    QCheckBox* Check3;
+    QComboBox* Combo4;
+    QComboBox* Combo3;
+    QFrame* Shape1;
+    QStatusBar* StatusBar1;
+    QTimer* Timer_Down;
+    QTimer* Timer1;
+    QTimer* Timer2;
+
+    // --- menus ---
+    QMenu* menu下载; // "列表操作(&D)", also the list's right-click menu
+    QMenu* menu窗口;
+    QMenu* menu工具;
+    QMenu* menu帮助;
+    QMenu* menu重新下载;
+    QMenu* menu清除;
+    QMenu* menu删除文件;
+    QMenu* menu导出名称;
+    QAction* menu全选专利列表;
+    QAction* menu全不选;
+    QAction* menu随机排序列表;
+    QAction* menu自动列宽;
+    QAction* menu重新下载选中项;
+    QAction* menu重新下载出错项;
+    QAction* menu重新下载文件类型为HTM和HTML项;
+    QAction* menu重新下载出错项和网页项;
+    QAction* menu重新下载文件大小小于指定数字的项;
+    QAction* menu清除选中项;
+    QAction* menu清除全部出错项;
+    QAction* menu清除完成项;
+    QAction* menu清空;
+    QAction* menu删除网页类型文件项;
+    QAction* menu删除出错项;
+    QAction* menu下载全部;
+    QAction* menu停止下载;
+    QAction* menu取消下载选中项;
+    QAction* menu打开下载文件;
+    QAction* menu打开文件所在文件夹;
+    QAction* menu用记事本打开文件;
+    QAction* menu复制名称;
+    QAction* menu批量替换网址;
+    QAction* menu导出全部名称;
+    QAction* menu导出未完成项名称;
+    QAction* menu退出本下载窗口;
+    QAction* menu资料检索分析窗口;
+    QAction* 设置;
+    QAction* menu自动定位到下载项;
+    QAction* menu检查文件是否存在;
+    QAction* menu检查并纠正磁盘文件类型;
+    QAction* menu清空IE浏览器缓存;
+    QAction* menu打开文件判断类型;
+    QAction* 关于;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void load();
+    void layoutControls();
+    void switchDownloadMode();
+    void unloadWorkers();
+    // The trimmed caption of the chosen duplicate-policy option.
+    QString chosenPolicy() const;
+
+    DownloadListModel* m_list;
+    SoundPlayer* m_sounds;
+    std::array<QLabel*, 4> m_panels{};
+};
