@@ -47,6 +47,9 @@ public:
     int ProxyEnabled = 0;
     QString ProxyAddress;
     QString ProxyPort;
+    // --- the article site ---
+    // The search window's home page; tests point it at a local page.
+    QString SiteHomeAddress = QStringLiteral("https://www.sciencedirect.com/");
 
     // Setters for values that other windows follow; each emits when the value changes.
     void setDownloadMode(int mode);

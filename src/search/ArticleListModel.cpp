@@ -1,0 +1,164 @@
+#include "search/ArticleListModel.h"
+
+#include <algorithm>
+
+ArticleListModel::ArticleListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ArticleListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : size();
+}
+
+int ArticleListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ArticleListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= size())
+        return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    const ArticleEntry& e = m_rows.at(index.row());
+    switch (index.column()) {
+    case TitleColumn:
+        return e.title;
+    case TypeColumn:
+        return e.type;
+    case StateColumn:
+        return e.state;
+    case FolderColumn:
+        return e.saveFolder;
+    case LayoutColumn:
+        return e.layout;
+    default:
+        return {};
+    }
+}
+
+QVariant ArticleListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case TitleColumn:
+        return QStringLiteral("标题");
+    case TypeColumn:
+        return QStringLiteral("类型");
+    case StateColumn:
+        return QStringLiteral("分析状态");
+    case FolderColumn:
+        return QStringLiteral("保存路径");
+    case LayoutColumn:
+        return QStringLiteral("TYPE");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ArticleListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    // Never editable: titles are what the page said.
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+bool ArticleListModel::add(const ArticleEntry& entry) {
+    if (m_index.contains(entry.link))
+        return false;
+    const int row = size();
+    beginInsertRows({}, row, row);
+    m_rows.append(entry);
+    m_index.insert(entry.link, row);
+    endInsertRows();
+    return true;
+}
+
+bool ArticleListModel::add(const QString& title, const QString& link, const QString& pageAddress,
+                           const QString& type, const QString& saveFolder, const QString& layout) {
+    ArticleEntry e;
+    e.title = title;
+    e.link = link;
+    e.pageAddress = pageAddress;
+    e.type = type;
+    e.saveFolder = saveFolder;
+    e.layout = layout;
+    return add(e);
+}
+
+int ArticleListModel::indexOfLink(const QString& link) const {
+    return m_index.value(link, -1);
+}
+
+void ArticleListModel::setState(int row, const QString& state) {
+    if (row < 0 || row >= size() || m_rows[row].state == state)
+        return;
+    m_rows[row].state = state;
+    const QModelIndex cell = index(row, StateColumn);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+int ArticleListModel::removeIf(const std::function<bool(const ArticleEntry&)>& matches) {
+    QList<int> doomed;
+    for (int r = 0; r < size(); ++r) {
+        if (matches(m_rows.at(r)))
+            doomed.append(r);
+    }
+    return removeRowList(doomed);
+}
+
+int ArticleListModel::removeRowList(QList<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(), [this](int r) { return r < 0 || r >= size(); }),
+        rows.end());
+    if (rows.isEmpty())
+        return 0;
+    // Remove contiguous runs from the end so earlier row numbers stay valid.
+    int i = static_cast<int>(rows.size()) - 1;
+    while (i >= 0) {
+        const int last = rows.at(i);
+        int first = last;
+        while (i > 0 && rows.at(i - 1) == first - 1) {
+            --i;
+            first = rows.at(i);
+        }
+        beginRemoveRows({}, first, last);
+        m_rows.remove(first, last - first + 1);
+        endRemoveRows();
+        --i;
+    }
+    rebuildIndex();
+    return static_cast<int>(rows.size());
+}
+
+void ArticleListModel::clear() {
+    if (m_rows.isEmpty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    m_index.clear();
+    endResetModel();
+}
+
+int ArticleListModel::initialWidthTwips(int column) {
+    switch (column) {
+    case TitleColumn:
+        return 14111;
+    case TypeColumn:
+        return 2540;
+    case StateColumn:
+        return 3528;
+    case FolderColumn:
+        return 5292;
+    case LayoutColumn:
+        return 2540;
+    default:
+        return 1500;
+    }
+}
+
+void ArticleListModel::rebuildIndex() {
+    m_index.clear();
+    m_index.reserve(size());
+    for (int r = 0; r < size(); ++r)
+        m_index.insert(m_rows.at(r).link, r);
+}

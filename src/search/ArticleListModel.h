@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+#include <QVector>
+#include <functional>
+
+// One row of the article list.
+struct ArticleEntry {
+    QString title;       // as extracted, trimmed
+    QString type;        // always "pdf"
+    QString state;       // analysis state, empty until analysed (see ArticleState)
+    QString saveFolder;  // may be empty: the analysis then uses CurrentSaveFolder
+    QString layout;      // "SD1" or "SD2"
+    QString link;        // the row's key: the PDF address (SD1) or the page leading to it (SD2)
+    QString pageAddress; // the result page the row was taken from
+};
+
+// The analysis states a row passes through.
+namespace ArticleState {
+inline const QString Analysing = QStringLiteral("正在分析");
+inline const QString Downloading = QStringLiteral("正在下载");
+inline const QString DownloadSucceeded = QStringLiteral("下载成功");
+inline const QString DownloadFailed = QStringLiteral("下载失败");
+inline const QString Analysed = QStringLiteral("分析完成");
+inline const QString AnalysisFailed = QStringLiteral("分析失败");
+
+// Selections made on the state texts.
+inline bool isUnanalysed(const QString& state) {
+    return state.isEmpty();
+}
+inline bool isFailure(const QString& state) {
+    return state.contains(QStringLiteral("失败"), Qt::CaseInsensitive);
+}
+inline bool isSuccess(const QString& state) {
+    return state.contains(QStringLiteral("成功"), Qt::CaseInsensitive);
+}
+} // namespace ArticleState
+
+// The rows of the search window's article list, in the order they were added.
+// The link is the key: a second row with the same link is refused. Cells are
+// read-only for the view; only the program changes them.
+class ArticleListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { TitleColumn, TypeColumn, StateColumn, FolderColumn, LayoutColumn, ColumnCount };
+
+    explicit ArticleListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Appends a row; false (nothing changed) when a row with this link exists.
+    bool add(const ArticleEntry& entry);
+    bool add(const QString& title, const QString& link, const QString& pageAddress,
+             const QString& type, const QString& saveFolder, const QString& layout);
+
+    int size() const { return static_cast<int>(m_rows.size()); }
+    bool isEmpty() const { return m_rows.isEmpty(); }
+    const ArticleEntry& at(int row) const { return m_rows.at(row); }
+    const QVector<ArticleEntry>& rows() const { return m_rows; }
+    // The row with this link, or -1.
+    int indexOfLink(const QString& link) const;
+    bool containsLink(const QString& link) const { return m_index.contains(link); }
+
+    // Writes a row's analysis state; out-of-range rows are ignored.
+    void setState(int row, const QString& state);
+
+    // Removes the rows that match, visiting them in order. Returns how many went.
+    int removeIf(const std::function<bool(const ArticleEntry&)>& matches);
+    // Removes the given rows (any order, duplicates and bad rows ignored).
+    int removeRowList(QList<int> rows);
+    void clear();
+
+    // Column widths at start, in twips.
+    static int initialWidthTwips(int column);
+
+private:
+    void rebuildIndex();
+
+    QVector<ArticleEntry> m_rows;
+    QHash<QString, int> m_index; // link -> row
+};

@@ -1,0 +1,273 @@
+#include "shell/fSeleFileSavePath.h"
+
+#include "platform/AppPaths.h"
+#include "shell/AppValues.h"
+#include "shell/SettingsStore.h"
+#include "shell/WindowRoutines.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+namespace {
+
+const int MaxListLines = 100;
+
+const QString FolderNameError = QStringLiteral("文件夹名称有误！不能创建文件夹！");
+const QString FolderSettingError = QStringLiteral("文件夹设置错误！");
+
+// Cuts a text to at most maxBytes of UTF-8 without splitting a character.
+QString leftUtf8Bytes(const QString& text, int maxBytes) {
+    int bytes = 0;
+    int i = 0;
+    while (i < text.size()) {
+        const char32_t cp = text.at(i).isHighSurrogate() && i + 1 < text.size()
+                                ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+                                : text.at(i).unicode();
+        const int units = cp > 0xFFFF ? 2 : 1;
+        const int len = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+        if (bytes + len > maxBytes)
+            break;
+        bytes += len;
+        i += units;
+    }
+    return text.left(i);
+}
+
+// One folder name made safe for any file system: the characters other systems
+// forbid, line breaks and NULs removed, no leading or trailing dots, at most
+// 200 bytes.
+QString cleanFolderPart(QString part) {
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|\r\n");
+    part.removeIf([](QChar c) { return forbidden.contains(c) || c.unicode() == 0; });
+    while (part.startsWith(QLatin1Char('.')))
+        part.remove(0, 1);
+    while (part.endsWith(QLatin1Char('.')))
+        part.chop(1);
+    return leftUtf8Bytes(part, 200);
+}
+
+// Makes a folder path exist and returns it without its trailing "/", or the
+// empty text. Each part of the path is cleaned as a file name; a walk that
+// meets an empty part (a trailing or doubled "/") ends there. Only absolute
+// paths (or "~/...") are accepted: a relative folder would depend on where the
+// program was started.
+QString ensureFolder(QWidget* parent, const QString& path) {
+    const QString full = AppPaths::expandHome(path);
+    if (!full.startsWith(QLatin1Char('/'))) {
+        app().dialogs().error(parent, FolderNameError);
+        return {};
+    }
+    const QStringList parts = full.split(QLatin1Char('/'));
+    QString result;
+    for (int i = 1; i < parts.size(); ++i) {
+        const QString& raw = parts.at(i);
+        if (raw.isEmpty())
+            break;
+        const QString part = cleanFolderPart(raw);
+        if (part.isEmpty()) {
+            app().dialogs().error(parent, FolderNameError);
+            break;
+        }
+        result += QLatin1Char('/') + part;
+        if (!QFileInfo(result).isDir())
+            QDir().mkdir(result);
+    }
+    if (!result.isEmpty() && QFileInfo(result).isDir())
+        return result;
+    return {};
+}
+
+QStringList comboItems(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+} // namespace
+
+QString SaveListFilePath() {
+    return AppPaths::programFolder() + QStringLiteral("/SaveList.dat");
+}
+
+std::optional<QStringList> ReadFolderList(const QString& filePath) {
+    QFile file(filePath);
+    if (!file.exists())
+        return std::nullopt;
+    QStringList folders;
+    if (!file.open(QIODevice::ReadOnly))
+        return folders;
+    int counted = 0;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty())
+            continue;
+        if (++counted > MaxListLines)
+            break;
+        // Folders are told apart as the file system does: by exact name.
+        if (!folders.contains(line))
+            folders << line;
+    }
+    return folders;
+}
+
+bool WriteFolderList(const QStringList& folders, const QString& filePath) {
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray data;
+    for (const QString& folder : folders)
+        data += folder.toUtf8() + "\r\n";
+    if (folders.isEmpty())
+        data = "\r\n";
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void LoadFolderList(QComboBox* combo, const QString& filePath) {
+    if (!combo)
+        return;
+    const std::optional<QStringList> folders = ReadFolderList(filePath);
+    if (!folders)
+        return;
+    combo->clear();
+    combo->addItems(*folders);
+}
+
+void SaveFolderList(const QComboBox* combo, const QString& filePath) {
+    if (combo)
+        WriteFolderList(comboItems(combo), filePath);
+}
+
+QString BrowseForFolder(QWidget* owner, const QString& start, const QString& prompt,
+                        bool includeFiles) {
+    Q_UNUSED(includeFiles);
+    QString startPath = AppPaths::expandHome(start);
+    if (startPath.trimmed().isEmpty())
+        startPath = QStringLiteral("/");
+    // Open the picker on the parent of the start folder, so the start folder
+    // itself is in view.
+    QString first = startPath;
+    const int lastSlash = startPath.left(startPath.size() - 1).lastIndexOf(QLatin1Char('/'));
+    if (lastSlash >= 0)
+        first = startPath.left(lastSlash + 1);
+    if (!QFileInfo(first).isDir())
+        first = QStringLiteral("/");
+    QString result = app().dialogs().pickFolder(owner, prompt, first);
+    if (result.isEmpty())
+        result = startPath;
+    if (!result.endsWith(QLatin1Char('/')))
+        result += QLatin1Char('/');
+    return result;
+}
+
+fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
+    : QDialog(parent), m_listFile(listFile.isEmpty() ? SaveListFilePath() : listFile) {
+    setObjectName(QStringLiteral("fSeleFileSavePath"));
+    setWindowTitle(QStringLiteral("选择下载保存路径－Korvane软件"));
+    setModal(true);
+
+    Label1 = new QLabel(QStringLiteral("保存到文件夹："), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setMinimumWidth(360);
+    Command1 = new QPushButton(QStringLiteral("..."), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setAutoDefault(false);
+    Label3 = new QLabel(QStringLiteral("保存文件名为："), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Option1 = new QRadioButton(QStringLiteral("原文件名"), this);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option2 = new QRadioButton(QStringLiteral("文章标题名称"), this);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    Option2->setChecked(true);
+    Command2 = new QPushButton(QStringLiteral("确定"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setDefault(true);
+    Command3 = new QPushButton(QStringLiteral("取消"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    Command3->setAutoDefault(false);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(Combo1, 0, 1);
+    grid->addWidget(Command1, 0, 2);
+    auto* naming = new QHBoxLayout;
+    naming->addWidget(Option1);
+    naming->addWidget(Option2);
+    naming->addStretch();
+    grid->addWidget(Label3, 1, 0);
+    grid->addLayout(naming, 1, 1, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Command2);
+    buttons->addWidget(Command3);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(Command1, &QPushButton::clicked, this, &fSeleFileSavePath::browse);
+    connect(Command2, &QPushButton::clicked, this, &fSeleFileSavePath::confirm);
+    connect(Command3, &QPushButton::clicked, this, &fSeleFileSavePath::cancel);
+
+    AppValues& v = app();
+    if (v.UseOriginalFileName)
+        Option1->setChecked(true);
+    LoadFolderList(Combo1, m_listFile);
+    WidenDropDown(Combo1);
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    Combo1->setEditText(v.CurrentSaveFolder);
+    v.SaveFolderCancelled = true;
+}
+
+bool fSeleFileSavePath::ask(QWidget* owner, const QString& listFile) {
+    fSeleFileSavePath dialog(owner, listFile);
+    dialog.exec();
+    return !app().SaveFolderCancelled;
+}
+
+void fSeleFileSavePath::browse() {
+    Combo1->setEditText(BrowseForFolder(this, Combo1->currentText(),
+                                        QStringLiteral("请选择要浏览的文件夹:"), false));
+}
+
+void fSeleFileSavePath::confirm() {
+    AppValues& v = app();
+    v.UseOriginalFileName = Option1->isChecked();
+    QString text = Combo1->currentText();
+    if (!text.endsWith(QLatin1Char('/')))
+        text += QLatin1Char('/');
+    text = ensureFolder(this, text);
+    Combo1->setEditText(text);
+    if (text.isEmpty()) {
+        v.dialogs().error(this, FolderSettingError);
+        return;
+    }
+    v.setCurrentSaveFolder(text + QLatin1Char('/'));
+    v.settings().write(SettingsKeys::SectionSettings, SettingsKeys::SaveFolder,
+                       v.CurrentSaveFolder);
+    v.SaveFolderCancelled = false;
+    Combo1->addItem(text);
+    SaveFolderList(Combo1, m_listFile);
+    accept();
+}
+
+void fSeleFileSavePath::cancel() {
+    app().SaveFolderCancelled = true;
+    reject();
+}
