@@ -15,7 +15,7 @@ AppValues* current = nullptr;
 
 AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
-      m_flow(new WindowFlow(this)) {
+      m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;
     initShellResources();

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Transport.h"
 #include "shell/SettingsStore.h"
 
 #include <QObject>
@@ -27,6 +28,7 @@ public:
 
     SettingsStore& settings() { return *m_settings; }
     Clock& clock() { return m_clock; }
+    Transport& transport() { return *m_transport; }
     Dialogs& dialogs() { return *m_dialogs; }
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
     WindowFlow& flow() { return *m_flow; }
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Dialogs> m_dialogs;
     Clock m_clock;
+    std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
 };
 
