@@ -25,7 +25,7 @@ QString expandHome(const QString& path) {
 // Anything at all at the path, a folder or a dangling link included: a name
 // that is taken in any way cannot receive a new file.
 bool pathTaken(const QString& path) {
-    const QFileInfo info(path);
+    const QFileInfo info(LocalPath(path));
     return info.exists() || info.isSymLink();
 }
 
@@ -196,13 +196,18 @@ QString JoinFolder(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }
 
+QString RowFilePath(const DownloadItem& row) {
+    const QString file = row.type.isEmpty() ? row.name : row.name + QLatin1Char('.') + row.type;
+    return JoinFolder(row.folder, file);
+}
+
 bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy) {
     if (policy != SameNamePolicy::Skip)
         return true;
-    const QString path = JoinFolder(row.folder, row.name + QLatin1Char('.') + row.type);
+    const QString path = RowFilePath(row);
     if (!FileExists(path))
         return true;
-    const QString length = QString::number(QFileInfo(path).size());
+    const QString length = QString::number(QFileInfo(LocalPath(path)).size());
     row.state = ItemState::Finished;
     row.size = length;
     row.received = length;
@@ -213,7 +218,7 @@ bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy) {
 QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
                        SameNamePolicy policy, QString& newName) {
     const QString dir = JoinFolder(folder, QString());
-    const QString ext = extensionTail(type, true);
+    const QString ext = extensionTail(type, !type.isEmpty());
 
     newName = fittedBase(name, ext);
     const QString plain = dir + fitName(name, ext);

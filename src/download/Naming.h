@@ -49,7 +49,13 @@ QString 从网络文件Header获取ContentDisposition(const QString& headers);
 QString 从下载头信息ContentDisposition获取文件名(const QString& value, QString& extension);
 
 // folder + name, with "/" between them when the folder does not end with one.
+// An empty folder adds nothing: a missing folder must not turn into the root.
 QString JoinFolder(const QString& folder, const QString& name);
+
+// The path of a row's file: folder, name and, when the type is not empty, "."
+// and the type. A row without type names a file without extension (not
+// "name."), so that the type check finds it and gives it the right one.
+QString RowFilePath(const DownloadItem& row);
 
 // Whether the row still needs downloading. Under the skip policy an existing
 // target file makes the row Finished with both size cells holding the file's
@@ -57,10 +63,10 @@ QString JoinFolder(const QString& folder, const QString& name);
 bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy);
 
 // The full path to write a row's file to, and its name (without folder and
-// extension) in `newName`. Under "覆盖", or when nothing is at folder/name.type,
-// that path; otherwise the first free numbered name: name[001].type, ... (a
-// trailing "[n]" of the name sets where counting starts; other brackets become
-// 『』). Names that would pass the 255-byte limit are shortened.
+// extension) in `newName`. Under "覆盖", or when nothing is at folder/name.type
+// (folder/name for an empty type), that path; otherwise the first free numbered name:
+// name[001].type, ... (a trailing "[n]" of the name sets where counting starts; other brackets
+// become 『』). Names that would pass the 255-byte limit are shortened.
 QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
                        SameNamePolicy policy, QString& newName);
 

@@ -12,8 +12,8 @@
 // "https://host"); the default referring address of a request.
 QString UrlRoot(const QString& address);
 
-// The character set an empty charset argument stands for: that of the byte
-// stream the program was first written against, little-endian UTF-16.
+// The character set an empty charset argument means: "Unicode", that is
+// little-endian UTF-16.
 inline constexpr const char* DefaultTextCharset = "Unicode";
 
 // The bytes decoded as text in the named character set ("GB2312" reads as code

@@ -13,7 +13,8 @@ using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
 // Labels whose ICU meaning differs from what the servers that send them mean.
 // Pages labelled GB2312 are in practice written in its superset code page 936
-// (browsers read them so too); ADODB's "Unicode" is little-endian UTF-16.
+// (browsers read them so too); "Unicode" and "unicodeFFFE" are the
+// traditional labels of little- and big-endian UTF-16.
 QByteArray icuName(const QString& name) {
     const QString n = name.trimmed().toLower();
     if (n == QLatin1String("gb2312") || n == QLatin1String("gb_2312-80") ||

@@ -241,8 +241,7 @@ private slots:
         row.folder = dir.path(); // no trailing "/": one is put in between
         row.key = QStringLiteral("https://example.org/a.pdf");
         if (existingBytes >= 0)
-            QVERIFY(touch(dir.path() + QStringLiteral("/文章.") + type,
-                          QByteArray(existingBytes, 'x')));
+            QVERIFY(touch(RowFilePath(row), QByteArray(existingBytes, 'x')));
         QCOMPARE(确定是需要下载(row, SameNamePolicy(policy)), needed);
         if (needed) {
             QVERIFY(row.notYetDownloaded());
@@ -314,6 +313,27 @@ private slots:
                                             QStringLiteral("pdf"), SameNamePolicy(policy), made);
         QCOMPARE(path, dir.path() + QLatin1Char('/') + file);
         QCOMPARE(made, newName);
+    }
+
+    // A row without type is written without extension, where the type check
+    // looks for it.
+    void renameSavePathWithoutType() {
+        QTemporaryDir dir;
+        QString made;
+        const QString folder = dir.path() + QLatin1Char('/');
+        QCOMPARE(
+            重命名保存路径(folder, QStringLiteral("N"), QString(), SameNamePolicy::Rename, made),
+            folder + QStringLiteral("N"));
+        QCOMPARE(made, QStringLiteral("N"));
+        QVERIFY(touch(folder + QStringLiteral("N")));
+        QCOMPARE(
+            重命名保存路径(folder, QStringLiteral("N"), QString(), SameNamePolicy::Rename, made),
+            folder + QStringLiteral("N[001]"));
+        QCOMPARE(made, QStringLiteral("N[001]"));
+        DownloadItem row;
+        row.name = made;
+        row.folder = folder;
+        QCOMPARE(RowFilePath(row), folder + QStringLiteral("N[001]"));
     }
 
     // Long titles: every name made, counter and extension included, can be created.
