@@ -157,36 +157,74 @@ bool DownloadListModel::appendItem(const DownloadItem& item) {
 
 int DownloadListModel::removeRowsIf(
     const std::function<bool(const DownloadItem& item, int row)>& remove) {
-    // The rule sees the list as it was; then runs of neighbouring rows go in one
-    // step each, from the bottom up, so views get one notice per run.
+    // The rule sees the list as it was, each row once.
     const int n = count();
     QList<bool> doomed(n);
     int removed = 0;
+    int runs = 0;
     for (int i = 0; i < n; ++i) {
         doomed[i] = remove(m_rows.at(i), i);
-        removed += doomed.at(i) ? 1 : 0;
+        if (doomed.at(i)) {
+            ++removed;
+            if (i == 0 || !doomed.at(i - 1))
+                ++runs;
+        }
     }
     if (removed == 0)
         return 0;
-    int last = n - 1;
-    while (last >= 0) {
-        if (!doomed.at(last)) {
-            --last;
-            continue;
+    if (runs <= 8) {
+        // A few runs of neighbouring rows: one ordinary removal each, bottom up.
+        int last = n - 1;
+        while (last >= 0) {
+            if (!doomed.at(last)) {
+                --last;
+                continue;
+            }
+            int first = last;
+            while (first > 0 && doomed.at(first - 1))
+                --first;
+            beginRemoveRows(QModelIndex(), first, last);
+            for (int r = first; r <= last; ++r) {
+                tally(m_rows.at(r), -1);
+                m_keyRow.remove(m_rows.at(r).key);
+            }
+            m_rows.remove(first, last - first + 1);
+            reindexFrom(first);
+            endRemoveRows();
+            last = first - 1;
         }
-        int first = last;
-        while (first > 0 && doomed.at(first - 1))
-            --first;
-        beginRemoveRows(QModelIndex(), first, last);
-        for (int r = first; r <= last; ++r) {
-            tally(m_rows.at(r), -1);
-            m_keyRow.remove(m_rows.at(r).key);
-        }
-        m_rows.remove(first, last - first + 1);
-        reindexFrom(first);
-        endRemoveRows();
-        last = first - 1;
+        return removed;
     }
+    // Rows scattered over the list (every failed row, say): one compaction and
+    // one layout change instead of a view update per run, which costs a walk of
+    // the whole view each. Indexes of surviving rows follow them; those of
+    // removed rows become invalid.
+    emit layoutAboutToBeChanged();
+    QList<int> newPosition(n, -1);
+    QList<DownloadItem> kept;
+    kept.reserve(n - removed);
+    int firstRemoved = n;
+    for (int i = 0; i < n; ++i) {
+        if (doomed.at(i)) {
+            tally(m_rows.at(i), -1);
+            m_keyRow.remove(m_rows.at(i).key);
+            firstRemoved = qMin(firstRemoved, i);
+        } else {
+            newPosition[i] = static_cast<int>(kept.size());
+            kept.append(std::move(m_rows[i]));
+        }
+    }
+    m_rows = std::move(kept);
+    reindexFrom(firstRemoved);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& idx : before) {
+        const int to = newPosition.at(idx.row());
+        after << (to < 0 ? QModelIndex() : createIndex(to, idx.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
     return removed;
 }
 

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -38,6 +39,65 @@ template <typename T> T* named(T* object, const QString& name) {
     object->setObjectName(name);
     return object;
 }
+
+// A caption with a run of spaces in it that holds a control, as in
+// "两个文件下载间隔：        秒": the text stays as it is, and the run is drawn as
+// a gap as wide as the control, which sits in it.
+class CaptionWithGap : public QLabel {
+public:
+    CaptionWithGap(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+    void setGapWidget(QWidget* widget) {
+        m_gapWidget = widget;
+        widget->setParent(this);
+        updateGeometry();
+        placeGapWidget();
+    }
+    QSize sizeHint() const override {
+        const QFontMetrics fm(font());
+        const int width =
+            fm.horizontalAdvance(before()) + gapWidth() + fm.horizontalAdvance(after());
+        return {width, qMax(fm.height(), m_gapWidget ? m_gapWidget->sizeHint().height() : 0)};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics fm(font());
+        const QRect r = contentsRect();
+        p.setPen(palette().color(foregroundRole()));
+        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, before());
+        const QRect rest = r.adjusted(fm.horizontalAdvance(before()) + gapWidth(), 0, 0, 0);
+        p.drawText(rest, Qt::AlignLeft | Qt::AlignVCenter, after());
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        placeGapWidget();
+    }
+
+private:
+    int gapStart() const { return static_cast<int>(text().indexOf(QLatin1String("  "))); }
+    int gapEnd() const {
+        int end = gapStart();
+        while (end >= 0 && end < text().size() && text().at(end) == QLatin1Char(' '))
+            ++end;
+        return end;
+    }
+    QString before() const { return gapStart() < 0 ? text() : text().left(gapStart()); }
+    QString after() const { return gapStart() < 0 ? QString() : text().mid(gapEnd()); }
+    int gapWidth() const { return m_gapWidget ? m_gapWidget->sizeHint().width() + 8 : 0; }
+    void placeGapWidget() {
+        if (!m_gapWidget)
+            return;
+        const QSize size = m_gapWidget->sizeHint();
+        const int x = QFontMetrics(font()).horizontalAdvance(before()) + 4;
+        m_gapWidget->setGeometry(x, qMax(0, (height() - size.height()) / 2), size.width(),
+                                 size.height());
+    }
+
+    QPointer<QWidget> m_gapWidget;
+};
 } // namespace
 
 DownloadWindowLayout LayoutDownloadWindow(int windowWidth, int clientHeight, int panelHeight) {
@@ -80,9 +140,12 @@ void fFileDownload::buildControls() {
     Combo1 = named(new QComboBox(Picture3), QStringLiteral("Combo1"));
     for (int n = 1; n <= 6; ++n)
         Combo1->addItem(QString::number(n));
-    Label5 = named(new QLabel(QStringLiteral("两个文件下载间隔：        秒"), Picture3),
-                   QStringLiteral("Label5"));
+    auto* gapLabel = new CaptionWithGap(QStringLiteral("两个文件下载间隔：        秒"), Picture3);
+    Label5 = named(gapLabel, QStringLiteral("Label5"));
     Combo2 = named(new QComboBox(Picture3), QStringLiteral("Combo2"));
+    // Filled while loading; sized now for its widest item, "600".
+    Combo2->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Combo2->setMinimumContentsLength(3);
     Label8 = named(new QLabel(QStringLiteral("同名文件："), Picture3), QStringLiteral("Label8"));
     Option1 = named(new QRadioButton(PolicySkip, Picture3), QStringLiteral("Option1"));
     Option2 = named(new QRadioButton(PolicyOverwrite, Picture3), QStringLiteral("Option2"));
@@ -127,7 +190,6 @@ void fFileDownload::buildControls() {
     top->addWidget(Combo1);
     top->addSpacing(12);
     top->addWidget(Label5);
-    top->addWidget(Combo2);
     top->addSpacing(12);
     top->addWidget(Label8);
     top->addWidget(Option1);
@@ -146,6 +208,7 @@ void fFileDownload::buildControls() {
     bottom->addWidget(Combo4);
     bottom->addWidget(Combo3);
     bottom->addStretch();
+    gapLabel->setGapWidget(Combo2);
     auto* panel = new QVBoxLayout(Picture3);
     panel->setContentsMargins(6, 4, 6, 4);
     panel->addLayout(top);

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -260,6 +261,41 @@ private slots:
         QCOMPARE(third.row(), 0);
         QCOMPARE(third.column(), 3);
         QCOMPARE(m.item(third.row()).key, keyOf(2));
+    }
+
+    void removalKeepsOtherRowsSelected_data() {
+        QTest::addColumn<int>("period"); // every period-th row goes
+        QTest::newRow("few runs of rows") << 25;
+        QTest::newRow("rows scattered over the list") << 3;
+    }
+    void removalKeepsOtherRowsSelected() {
+        QFETCH(int, period);
+        DownloadListModel m;
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        fill(m, 100);
+        QItemSelectionModel selection(&m);
+        for (int row : {1, 4, 50, 98})
+            selection.select(m.index(row, 0),
+                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection.setCurrentIndex(m.index(98, 2), QItemSelectionModel::NoUpdate);
+        const int removed =
+            m.removeRowsIf([&](const DownloadItem&, int row) { return row % period == 0; });
+        QCOMPARE(removed, (99 / period) + 1);
+        QCOMPARE(m.count(), 100 - removed);
+        QStringList selectedKeys;
+        for (const QModelIndex& idx : selection.selectedRows())
+            selectedKeys << m.item(idx.row()).key;
+        selectedKeys.sort();
+        QStringList expected;
+        for (int row : {1, 4, 50, 98}) {
+            if (row % period != 0)
+                expected << keyOf(row);
+        }
+        expected.sort();
+        QCOMPARE(selectedKeys, expected);
+        QCOMPARE(m.item(selection.currentIndex().row()).key, keyOf(98));
+        for (int row = 0; row < m.count(); ++row)
+            QCOMPARE(m.findKey(m.item(row).key), row);
     }
 
     void settersNotifyOnlyRealChanges() {
