@@ -1,8 +1,9 @@
 #include "search/fWebSearch.h"
 
+#include "platform/Browser.h"
 #include "platform/Wait.h"
 #include "search/ArticleListModel.h"
-#include "search/SearchBrowser.h"
+#include "search/Extraction.h"
 #include "search/SearchLayout.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
@@ -65,7 +66,7 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     Check2->setChecked(false);
     // 6. A blank document first, so the window paints before the real page.
     Wait::processEventsOnce();
-    m_browser->navigate(QStringLiteral("about:blank"));
+    WebBrowser1->navigate(QStringLiteral("about:blank"));
     Wait::processEventsOnce();
     // 7. No run is active.
     ExtractStopped = true;
@@ -75,7 +76,7 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     if (lastUrl.isEmpty())
         openHomePage();
     else
-        m_browser->navigate(lastUrl);
+        WebBrowser1->navigate(lastUrl);
     // 9. The browser emulation in panel 3.
     m_statusPanels[2]->setText(v.BrowserEmulationVersion);
 }
@@ -105,8 +106,7 @@ void fWebSearch::buildControls() {
 
     // Browser panel.
     PicPanWeb = named(new QFrame(m_central), QStringLiteral("PicPanWeb"));
-    m_browser = new SearchBrowser(PicPanWeb);
-    WebBrowser1 = m_browser->widget();
+    WebBrowser1 = named(new Browser(PicPanWeb), QStringLiteral("WebBrowser1"));
     auto* webLayout = new QVBoxLayout(PicPanWeb);
     webLayout->setContentsMargins(0, 0, 1, 1);
     webLayout->addWidget(WebBrowser1);
@@ -219,26 +219,25 @@ void fWebSearch::buildControls() {
     connect(Command1, &QPushButton::clicked, Combo1, &QComboBox::clear);
     connect(Command9, &QPushButton::clicked, this, &fWebSearch::addThisPage);
     connect(Command5, &QPushButton::clicked, this, [this] { AnalyseStopped = true; });
-    connect(Check2, &QCheckBox::toggled, m_browser, &SearchBrowser::setSilent);
+    connect(Check2, &QCheckBox::toggled, WebBrowser1, &Browser::setSilent);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         menu清除->popup(ListView1->viewport()->mapToGlobal(pos));
     });
 
-    connect(m_browser, &SearchBrowser::beforeNavigate, this, [this](const QString& address) {
+    connect(WebBrowser1, &Browser::navigationStarting, this, [this](const QString& address) {
         // None of the maker's own pages exist here, so the bar shows for every address.
         StatusBar1->show();
         记录url(address);
     });
-    connect(m_browser, &SearchBrowser::statusTextChanged, m_statusPanels[1], &QLabel::setText);
-    connect(m_browser, &SearchBrowser::titleChanged, this, [this] { 记录url({}); });
-    connect(m_browser, &SearchBrowser::documentComplete, this, [this] {
+    connect(WebBrowser1, &Browser::statusTextChanged, m_statusPanels[1], &QLabel::setText);
+    connect(WebBrowser1, &Browser::titleChanged, this, [this] { 记录url({}); });
+    connect(WebBrowser1, &Browser::documentComplete, this, [this] {
         PageLoading = false;
         记录url({});
     });
-    connect(m_browser, &SearchBrowser::newWindow, this, [this](const QString& address) {
-        记录url(address);
-        m_browser->navigate(address);
-    });
+    // The browser opens the new window's address itself, in the same view.
+    connect(WebBrowser1, &Browser::newWindowRequested, this,
+            [this](const QString& address) { 记录url(address); });
 }
 
 void fWebSearch::buildMenus() {
@@ -319,8 +318,8 @@ void fWebSearch::buildMenus() {
     connect(menu打开sciencedirect查询首页, &QAction::triggered, this, &fWebSearch::openHomePage);
     connect(menu打开指定网址, &QAction::triggered, this, &fWebSearch::openOtherAddress);
     connect(menu打开本地网页文件, &QAction::triggered, this, &fWebSearch::openLocalPage);
-    connect(menu后退, &QAction::triggered, this, [this] { m_browser->back(); });
-    connect(menu前进, &QAction::triggered, this, [this] { m_browser->forward(); });
+    connect(menu后退, &QAction::triggered, this, [this] { WebBrowser1->goBack(); });
+    connect(menu前进, &QAction::triggered, this, [this] { WebBrowser1->goForward(); });
     connect(menu关闭本窗口, &QAction::triggered, this, &QWidget::close);
     connect(menu清除选中项, &QAction::triggered, this, &fWebSearch::removeSelected);
     connect(menu清除分析成功项, &QAction::triggered, this, &fWebSearch::removeSucceeded);
@@ -338,9 +337,9 @@ void fWebSearch::buildMenus() {
 }
 
 QString fWebSearch::documentAddress() const {
-    if (!m_browser || !m_browser->hasDocument())
+    if (!WebBrowser1 || !WebBrowser1->hasDocument())
         return {};
-    return m_browser->address();
+    return WebBrowser1->address();
 }
 
 // ---------------------------------------------------------------------------
@@ -421,11 +420,18 @@ QString fWebSearch::extractionSaveFolder() const {
 }
 
 int fWebSearch::ExtractResultPage(const QString& saveFolder) {
-    Q_UNUSED(saveFolder);
-    if (!m_browser->hasDocument())
+    DocumentSnapshot document;
+    {
+        const WaitScope waiting(this);
+        document = WebBrowser1->snapshot();
+    }
+    const ExtractionResult found = ::ExtractResultPage(document, saveFolder, Check1->isChecked());
+    if (!found.documentFound)
         return 0;
+    for (const ExtractedArticle& a : found.articles)
+        加入LV1(a.title, a.link, a.pageAddress, a.type, a.saveFolder, a.layout);
     updateCountLabel();
-    return 0;
+    return found.offered();
 }
 
 void fWebSearch::addThisPage() {
@@ -462,13 +468,13 @@ void fWebSearch::记录url(const QString& address) {
 
 void fWebSearch::openHomePage() {
     Check2->setChecked(true);
-    m_browser->navigate(app().SiteHomeAddress);
+    WebBrowser1->navigate(app().SiteHomeAddress);
 }
 
 void fWebSearch::openTypedAddress() {
     const QString address = Combo1->currentText().trimmed();
     if (!address.isEmpty())
-        m_browser->navigate(address);
+        WebBrowser1->navigate(address);
 }
 
 void fWebSearch::openOtherAddress() {
@@ -483,7 +489,7 @@ void fWebSearch::openOtherAddress() {
     if (answer.isEmpty())
         return;
     v.settings().write(SettingsKeys::SectionWebSearch, SettingsKeys::OtherUrl, answer);
-    m_browser->navigate(answer);
+    WebBrowser1->navigate(answer);
 }
 
 void fWebSearch::openLocalPage() {
@@ -492,17 +498,21 @@ void fWebSearch::openLocalPage() {
                                  QStringLiteral("网页文件 (*.htm *.html)"));
     if (file.isEmpty())
         return;
-    m_browser->navigate(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toString());
+    WebBrowser1->navigate(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toString());
 }
 
 void fWebSearch::savePageSource() {
     QString file = app().dialogs().saveFile(this, QStringLiteral("网页源码另存为"), QString(),
                                             QStringLiteral("网页文件 (*.htm)"));
-    if (file.isEmpty() || !m_browser->hasDocument())
+    if (file.isEmpty() || !WebBrowser1->hasDocument())
         return;
     if (QFileInfo(file).suffix().isEmpty())
         file += QStringLiteral(".htm");
-    const QByteArray html = m_browser->outerHtml().toUtf8();
+    QByteArray html;
+    {
+        const WaitScope waiting(this);
+        html = WebBrowser1->outerHtml().toUtf8();
+    }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size() || !out.commit())
         return;
@@ -591,9 +601,27 @@ bool fWebSearch::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------
 // Closing
 
+fWebSearch::WaitScope::WaitScope(fWebSearch* window) : m_window(window) {
+    ++m_window->m_waitDepth;
+}
+
+fWebSearch::WaitScope::~WaitScope() {
+    if (--m_window->m_waitDepth == 0 && m_window->m_closeRequested) {
+        m_window->m_closeRequested = false;
+        // Closed from inside the wait: close for real once back in the main loop,
+        // where destroying the window cannot pull it from under a running handler.
+        QTimer::singleShot(0, m_window, &QWidget::close);
+    }
+}
+
 void fWebSearch::closeEvent(QCloseEvent* event) {
     if (runActive()) {
         app().dialogs().error(this, QStringLiteral("正在工作，停止以后才能退出！"));
+        event->ignore();
+        return;
+    }
+    if (m_waitDepth > 0) {
+        m_closeRequested = true;
         event->ignore();
         return;
     }

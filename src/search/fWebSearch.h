@@ -14,7 +14,7 @@ class QPushButton;
 class QStatusBar;
 class QTimer;
 class QTreeView;
-class SearchBrowser;
+class Browser;
 
 // The article search window: embedded browser above, article list below.
 //
@@ -35,7 +35,7 @@ public:
     QPushButton* Command1; // "清空"
     // --- browser panel, splitter, list panel ---
     QFrame* PicPanWeb;
-    QWidget* WebBrowser1; // the browser's view
+    Browser* WebBrowser1;
     QFrame* PicBar;
     QFrame* PicPanList;
     QCheckBox* Check1; // "只提取网页勾选项"
@@ -97,7 +97,6 @@ public:
 
     bool runActive() const { return !ExtractStopped || !AnalyseStopped; }
 
-    SearchBrowser* browser() const { return m_browser; }
     // Status-bar panels 1 to 3.
     QLabel* statusPanel(int number) const { return m_statusPanels[number - 1]; }
     ArticleListModel* articles() const { return m_articles; }
@@ -150,16 +149,30 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Marks a wait (a nested event loop) running inside one of the window's
+    // handlers; a close asked for meanwhile is carried out after the wait.
+    class WaitScope {
+    public:
+        explicit WaitScope(fWebSearch* window);
+        ~WaitScope();
+        WaitScope(const WaitScope&) = delete;
+        WaitScope& operator=(const WaitScope&) = delete;
+
+    private:
+        fWebSearch* m_window;
+    };
+
     void buildControls();
     void buildMenus();
     bool refuseWhileAnalysing();
     void filteredRemoval(const std::function<bool(int row)>& matches);
     void centreProgressPanel();
 
-    SearchBrowser* m_browser = nullptr;
     ArticleListModel* m_articles = nullptr;
     QWidget* m_central = nullptr;
     QWidget* m_historyRow = nullptr;
     QLabel* m_statusPanels[3] = {nullptr, nullptr, nullptr};
     QPoint m_dragOffset;
+    int m_waitDepth = 0;
+    bool m_closeRequested = false;
 };
