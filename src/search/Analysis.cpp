@@ -1,8 +1,13 @@
 #include "search/Analysis.h"
 
+#include "download/Naming.h"
+#include "net/Codecs.h"
 #include "platform/Clock.h"
+#include "platform/Transport.h"
 #include "platform/Wait.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -101,4 +106,122 @@ void RateLimitDelay(Clock& clock, const std::function<QString()>& delayText,
     if (done())
         return;
     Wait::until(done, 50);
+}
+
+namespace {
+// The status line must read 200 and OK, whatever the letter case.
+bool statusLineIsOk(const QString& headerBlock) {
+    const QString firstLine = headerBlock.section(QStringLiteral("\r\n"), 0, 0).toLower();
+    return firstLine.contains(QStringLiteral("200")) && firstLine.contains(QStringLiteral("ok"));
+}
+
+// An empty web page: a bare html media type announcing no body at all.
+bool isEmptyHtmlAnswer(const QString& contentType, qint64 expected) {
+    const QStringList parts = contentType.trimmed().split(QLatin1Char(';'));
+    if (parts.size() > 1)
+        return false;
+    const QStringList media = parts.value(0).split(QLatin1Char('/'));
+    return media.size() > 1 && media.at(1).trimmed().toLower() == QStringLiteral("html") &&
+           expected == 0;
+}
+
+qint64 announcedLength(const QString& value) {
+    bool ok = false;
+    const qint64 length = value.trimmed().toLongLong(&ok);
+    return ok ? length : -1;
+}
+} // namespace
+
+DirectFetchResult Inet下载文件(Transport& transport, const QString& address, const QString& referer,
+                               const QString& fileName, const QString& folder, int timeout,
+                               const std::function<bool()>& stopped) {
+    DirectFetchResult result;
+    Clock& clock = transport.clock();
+    const double limit = timeout == 0 ? 60.0 : timeout;
+    const auto isStopped = [&] { return stopped && stopped(); };
+
+    RequestOptions options;
+    options.headers = {{"Referer", (referer.isEmpty() ? UrlRoot(address) : referer).toUtf8()}};
+    TransferRequest request(transport);
+    const double requested = clock.now();
+    request.execute(address, options);
+    Wait::processEventsOnce();
+
+    const auto answerLate = [&] { return std::fabs(clock.now() - requested) > limit; };
+    request.waitForHeaders([&] { return isStopped() || answerLate(); });
+    if (!request.headersReceived()) {
+        request.cancel();
+        return result;
+    }
+    const QString headerBlock = request.headerBlock();
+    if (headerBlock.isEmpty() || !statusLineIsOk(headerBlock)) {
+        request.cancel();
+        return result;
+    }
+    const qint64 expected = announcedLength(request.header("Content-Length"));
+    if (isEmptyHtmlAnswer(request.header("Content-Type"), expected)) {
+        request.cancel();
+        return result;
+    }
+
+    QString name = CleanFileName(fileName);
+    if (name.isEmpty())
+        name = QStringLiteral("无标题");
+    result.folder = EnsureFolder(folder);
+    QString path = JoinFolder(result.folder, name);
+    if (FileExists(path)) {
+        QFile::remove(LocalPath(path));
+        if (FileExists(path))
+            path = FreeFilePath(path);
+    }
+
+    QFile file(LocalPath(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        request.cancel();
+        return result;
+    }
+    qint64 length = 0;
+    double lastGrowth = clock.now();
+    bool stoppedEarly = false;
+    bool writeFailed = false;
+    const auto stalled = [&] { return std::fabs(clock.now() - lastGrowth) > limit; };
+    for (;;) {
+        Wait::processEventsOnce();
+        if (isStopped()) {
+            stoppedEarly = true;
+            break;
+        }
+        const QByteArray chunk = request.readChunk(2048, [&] { return isStopped() || stalled(); });
+        if (!chunk.isEmpty()) {
+            if (file.write(chunk) != chunk.size()) {
+                writeFailed = true;
+                break;
+            }
+            length += chunk.size();
+            lastGrowth = clock.now();
+        }
+        if (expected > 0 ? length >= expected : chunk.size() < 2 && request.bodyEnded())
+            break;
+        if (chunk.isEmpty() && (request.bodyEnded() || !request.isActive()))
+            break;
+        if (stalled())
+            break;
+    }
+    file.close();
+    const bool whole =
+        !stoppedEarly && !writeFailed &&
+        (expected > 0 ? length >= expected : request.bodyEnded() && !request.endedEarly());
+    request.cancel();
+
+    // A partial file would pass for the article: it goes, and the fetch failed.
+    if (!whole) {
+        QFile::remove(LocalPath(path));
+        return result;
+    }
+    if (!FileExists(path))
+        return result;
+    result.bytes = static_cast<double>(QFileInfo(LocalPath(path)).size());
+    result.path = path;
+    result.fileName = FileNameFromPath(path, false);
+    return result;
 }

@@ -32,3 +32,26 @@ int DelaySecondsFromText(const QString& text);
 // events between passes.
 void RateLimitDelay(Clock& clock, const std::function<QString()>& delayText,
                     const std::function<bool()>& stopped);
+
+// --- The direct fetch ---
+
+class Transport;
+
+// What a direct fetch saved.
+struct DirectFetchResult {
+    double bytes = 0; // the file's length; 0 when nothing was saved
+    QString path;     // the full path written
+    QString fileName; // its name, extension included
+    QString folder;   // the folder as actually used, without a trailing "/"
+};
+
+// Fetches address into folder/fileName with one request of its own, sending
+// referer (or the address's scheme and host when it is empty). timeout (0
+// means 60) bounds, in seconds of the program clock, both the wait for the
+// answer and any stretch without new bytes. Only a complete "200 OK" body
+// counts: a fetch stopped by stopped(), stalled, or cut before the announced
+// length removes its partial file and saves nothing. An existing file of that
+// name is replaced, or, when it cannot be removed, a free numbered name is used.
+DirectFetchResult Inet下载文件(Transport& transport, const QString& address, const QString& referer,
+                               const QString& fileName, const QString& folder, int timeout,
+                               const std::function<bool()>& stopped);

@@ -18,7 +18,7 @@ public:
     QStringList questions;
     QStringList inputPrompts;
     std::deque<bool> questionAnswers;              // front answers the next question
-    std::deque<QString> inputAnswers;               // a null QString() cancels
+    std::deque<std::optional<QString>> inputAnswers;
     std::deque<QString> folderAnswers;
     std::deque<QString> fileAnswers;
 
@@ -35,10 +35,16 @@ public:
     std::optional<QString> inputText(QWidget*, const QString& prompt, const QString&,
                                      const QString&) override {
         inputPrompts << prompt;
-        const QString answer = takeFront(inputAnswers);
-        if (answer.isNull())
+        if (inputAnswers.empty())
             return std::nullopt;
-        return answer;
+        // Unpacked by hand: copying the optional trips g++ 12's
+        // maybe-uninitialized warning at -O2.
+        const bool answered = inputAnswers.front().has_value();
+        const QString text = answered ? *inputAnswers.front() : QString();
+        inputAnswers.pop_front();
+        if (!answered)
+            return std::nullopt;
+        return text;
     }
     QString pickFolder(QWidget*, const QString&, const QString&) override {
         return takeFront(folderAnswers);
