@@ -14,6 +14,7 @@ namespace {
 
 constexpr qint64 SinkSlice = 64 * 1024;
 constexpr qint64 FetchSlice = 256 * 1024;
+constexpr qint64 ReadSlice = 64 * 1024;
 
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -97,12 +98,16 @@ void TransferRequest::start(const QString& address, QIODevice* sink,
     dropReply();
     ++m_generation;
     m_sink = sink;
+    m_options = options;
+    m_redirects = 0;
+    m_redirectPending = false;
     m_state = NoState;
     m_headersReceived = false;
     m_finished = false;
     m_cancelled = false;
     m_received = 0;
     m_written = 0;
+    m_sinkFailed = false;
     m_error = QNetworkReply::NoError;
     m_errorString.clear();
     m_url = Transport::requestUrl(address);
@@ -117,8 +122,12 @@ void TransferRequest::start(const QString& address, QIODevice* sink,
         fail(QNetworkReply::UnknownContentError, QStringLiteral("The target cannot be written"));
         return;
     }
+    send(m_url);
+}
+
+void TransferRequest::send(const QUrl& url) {
     QString errorText;
-    QNetworkReply* reply = m_transport.get(m_url, options, &errorText);
+    QNetworkReply* reply = m_transport.get(url, m_options, &errorText);
     if (!reply) {
         fail(QNetworkReply::ProxyNotFoundError, errorText);
         return;
@@ -132,10 +141,38 @@ void TransferRequest::start(const QString& address, QIODevice* sink,
     connect(reply, &QNetworkReply::finished, this, &TransferRequest::onFinished);
     connect(reply, &QNetworkReply::requestSent, this, [this] { setState(RequestSent); });
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
+        if (m_redirectPending)
+            return;
         m_received = qMax(m_received, received);
         emit progress(m_received, total);
         emit changed();
     });
+}
+
+// Redirects are followed here rather than by the manager, whose followed
+// replies can carry the redirect's headers joined to the final ones (two
+// Content-Length values in one).
+QUrl TransferRequest::redirectTarget(QNetworkReply::NetworkError* error, QString* why) const {
+    const QUrl next = m_reply->url().resolved(QUrl::fromEncoded(m_reply->rawHeader("Location")));
+    const QString scheme = next.scheme().toLower();
+    if (!next.isValid() || next.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        *error = QNetworkReply::ProtocolUnknownError;
+        *why = QStringLiteral("Redirected to an unusable address");
+        return {};
+    }
+    if (m_redirects >= Transport::MaxRedirects) {
+        *error = QNetworkReply::TooManyRedirectsError;
+        *why = QStringLiteral("More than %1 redirects").arg(Transport::MaxRedirects);
+        return {};
+    }
+    if (m_reply->url().scheme().toLower() == QLatin1String("https") &&
+        scheme != QLatin1String("https")) {
+        *error = QNetworkReply::InsecureRedirectError;
+        *why = QStringLiteral("Redirected from https to http");
+        return {};
+    }
+    return next;
 }
 
 // A request that cannot even start ends the way a failed one does, but its
@@ -166,6 +203,7 @@ void TransferRequest::setState(State state) {
 }
 
 void TransferRequest::dropReply() {
+    clearPending();
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     if (!reply)
@@ -180,9 +218,13 @@ void TransferRequest::onMetaData() {
     if (!m_reply || m_headersReceived)
         return;
     const int status = statusCode();
-    // The answer of a redirect that is being followed is not the response.
-    if (status <= 0 || (isRedirectStatus(status) && m_reply->hasRawHeader("Location")))
+    if (status <= 0)
         return;
+    // The answer of a redirect is not the response; its body is dropped.
+    if (isRedirectStatus(status) && m_reply->hasRawHeader("Location")) {
+        m_redirectPending = true;
+        return;
+    }
     m_headersReceived = true;
     setState(ReceivingResponse);
     emit headersArrived();
@@ -192,6 +234,10 @@ void TransferRequest::onMetaData() {
 void TransferRequest::onReadyRead() {
     if (!m_reply)
         return;
+    if (m_redirectPending) {
+        m_reply->readAll();
+        return;
+    }
     if (!m_headersReceived) {
         m_headersReceived = true;
         setState(ReceivingResponse);
@@ -208,7 +254,8 @@ void TransferRequest::drainToSink() {
         if (data.isEmpty())
             break;
         if (m_sink->write(data) != data.size()) {
-            m_error = QNetworkReply::UnknownContentError;
+            m_sinkFailed = true;
+            m_error = QNetworkReply::UnknownNetworkError;
             m_errorString =
                 QStringLiteral("Writing the body failed: %1").arg(m_sink->errorString());
             m_reply->abort(); // finishes the reply, which ends the request as failed
@@ -221,6 +268,24 @@ void TransferRequest::drainToSink() {
 void TransferRequest::onFinished() {
     if (!m_reply || m_finished)
         return;
+    if (!m_headersReceived && isRedirectStatus(statusCode()) && m_reply->hasRawHeader("Location"))
+        m_redirectPending = true;
+    if (m_redirectPending && !m_cancelled && m_error == QNetworkReply::NoError) {
+        QNetworkReply::NetworkError error = QNetworkReply::NoError;
+        QString why;
+        const QUrl next = redirectTarget(&error, &why);
+        if (next.isValid()) {
+            ++m_redirects;
+            m_redirectPending = false;
+            m_received = 0;
+            dropReply();
+            send(next);
+            emit changed();
+            return;
+        }
+        m_error = error;
+        m_errorString = why;
+    }
     if (m_sink && m_error == QNetworkReply::NoError)
         drainToSink();
     m_finished = true;
@@ -258,7 +323,7 @@ bool TransferRequest::isActive() const {
 }
 
 qint64 TransferRequest::bufferedBytes() const {
-    return m_reply && m_reply->isOpen() ? m_reply->bytesAvailable() : 0;
+    return pendingBytes() + (m_reply && m_reply->isOpen() ? m_reply->bytesAvailable() : 0);
 }
 
 bool TransferRequest::wait(const std::function<bool()>& ready, const std::function<bool()>& giveUp,
@@ -303,13 +368,38 @@ bool TransferRequest::waitForHeaders(const std::function<bool()>& giveUp, int po
 
 QByteArray TransferRequest::readChunk(qint64 maxBytes, const std::function<bool()>& giveUp,
                                       int pollMs) {
-    if (!m_reply || m_sink || maxBytes <= 0)
+    if (m_sink || maxBytes <= 0)
         return {};
-    QPointer<TransferRequest> self(this);
-    wait([this] { return !m_reply || m_finished || bufferedBytes() > 0; }, giveUp, pollMs);
-    if (!self || !m_reply || !m_reply->isOpen())
-        return {};
-    return m_reply->read(maxBytes);
+    if (pendingBytes() == 0) {
+        if (!m_reply)
+            return {};
+        if (!m_finished && m_reply->bytesAvailable() <= 0) {
+            QPointer<TransferRequest> self(this);
+            wait([this] { return !m_reply || m_finished || bufferedBytes() > 0; }, giveUp, pollMs);
+            if (!self)
+                return {};
+        }
+        if (!m_reply || !m_reply->isOpen())
+            return {};
+        // Each read from the reply tells the network thread that buffer space
+        // is free again; reading a slice at a time keeps that traffic low
+        // when callers ask for small chunks.
+        m_pending = m_reply->read(ReadSlice);
+        m_pendingPos = 0;
+        if (m_pending.isEmpty())
+            return {};
+    }
+    const qsizetype n = static_cast<qsizetype>(qMin(maxBytes, pendingBytes()));
+    QByteArray chunk = m_pending.mid(m_pendingPos, n);
+    m_pendingPos += n;
+    if (m_pendingPos >= m_pending.size())
+        clearPending();
+    return chunk;
+}
+
+void TransferRequest::clearPending() {
+    m_pending.clear();
+    m_pendingPos = 0;
 }
 
 bool TransferRequest::bodyEnded() const {
@@ -317,7 +407,7 @@ bool TransferRequest::bodyEnded() const {
 }
 
 bool TransferRequest::bodyComplete() const {
-    if (!m_finished || m_cancelled)
+    if (!m_finished || m_cancelled || m_sinkFailed)
         return false;
     if (m_error != QNetworkReply::NoError && !(isStatusError(m_error) && statusCode() > 0))
         return false;
@@ -393,12 +483,14 @@ void TransferRequest::cancel() {
         m_cancelled = true;
         m_error = QNetworkReply::OperationCanceledError;
         m_errorString = QStringLiteral("Cancelled");
+        clearPending();
         m_reply->abort(); // emits finished, which ends the request
         return;
     }
     // Over already: drop what the caller has not read.
     if (bufferedBytes() > 0) {
         m_cancelled = true;
+        clearPending();
         m_reply->close();
         emit changed();
     }
@@ -412,7 +504,9 @@ Transport::Transport(Clock& clock, QObject* parent)
       m_cookies(new TransportCookieJar), m_userAgent(defaultUserAgent()),
       m_ssl(QSslConfiguration::defaultConfiguration()) {
     m_manager->setCookieJar(m_cookies); // the manager takes ownership
-    m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // TransferRequest follows redirects itself (at most MaxRedirects, never
+    // from https to http).
+    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_manager->setTransferTimeout(0); // the callers apply their own limits on the program clock
     m_ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
 }
@@ -466,12 +560,14 @@ QNetworkReply* Transport::get(const QUrl& url, const RequestOptions& options, QS
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
+                         QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setSslConfiguration(m_ssl);
+    // HTTP/1.1 only: its replies honour the read buffer limit, which keeps
+    // memory flat however large the file.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setTransferTimeout(0);
     if (!hasHeader(options.headers, "User-Agent"))
         request.setRawHeader("User-Agent", m_userAgent.toUtf8());

@@ -162,6 +162,8 @@ signals:
 
 private:
     void start(const QString& address, QIODevice* sink, const RequestOptions& options);
+    void send(const QUrl& url);
+    QUrl redirectTarget(QNetworkReply::NetworkError* error, QString* why) const;
     void fail(QNetworkReply::NetworkError error, const QString& text);
     void setState(State state);
     void dropReply();
@@ -169,11 +171,16 @@ private:
     void onReadyRead();
     void onFinished();
     void drainToSink();
+    void clearPending();
+    qint64 pendingBytes() const { return m_pending.size() - m_pendingPos; }
     bool wait(const std::function<bool()>& ready, const std::function<bool()>& giveUp, int pollMs);
 
     Transport& m_transport;
     QPointer<QNetworkReply> m_reply;
     QPointer<QIODevice> m_sink;
+    RequestOptions m_options;
+    int m_redirects = 0;
+    bool m_redirectPending = false;
     QUrl m_url;
     State m_state = NoState;
     bool m_headersReceived = false;
@@ -181,9 +188,13 @@ private:
     bool m_cancelled = false;
     qint64 m_received = 0;
     qint64 m_written = 0;
+    bool m_sinkFailed = false;
     QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
     QString m_errorString;
     quint64 m_generation = 0;
+    // Body bytes taken from the reply and not yet handed out by readChunk.
+    QByteArray m_pending;
+    qsizetype m_pendingPos = 0;
 };
 
 // The outcome of a whole-body fetch.
@@ -203,7 +214,8 @@ struct FetchResult {
 // are verified; an error fails the request and is never ignored. Bodies come
 // as sent (no content coding is asked for), so Content-Length counts the bytes
 // a caller reads. Each reply buffers at most readBufferSize() bytes that the
-// caller has not read, so memory does not grow with the size of a file.
+// caller has not read, so memory does not grow with the size of a file
+// (requests use HTTP/1.1, where Qt's replies honour that limit).
 class Transport : public QObject {
     Q_OBJECT
 public:
@@ -248,8 +260,9 @@ public:
     // The standard reason phrase of an HTTP status code, empty when unknown.
     static QString standardReasonPhrase(int statusCode);
 
-    // Starts a GET with this transport's settings. nullptr with *errorText set
-    // when the proxy is unusable.
+    // Starts a GET with this transport's settings; redirects are not followed
+    // here (TransferRequest follows them). nullptr with *errorText set when the
+    // proxy is unusable.
     QNetworkReply* get(const QUrl& url, const RequestOptions& options, QString* errorText);
 
 private:

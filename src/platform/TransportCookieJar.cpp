@@ -28,8 +28,9 @@ bool TransportCookieJar::setCookie(const QNetworkCookie& cookie, const QUrl& ori
         QNetworkCookieJar::deleteCookie(c);
         return true;
     }
-    // updateCookie replaces a cookie of the same name, domain and path, or adds it.
-    return updateCookie(c);
+    // Replaces a cookie of the same name, domain and path, or adds it.
+    QNetworkCookieJar::deleteCookie(c);
+    return insertCookie(c);
 }
 
 bool TransportCookieJar::deleteCookie(const QNetworkCookie& cookie, const QUrl& origin) {

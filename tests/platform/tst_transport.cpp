@@ -133,6 +133,19 @@ private slots:
         QCOMPARE(request.header("X-Not-There"), QString());
     }
 
+    // A length far beyond any limit is announced without the server holding
+    // the body; the caller decides from the headers alone.
+    void hugeAnnouncedLength() {
+        const qint64 huge = Q_INT64_C(20) * 1024 * 1024 * 1024;
+        TransferRequest request(transport());
+        request.execute(server->url(QStringLiteral("/gen/%1").arg(huge)));
+        QVERIFY(request.waitForHeaders(clockLimit(30)));
+        QCOMPARE(request.contentLength(), huge);
+        QVERIFY(request.headerBlock().contains(QStringLiteral("Content-Length: %1").arg(huge)));
+        request.cancel();
+        QVERIFY(request.wasCancelled());
+    }
+
     void missingReasonPhraseIsFilledIn() {
         RawServer raw("HTTP/1.1 200\r\nContent-Length: 3\r\nX-Test: yes\r\n\r\nabc");
         TransferRequest request(transport());
@@ -166,7 +179,12 @@ private slots:
         request.execute(url);
         QVERIFY(request.waitForHeaders(clockLimit(30)));
         QCOMPARE(request.statusCode(), 200);
-        QCOMPARE(request.contentLength(), contentLength);
+        QVERIFY2(request.contentLength() == contentLength, qPrintable(request.headerBlock()));
+        const bool chunked = request.header("Transfer-Encoding") == QLatin1String("chunked");
+        QCOMPARE(chunked, url.contains("chunked"));
+        if (contentLength < 0 && !chunked) // close-delimited
+            QVERIFY2(request.header("Connection") == QStringLiteral("close"),
+                     qPrintable(request.headerBlock()));
 
         const QByteArray body = readAll(request);
         QCOMPARE(body.size(), length);
@@ -374,7 +392,12 @@ private slots:
     void requestDestroyedDuringItsWait() {
         QPointer<TransferRequest> request = new TransferRequest(transport());
         request->execute(server->url("/stall/100/5000"));
-        QVERIFY(!request->readChunk(2048, clockLimit(30)).isEmpty());
+        qint64 got = 0;
+        while (got < 100) {
+            const qint64 n = request->readChunk(2048, clockLimit(30)).size();
+            QVERIFY(n > 0);
+            got += n;
+        }
         QTimer::singleShot(100, request.data(), [&] { delete request.data(); });
         const QByteArray chunk = request->readChunk(2048);
         QVERIFY(chunk.isEmpty());
@@ -424,6 +447,31 @@ private slots:
         QCOMPARE(file.read(1).at(0), FixtureServer::generatedByte(n - 1));
     }
 
+    void failedWriteEndsTheTransfer() {
+        // A device that takes 10000 bytes and then refuses, as a full disk does.
+        class FullDevice : public QIODevice {
+        public:
+            qint64 taken = 0;
+            qint64 readData(char*, qint64) override { return -1; }
+            qint64 writeData(const char*, qint64 n) override {
+                if (taken + n > 10000)
+                    return -1;
+                taken += n;
+                return n;
+            }
+        } device;
+        device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        TransferRequest request(transport());
+        QSignalSpy finished(&request, &TransferRequest::finished);
+        request.executeToDevice(server->url("/gen/1000000"), &device);
+        QVERIFY(finished.wait(30000));
+        QVERIFY(!request.bodyComplete());
+        QVERIFY(request.error() != QNetworkReply::NoError);
+        QVERIFY(!request.errorString().isEmpty());
+        QCOMPARE(request.state(), TransferRequest::Failed);
+        QCOMPARE(request.bytesWritten(), device.taken);
+    }
+
     void fetchWholeLimits() {
         QCOMPARE(transport().fetchWhole(server->url("/chunked/50000")),
                  FixtureServer::generatedContent(50000));
@@ -455,6 +503,12 @@ private slots:
         QCOMPARE(seen.header("referer"), QByteArray("http://example.org/list?a=1"));
         QCOMPARE(seen.header("User-Agent"), Transport::defaultUserAgent().toLatin1());
         QCOMPARE(seen.header("Accept-Encoding"), QByteArray("identity"));
+
+        // The headers go with every request of a redirect chain.
+        server->clearRequests();
+        QVERIFY(!transport().fetchWhole(server->url("/redirect/2"), options).isEmpty());
+        QCOMPARE(server->requestsFor("/file.pdf").value(0).header("Referer"),
+                 QByteArray("http://example.org/list?a=1"));
 
         server->clearRequests();
         transport().setUserAgent(QStringLiteral("Browser/1.0"));

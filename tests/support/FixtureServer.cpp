@@ -196,7 +196,11 @@ struct FixtureServer::Impl {
 
     void setUp(Listener& l, bool proxy) {
         httplib::Server& s = *l.server;
-        s.new_task_queue = [] { return new httplib::ThreadPool(24); };
+        // Enough threads for six parallel transfers plus stalled answers on the
+        // main listeners; the others see little traffic.
+        const size_t threads =
+            (l.name == QLatin1String("http") || l.name == QLatin1String("https")) ? 24 : 8;
+        s.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
         s.set_keep_alive_timeout(1);
         const QString name = l.name;
         s.set_pre_routing_handler(
@@ -240,12 +244,17 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
         const size_t n = toSize(req.matches[1]);
         const std::string type =
             req.has_param("type") ? req.get_param_value("type") : std::string("application/pdf");
+        if (n == 0) {
+            res.set_content("", type); // an explicit "Content-Length: 0"
+            return;
+        }
         res.set_content_provider(n, type, [](size_t offset, size_t length, DataSink& sink) {
             return writeGenerated(sink, offset, length);
         });
     });
     addRoute(R"(/nolength/(\d+))", [](const Request& req, Response& res) {
         const size_t n = toSize(req.matches[1]);
+        res.set_header("Connection", "close");
         res.set_content_provider("application/pdf", [n](size_t offset, DataSink& sink) {
             if (offset >= n) {
                 sink.done();
