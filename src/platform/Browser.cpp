@@ -75,11 +75,16 @@ Browser::Browser(QWidget* parent) : QWidget(parent) {
 
     connect(m_page, &BrowserPage::mainFrameNavigation, this,
             [this](const QUrl& url) { emit navigationStarting(url.toString()); });
+    m_startWatch.setSingleShot(true);
+    m_startWatch.setInterval(kLoadStartMs);
+    connect(&m_startWatch, &QTimer::timeout, this, [this] { m_busy = false; });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] {
+        m_startWatch.stop();
         m_busy = true;
         emit loadStarted();
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        m_startWatch.stop();
         m_busy = false;
         emit documentComplete(ok);
     });
@@ -115,8 +120,17 @@ void Browser::navigate(const QUrl& url) {
     if (!url.isValid())
         return;
     // Busy from the request on, so a wait started right after the call does
-    // not end before the engine reports the start of the load.
-    m_busy = true;
+    // not end before the engine reports the start of the load. A jump to a
+    // part of the page shown loads nothing and reports nothing, and a request
+    // the engine drops unreported must not leave the browser busy for ever.
+    const QUrl current = m_page->url();
+    const bool samePage =
+        url.hasFragment() && !current.isEmpty() &&
+        url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
+    if (!samePage) {
+        m_busy = true;
+        m_startWatch.start();
+    }
     m_page->load(url);
 }
 
@@ -215,41 +229,53 @@ DocumentSnapshot Browser::snapshot(int timeoutMs) {
     const QVariant v = evaluate(DocumentSnapshot::readScript(), timeoutMs);
     if (v.typeId() != QMetaType::QString)
         return {};
-    DocumentSnapshot snapshot = DocumentSnapshot::fromJson(v.toString().toUtf8());
+    DocumentSnapshot snapshot = DocumentSnapshot::parse(v.toString());
     // The same form of address as address() gives.
     if (snapshot.present)
         snapshot.url = QUrl(snapshot.url).toString();
     return snapshot;
 }
 
-bool Browser::runOnElement(int index, const QString& expectedTag, const QString& body,
-                           const QVariantList& args, int timeoutMs) {
+QVariant Browser::runOnElement(int index, const QString& expectedTag, const QString& body,
+                               const QVariantList& args, int timeoutMs) {
     if (index < 0)
-        return false;
+        return {};
     const QByteArray argsJson =
         QJsonDocument(QJsonArray::fromVariantList(QVariantList{index, expectedTag} + args))
             .toJson(QJsonDocument::Compact);
     const QString script = QStringLiteral("(function (args) { try {"
                                           " var el = document.getElementsByTagName('*')[args[0]];"
-                                          " if (!el) return false;"
+                                          " if (!el) return null;"
                                           " if (args[1] && String(el.tagName).toUpperCase() !== "
-                                          "String(args[1]).toUpperCase()) return false;"
-                                          " %1 return true; } catch (e) { return false; } })(%2)")
+                                          "String(args[1]).toUpperCase()) return null;"
+                                          " %1 } catch (e) { return null; } })(%2)")
                                .arg(body, QString::fromUtf8(argsJson));
-    const QVariant v = evaluate(script, timeoutMs);
-    return v.typeId() == QMetaType::Bool && v.toBool();
+    return evaluate(script, timeoutMs);
 }
 
 bool Browser::click(int index, const QString& expectedTag, int timeoutMs) {
-    return runOnElement(index, expectedTag, QStringLiteral("el.click();"), {}, timeoutMs);
+    const QVariant v =
+        runOnElement(index, expectedTag, QStringLiteral("el.click(); return true;"), {}, timeoutMs);
+    return v.typeId() == QMetaType::Bool && v.toBool();
 }
 
 bool Browser::setInputValue(int index, const QString& value, const QString& expectedTag,
                             int timeoutMs) {
-    return runOnElement(
+    const QVariant v =
+        runOnElement(index, expectedTag,
+                     QStringLiteral("el.value = args[2];"
+                                    " el.dispatchEvent(new Event('input', { bubbles: true }));"
+                                    " el.dispatchEvent(new Event('change', { bubbles: true }));"
+                                    " return true;"),
+                     {value}, timeoutMs);
+    return v.typeId() == QMetaType::Bool && v.toBool();
+}
+
+QString Browser::innerText(int index, const QString& expectedTag, int timeoutMs) {
+    const QVariant v = runOnElement(
         index, expectedTag,
-        QStringLiteral("el.value = args[2];"
-                       " el.dispatchEvent(new Event('input', { bubbles: true }));"
-                       " el.dispatchEvent(new Event('change', { bubbles: true }));"),
-        {value}, timeoutMs);
+        QStringLiteral(
+            "var t = el.innerText; return typeof t === 'string' ? t : (el.textContent || '');"),
+        {}, timeoutMs);
+    return v.typeId() == QMetaType::QString ? v.toString() : QString();
 }

@@ -3,6 +3,7 @@
 #include "platform/DocumentSnapshot.h"
 
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -53,8 +54,9 @@ protected:
 // The document is read through scripts in the application's isolated world
 // (snapshot(), outerHtml(), click(), setInputValue()). Each waits on events
 // for the result (handlers may run meanwhile) and ends after timeoutMs; a
-// missing document, a document still loading, a failing script, a timeout or
-// the browser being destroyed during the wait all give the empty result.
+// missing document, a failing script, a timeout or the browser being
+// destroyed during the wait give the empty result, and snapshot() also gives
+// it for a document still loading.
 class Browser : public QWidget {
     Q_OBJECT
 public:
@@ -74,7 +76,8 @@ public:
     void reload();
     void stop();
 
-    // True from a navigation's start until its top-level document completes.
+    // True from a navigation's start (from navigate() on) until its top-level
+    // document completes. A jump within the page shown is not busy.
     bool busy() const { return m_busy; }
     // True once the browser has been sent anywhere (about:blank included).
     bool hasDocument() const;
@@ -99,6 +102,10 @@ public:
     // (input and change events) as typing would. True when it was set.
     bool setInputValue(int index, const QString& value, const QString& expectedTag = QString(),
                        int timeoutMs = kScriptTimeoutMs);
+    // The inner text of the element at a snapshot index, for elements whose
+    // text the snapshot leaves out; "" when it is not there (or not expectedTag).
+    QString innerText(int index, const QString& expectedTag = QString(),
+                      int timeoutMs = kScriptTimeoutMs);
     // Runs a script in the isolated world and waits for its result; an
     // invalid QVariant when it failed (ok, when given, says whether a result came).
     QVariant evaluate(const QString& script, int timeoutMs = kScriptTimeoutMs, bool* ok = nullptr);
@@ -124,11 +131,17 @@ signals:
 
 private:
     void onNewWindow(QWebEngineNewWindowRequest& request);
-    bool runOnElement(int index, const QString& expectedTag, const QString& body,
-                      const QVariantList& args, int timeoutMs);
+    // Runs body with `el` bound to the element at index and `args` to
+    // [index, expectedTag, ...args]; body's return value is the result, an
+    // invalid QVariant when the element is gone or has another tag.
+    QVariant runOnElement(int index, const QString& expectedTag, const QString& body,
+                          const QVariantList& args, int timeoutMs);
 
     QWebEngineView* m_view = nullptr;
     BrowserPage* m_page = nullptr;
     QString m_statusText;
     bool m_busy = false;
+    // Ends the busy state of a navigate() whose load never started.
+    QTimer m_startWatch;
+    static constexpr int kLoadStartMs = 5000;
 };

@@ -1,15 +1,18 @@
 #include "platform/DocumentSnapshot.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include <QHash>
 
 namespace {
 
-// Rows are arrays rather than objects: a result page has tens of thousands of
-// elements, and the text to build, move and parse is then about half as long.
+// The reading script hands over one text: "VSNAP1", the document address and
+// one record per element, records and their fields split by the ASCII record
+// and unit separators (the script turns any separator inside a value into a
+// space). A result page has tens of thousands of elements; this text is
+// smaller than JSON and is read in one pass without building a JSON tree, so
+// the user interface is held far shorter.
 enum Column { Tag, Class, Id, Name, Type, Value, Checked, Text, Href, Parent, ColumnCount };
+constexpr QChar kRecord(0x1e);
+constexpr QChar kUnit(0x1f);
 
 // Fills `end` and cuts parent links that could not come from a pre-order walk,
 // so every reader can rely on descendants being a contiguous range.
@@ -39,10 +42,6 @@ void linkTree(QVector<SnapshotElement>& elements) {
         if (p >= 0 && elements[p].end < elements[i].end)
             elements[p].end = elements[i].end;
     }
-}
-
-QString jsonText(const QJsonValue& v) {
-    return v.isString() ? v.toString() : QString();
 }
 
 } // namespace
@@ -90,8 +89,14 @@ QString DocumentSnapshot::readScript() {
     var doc = document;
     if (!doc || !doc.documentElement || doc.readyState === 'loading') return null;
     var MAX = %1;
-    var noText = { HTML: 1, HEAD: 1, BODY: 1, SCRIPT: 1, STYLE: 1, NOSCRIPT: 1 };
+    var withText = { A: 1, AREA: 1, BUTTON: 1, LABEL: 1, OPTION: 1, LEGEND: 1, CAPTION: 1,
+                     TITLE: 1, H1: 1, H2: 1, H3: 1, H4: 1, H5: 1, H6: 1, TD: 1, TH: 1 };
     var hasValue = { BUTTON: 1, SELECT: 1, OPTION: 1, TEXTAREA: 1, OUTPUT: 1, DATA: 1 };
+    var separators = /[\x1e\x1f]/g;
+    var clean = function (s) {
+      s = String(s);
+      return s.search(separators) < 0 ? s : s.replace(separators, ' ');
+    };
     var all = doc.getElementsByTagName('*');
     var n = all.length;
     var pos = new Map();
@@ -99,7 +104,7 @@ QString DocumentSnapshot::readScript() {
     for (var i = 0; i < n; ++i) {
       var el = all[i];
       pos.set(el, i);
-      var tag = String(el.tagName || '').toUpperCase();
+      var tag = clean(el.tagName || '').toUpperCase();
       var type = '', value = '', checked = -1, text = '', href = '';
       if (tag === 'INPUT') {
         type = String(el.type || '').toLowerCase();
@@ -110,18 +115,19 @@ QString DocumentSnapshot::readScript() {
         if (hasValue[tag] && el.value != null) value = String(el.value);
       }
       if ((tag === 'A' || tag === 'AREA') && typeof el.href === 'string') href = el.href;
-      if (!noText[tag]) {
+      if (withText[tag]) {
         var t = el.innerText;
         if (typeof t !== 'string') t = el.textContent || '';
         text = t.length > MAX ? t.substring(0, MAX) : t;
       }
       var p = el.parentElement;
       var parent = p ? pos.get(p) : undefined;
-      rows[i] = [tag, el.getAttribute('class') || '', el.getAttribute('id') || '',
-                 el.getAttribute('name') || '', type, value, checked, text, href,
-                 parent === undefined ? -1 : parent];
+      rows[i] = [tag, clean(el.getAttribute('class') || ''), clean(el.getAttribute('id') || ''),
+                 clean(el.getAttribute('name') || ''), clean(type), clean(value),
+                 checked < 0 ? '' : checked, clean(text), clean(href),
+                 parent === undefined ? '' : parent].join('\x1f');
     }
-    return JSON.stringify({ url: String(doc.URL || ''), elements: rows });
+    return 'VSNAP1\x1e' + clean(String(doc.URL || '')) + (n ? '\x1e' + rows.join('\x1e') : '');
   } catch (e) {
     return null;
   }
@@ -131,41 +137,73 @@ QString DocumentSnapshot::readScript() {
     return script;
 }
 
-DocumentSnapshot DocumentSnapshot::fromJson(const QByteArray& json) {
+DocumentSnapshot DocumentSnapshot::parse(const QString& text) {
     DocumentSnapshot snapshot;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject())
+    const QStringView all(text);
+    const QStringView magic = u"VSNAP1";
+    if (!all.startsWith(magic) || all.size() == magic.size() || all[magic.size()] != kRecord)
         return snapshot;
-    const QJsonObject root = doc.object();
-    const QJsonValue rows = root.value(QLatin1String("elements"));
-    if (!rows.isArray())
-        return snapshot;
-    const QJsonArray array = rows.toArray();
-    snapshot.elements.reserve(array.size());
-    for (const QJsonValue& rowValue : array) {
-        const QJsonArray row = rowValue.toArray();
-        SnapshotElement e;
-        if (row.size() >= ColumnCount) {
-            e.tag = jsonText(row.at(Tag)).toUpper();
-            e.className = jsonText(row.at(Class));
-            e.id = jsonText(row.at(Id));
-            e.name = jsonText(row.at(Name));
-            e.type = jsonText(row.at(Type));
-            e.value = jsonText(row.at(Value));
-            const int checked = row.at(Checked).toInt(-1);
-            if (checked == 0 || checked == 1)
-                e.checked = checked == 1;
-            e.text = jsonText(row.at(Text));
-            e.href = jsonText(row.at(Href));
-            e.parent = row.at(Parent).toInt(-1);
+    qsizetype pos = magic.size() + 1;
+    qsizetype next = all.indexOf(kRecord, pos);
+    if (next < 0)
+        next = all.size();
+    snapshot.url = all.sliced(pos, next - pos).toString();
+
+    // Tags, classes and types repeat on every item of a result page; one
+    // shared copy of each keeps the snapshot small and the parse quick.
+    QHash<QStringView, QString> pool;
+    const auto shared = [&pool](QStringView v) {
+        if (v.isEmpty())
+            return QString();
+        auto it = pool.constFind(v);
+        if (it == pool.constEnd())
+            it = pool.insert(v, v.toString());
+        return it.value();
+    };
+
+    snapshot.elements.reserve(all.count(kRecord));
+    QStringView fields[ColumnCount];
+    while (next < all.size()) {
+        pos = next + 1;
+        next = all.indexOf(kRecord, pos);
+        if (next < 0)
+            next = all.size();
+        const QStringView row = all.sliced(pos, next - pos);
+        int count = 0;
+        qsizetype start = 0;
+        qsizetype end = 0;
+        while (count < ColumnCount) {
+            end = row.indexOf(kUnit, start);
+            if (end < 0)
+                end = row.size();
+            fields[count++] = row.sliced(start, end - start);
+            if (end == row.size())
+                break;
+            start = end + 1;
         }
+        SnapshotElement e;
         // A malformed row stays as an element without tag, so the indices of
         // the others still name the same elements in the page.
+        if (count == ColumnCount && end == row.size()) {
+            e.tag = shared(fields[Tag]).toUpper();
+            e.className = shared(fields[Class]);
+            e.id = fields[Id].toString();
+            e.name = fields[Name].toString();
+            e.type = shared(fields[Type]);
+            e.value = fields[Value].toString();
+            if (fields[Checked] == u"1")
+                e.checked = true;
+            else if (fields[Checked] == u"0")
+                e.checked = false;
+            e.text = fields[Text].toString();
+            e.href = fields[Href].toString();
+            bool ok = false;
+            const int parent = fields[Parent].toInt(&ok);
+            e.parent = ok ? parent : -1;
+        }
         snapshot.elements.append(std::move(e));
     }
     linkTree(snapshot.elements);
-    snapshot.url = jsonText(root.value(QLatin1String("url")));
     snapshot.present = true;
     return snapshot;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -14,7 +13,7 @@ struct SnapshotElement {
     QString type;                // the type of an input (lower case), else the type attribute
     QString value;               // the value of an input, button, select, option or text area
     std::optional<bool> checked; // the ticked state of an INPUT; absent when it cannot be read
-    QString text;                // inner text, as the page renders it (see DocumentSnapshot)
+    QString text;                // inner text as rendered, for some tags (see DocumentSnapshot)
     QString href;                // absolute link address of an A or AREA element, else empty
     int parent = -1;             // index of the parent element, -1 for the root
     int index = -1;              // position in document order
@@ -28,8 +27,10 @@ struct SnapshotElement {
 // document still loading, or a read that failed: callers treat it as "no
 // document". An empty blank page is present and has its html, head and body.
 //
-// Inner text is read for every element except html, head, body, script, style
-// and noscript; it is cut at kMaxTextLength characters.
+// Inner text is read for the elements whose text names them (A, AREA, BUTTON,
+// LABEL, OPTION, LEGEND, CAPTION, TITLE, H1-H6, TD, TH) and cut at
+// kMaxTextLength characters; other elements, whose text would repeat that of
+// everything inside them, have an empty text (Browser::innerText reads it).
 struct DocumentSnapshot {
     static constexpr int kMaxTextLength = 4096;
 
@@ -52,13 +53,14 @@ struct DocumentSnapshot {
     int elementById(const QString& id) const;
 
     // The script that reads a document. It runs in the application's isolated
-    // world and returns the JSON text fromJson() reads, or null when the page
-    // has no document or is still loading.
+    // world and returns the text parse() reads, or null when the page has no
+    // document or is still loading.
     static QString readScript();
-    // Parses the script's JSON. Anything malformed gives a snapshot that is not
-    // present; parent links that do not point backwards are cut, so the result
-    // is always a well-formed tree.
-    static DocumentSnapshot fromJson(const QByteArray& json);
+    // Reads the script's text. Text of another form gives a snapshot that is
+    // not present; a malformed element record gives an element without tag;
+    // parent links that no document could give are cut, so the result is
+    // always a well-formed tree.
+    static DocumentSnapshot parse(const QString& text);
 };
 
 // Builds snapshots by hand, for tests and benchmarks: open() starts an element

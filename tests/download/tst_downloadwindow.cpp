@@ -412,6 +412,39 @@ private slots:
         QCOMPARE(cover.isVisible(), !searchLoaded);
     }
 
+    void handOffLoadsWithoutShowing() {
+        TestApp t;
+        registerWindows(t);
+        QVERIFY(!app().flow().IsFormLoaded(WindowNames::FileDownload));
+        DownloadListSink* sink = app().flow().downloadList();
+        QVERIFY(sink);
+        sink->AddDownloadItem(QStringLiteral("http://a/1.pdf"), QStringLiteral("a"),
+                              QStringLiteral("pdf"), QStringLiteral("/tmp/"),
+                              QStringLiteral("http://a/page"));
+        app().flow().downloadList()->AddDownloadItem(QStringLiteral("http://a/1.pdf"),
+                                                     QStringLiteral("again"), QString(), QString(),
+                                                     QString());
+        QPointer<fFileDownload> w =
+            qobject_cast<fFileDownload*>(app().flow().find(WindowNames::FileDownload));
+        QVERIFY(w);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->list()->count(), 1);
+        QCOMPARE(w->list()->item(0).name, QStringLiteral("a"));
+        QCOMPARE(w->list()->item(0).tag, QStringLiteral("http://a/page"));
+
+        // "关闭本下载窗口" closes through the close rules: a waiting row asks first.
+        t.dialogs->questionAnswers.push_back(false);
+        w->menu退出本下载窗口->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(w);
+        QCOMPARE(t.dialogs->questions.size(), 1);
+        w->list()->setState(0, ItemState::Failed);
+        w->menu退出本下载窗口->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!w);
+        QCOMPARE(t.dialogs->questions.size(), 1);
+    }
+
     void stopCommandFailsRunningRows() {
         TestApp t;
         fFileDownload w;

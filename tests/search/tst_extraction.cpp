@@ -72,9 +72,13 @@ DocumentSnapshot blankPage() {
     return b.take();
 }
 
-// JSON written with single quotes, for readability.
-QByteArray quoted(const char* json) {
-    return QByteArray(json).replace('\'', '"');
+// The reading script's text for a document: fields written with "|" between
+// them (tag|class|id|name|type|value|checked|text|href|parent).
+QString wire(const QString& url, const QStringList& rows) {
+    QString text = QStringLiteral("VSNAP1") + QChar(0x1e) + url;
+    for (const QString& row : rows)
+        text += QChar(0x1e) + QString(row).replace(QLatin1Char('|'), QChar(0x1f));
+    return text;
 }
 
 QStringList titles(const ExtractionResult& r) {
@@ -546,30 +550,33 @@ private slots:
                  expected);
     }
 
-    // ---- reading the script's JSON ----
+    // ---- reading the script's text ----
 
-    void snapshotJson() {
-        const QByteArray json =
-            quoted("{'url':'file:///p.html','elements':[ ['HTML','','','','','',-1,'','',-1],"
-                   "['BODY','','','','','',-1,'','',0],"
-                   "['li','detail','i1','','','',-1,'T PDF','',1],"
-                   "['INPUT','','','art','checkbox','on',1,'','',2],"
-                   "['A','cLink','','','','',-1,'T','https://x/t',2],"
-                   "['A','cLink','','','','',-1,'PDF','https://x/p',2],"
-                   "['P','','','','','',-1,'after','',1],"
-                   "['SPAN','','','','','',-1,'bad parent','',9],"
-                   "['bad row'] ]}");
-        const DocumentSnapshot doc = DocumentSnapshot::fromJson(json);
+    void snapshotText() {
+        const DocumentSnapshot doc = DocumentSnapshot::parse(
+            wire(QStringLiteral("file:///p.html"),
+                 {"HTML|||||||||", "BODY|||||||||0", "li|detail|i1||||| T PDF||1",
+                  "INPUT|||art|checkbox|on|1|||2", "A|cLink||||||T|https://x/t|2",
+                  "A|cLink||||||PDF|https://x/p|2", "P||||||0|after||1", "SPAN||||||||bad parent|9",
+                  "bad row", "DIV|too|many||||||||3|x"}));
         QVERIFY(doc.present);
         QCOMPARE(doc.url, QStringLiteral("file:///p.html"));
-        QCOMPARE(doc.size(), 9);
+        QCOMPARE(doc.size(), 10);
         QCOMPARE(doc.at(2).tag, QStringLiteral("LI"));
+        QCOMPARE(doc.at(2).className, QStringLiteral("detail"));
+        QCOMPARE(doc.at(2).text, QStringLiteral(" T PDF"));
         QCOMPARE(doc.at(2).end, 6);
         QCOMPARE(doc.at(0).end, 7);
+        QCOMPARE(doc.at(3).name, QStringLiteral("art"));
+        QCOMPARE(doc.at(3).type, QStringLiteral("checkbox"));
+        QCOMPARE(doc.at(3).value, QStringLiteral("on"));
         QCOMPARE(doc.at(3).checked, std::optional<bool>(true));
+        QCOMPARE(doc.at(6).checked, std::optional<bool>(false));
         QVERIFY(!doc.at(4).checked.has_value());
+        QCOMPARE(doc.at(5).href, QStringLiteral("https://x/p"));
         QCOMPARE(doc.at(7).parent, -1); // a parent after the element is cut
         QCOMPARE(doc.at(8).tag, QString());
+        QCOMPARE(doc.at(9).tag, QString());
         QCOMPARE(doc.elementById(QStringLiteral("i1")), 2);
         QCOMPARE(doc.elementsByTag(2, QStringLiteral("a")), (QVector<int>{4, 5}));
 
@@ -579,31 +586,38 @@ private slots:
         QCOMPARE(r.articles.first().link, QStringLiteral("https://x/p"));
     }
 
-    void snapshotJsonMalformed_data() {
-        QTest::addColumn<QByteArray>("json");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("null") << QByteArray("null");
-        QTest::newRow("not json") << QByteArray("<html>");
-        QTest::newRow("no elements") << quoted("{'url':'x'}");
-        QTest::newRow("elements not a list") << quoted("{'elements':5}");
+    void snapshotTextMalformed_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("json") << QStringLiteral("{\"elements\":[]}");
+        QTest::newRow("magic only") << QStringLiteral("VSNAP1");
+        QTest::newRow("other version")
+            << wire(QStringLiteral("u"), {"HTML|||||||||"})
+                   .replace(QLatin1String("VSNAP1"), QLatin1String("VSNAP2"));
     }
-    void snapshotJsonMalformed() {
-        QFETCH(QByteArray, json);
-        const DocumentSnapshot doc = DocumentSnapshot::fromJson(json);
+    void snapshotTextMalformed() {
+        QFETCH(QString, text);
+        const DocumentSnapshot doc = DocumentSnapshot::parse(text);
         QVERIFY(!doc.present);
         QVERIFY(doc.isEmpty());
         QVERIFY(!ExtractResultPage(doc, {}, false).documentFound);
     }
 
+    void documentWithoutElements() {
+        const DocumentSnapshot doc =
+            DocumentSnapshot::parse(wire(QStringLiteral("about:blank"), {}));
+        QVERIFY(doc.present);
+        QVERIFY(doc.isEmpty());
+        QCOMPARE(doc.url, QStringLiteral("about:blank"));
+        QCOMPARE(ExtractResultPage(doc, {}, false).offered(), 0);
+    }
+
     void parentThatSkipsAnOpenElementIsCut() {
         // 0 > 1 > 2, then 3 back under 0 closes 1 and 2; 4 then names 2 as its
         // parent, which no pre-order walk can give: the link is cut.
-        const QByteArray json = quoted("{'url':'u','elements':[ ['DIV','','','','','',-1,'','',-1],"
-                                       "['DIV','','','','','',-1,'','',0],"
-                                       "['DIV','','','','','',-1,'','',1],"
-                                       "['DIV','','','','','',-1,'','',0],"
-                                       "['DIV','','','','','',-1,'','',2] ]}");
-        const DocumentSnapshot doc = DocumentSnapshot::fromJson(json);
+        const DocumentSnapshot doc = DocumentSnapshot::parse(
+            wire(QStringLiteral("u"), {"DIV|||||||||", "DIV|||||||||0", "DIV|||||||||1",
+                                       "DIV|||||||||0", "DIV|||||||||2"}));
         QCOMPARE(doc.at(3).parent, 0);
         QCOMPARE(doc.at(4).parent, -1);
         QCOMPARE(doc.at(0).end, 4);
