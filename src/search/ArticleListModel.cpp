@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+namespace {
+// Above this many separate runs of rows a removal rebuilds the list in one go.
+const int ScatteredRemovalLimit = 32;
+} // namespace
+
 ArticleListModel::ArticleListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int ArticleListModel::rowCount(const QModelIndex& parent) const {
@@ -95,15 +100,6 @@ void ArticleListModel::setState(int row, const QString& state) {
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
-int ArticleListModel::removeIf(const std::function<bool(const ArticleEntry&)>& matches) {
-    QList<int> doomed;
-    for (int r = 0; r < size(); ++r) {
-        if (matches(m_rows.at(r)))
-            doomed.append(r);
-    }
-    return removeRowList(doomed);
-}
-
 int ArticleListModel::removeRowList(QList<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -112,6 +108,26 @@ int ArticleListModel::removeRowList(QList<int> rows) {
         rows.end());
     if (rows.isEmpty())
         return 0;
+    int runs = 1;
+    for (int i = 1; i < rows.size(); ++i)
+        runs += rows.at(i) != rows.at(i - 1) + 1 ? 1 : 0;
+    if (runs > ScatteredRemovalLimit) {
+        // Many scattered rows: one pass over the list instead of one shift per run.
+        beginResetModel();
+        QVector<ArticleEntry> kept;
+        kept.reserve(size() - rows.size());
+        int next = 0;
+        for (int r = 0; r < size(); ++r) {
+            if (next < rows.size() && rows.at(next) == r)
+                ++next;
+            else
+                kept.append(std::move(m_rows[r]));
+        }
+        m_rows = std::move(kept);
+        rebuildIndex();
+        endResetModel();
+        return static_cast<int>(rows.size());
+    }
     // Remove contiguous runs from the end so earlier row numbers stay valid.
     int i = static_cast<int>(rows.size()) - 1;
     while (i >= 0) {

@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QString>
 #include <QVector>
-#include <functional>
 
 // One row of the article list.
 struct ArticleEntry {
@@ -71,8 +70,6 @@ public:
     // Writes a row's analysis state; out-of-range rows are ignored.
     void setState(int row, const QString& state);
 
-    // Removes the rows that match, visiting them in order. Returns how many went.
-    int removeIf(const std::function<bool(const ArticleEntry&)>& matches);
     // Removes the given rows (any order, duplicates and bad rows ignored).
     int removeRowList(QList<int> rows);
     void clear();

@@ -143,14 +143,9 @@ public:
     int splitterTop() const;
     void setSplitterTop(int top);
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     // Marks a wait (a nested event loop) running inside one of the window's
-    // handlers; a close asked for meanwhile is carried out after the wait.
+    // handlers; a close asked for meanwhile is carried out after the wait, so
+    // the window is never destroyed under a handler that is still running.
     class WaitScope {
     public:
         explicit WaitScope(fWebSearch* window);
@@ -162,6 +157,12 @@ private:
         fWebSearch* m_window;
     };
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     void buildControls();
     void buildMenus();
     bool refuseWhileAnalysing();

@@ -84,6 +84,36 @@ private slots:
         QCOMPARE(m.indexOfLink("https://s/x.pdf"), 2);
     }
 
+    void removeRowsKeepsOrderAndKeys_data() {
+        QTest::addColumn<int>("step");
+        QTest::newRow("few runs") << 40;
+        QTest::newRow("many scattered runs") << 3;
+    }
+    void removeRowsKeepsOrderAndKeys() {
+        QFETCH(int, step);
+        ArticleListModel m;
+        for (int i = 0; i < 120; ++i)
+            m.add(QString::number(i), QStringLiteral("L%1").arg(i), "", "pdf", "", "SD1");
+        QList<int> doomed;
+        QStringList expected;
+        for (int i = 0; i < 120; ++i) {
+            if (i % step == 0)
+                doomed << i;
+            else
+                expected << QString::number(i);
+        }
+        doomed << 500 << -1 << doomed.first(); // ignored
+        QCOMPARE(m.removeRowList(doomed), int(doomed.size()) - 3);
+        QStringList actual;
+        for (int r = 0; r < m.size(); ++r) {
+            actual << m.at(r).title;
+            QCOMPARE(m.indexOfLink(m.at(r).link), r);
+        }
+        QCOMPARE(actual, expected);
+        QVERIFY(!m.containsLink("L0"));
+        QVERIFY(m.add("again", "L0", "", "pdf", "", "SD1"));
+    }
+
     void cellsAndHeaders() {
         ArticleListModel m;
         m.add("T", "L", "P", "pdf", "/f/", "SD2");

@@ -157,6 +157,14 @@ private slots:
         QVERIFY(w.Check2->isChecked()); // the home page silences script errors
         QVERIFY(w.WebBrowser1->silent());
         QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, pages.url("home.html")), LoadTimeoutMs);
+
+        // The home page command does the same from any page.
+        w.WebBrowser1->navigate(pages.url("page1.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, pages.url("page1.html")), LoadTimeoutMs);
+        w.Check2->setChecked(false);
+        w.menu打开sciencedirect查询首页->trigger();
+        QVERIFY(w.Check2->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, pages.url("home.html")), LoadTimeoutMs);
     }
 
     void menusPresentAndWired() {
