@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTemporaryFile;
+class QTimer;
+class TransferRequest;
+
+// One worker of the multi-worker transfer: fetches one address into one file
+// in the background and reports by signals, each carrying the worker's index
+// (1 to 6) first.
+//
+// The body streams into a hidden part file in the target's folder and is moved
+// over the target only when it arrived whole, so memory does not grow with the
+// file and a user's file under the target name is replaced only by a complete
+// download. While the transfer runs, the target name is held by a two-byte
+// reservation file (01 00), so another row of the same name gets a numbered
+// name; every end without content removes that reservation again (never a file
+// that was already there).
+//
+// After DownloadComplete or DownloadError the worker is idle and emits nothing
+// more; the window unloads it. Destroying a worker (delete, or unload() from any
+// handler, including one of its own signals) abandons a running transfer: the
+// part file and the reservation are removed and no signal follows.
+class Downloader : public QObject {
+    Q_OBJECT
+public:
+    // No growth for this long ends the transfer as "超时".
+    static constexpr double WatchdogSeconds = 300;
+
+    explicit Downloader(int index, QObject* parent = nullptr);
+    ~Downloader() override;
+
+    // Starts fetching url into saveFile. referer, when not empty, is sent as the
+    // "Referer" header. A transfer this worker is still running is abandoned
+    // first. Never emits before returning: even a start that fails at once
+    // reports from the event loop.
+    void BeginDownload(const QString& url, const QString& saveFile, const QString& referer);
+    // Abandons the running transfer quietly (no signal): part file and
+    // reservation are removed, the watchdog stops, the worker becomes idle.
+    void CancelAsyncRead();
+    // Abandons the transfer at once, like CancelAsyncRead(), and deletes the
+    // worker from the event loop. Use it from the worker's own signal handlers:
+    // nothing is emitted after it, even before the deletion has happened.
+    void unload();
+
+    int index() const { return m_index; }
+    QString saveFile() const { return m_saveFile; }
+    // The address being read ("&amp;" already turned into "&").
+    QString target() const { return m_target; }
+    // The announced total of the body; 0 while unknown.
+    qint64 bytesExpected() const { return m_bytesExpected; }
+    // Body bytes received so far in the current read.
+    qint64 bytesRead() const { return m_bytesRead; }
+    // A transfer is running (reading or in the fallback read).
+    bool isRunning() const { return m_phase != Phase::Idle; }
+    // True while the running transfer is the second, fallback read.
+    bool inFallback() const { return m_phase == Phase::Fallback; }
+    // The part file the body is streaming into; empty when none.
+    QString partFile() const;
+
+signals:
+    // Body bytes received and the announced total; only when a total is known.
+    void DownloadProgress(int Index, qint64 CurBytes, qint64 MaxBytes, const QString& SaveFile);
+    // The read has ended with content. The file at SaveFile is complete exactly
+    // when CurBytes equals MaxBytes (a body of unannounced length reports its
+    // length as both). A read that ended short reports the bytes it got and the
+    // announced total (0 when none was announced); its partial content is
+    // discarded and the file at SaveFile is left as it was before the start.
+    void DownloadComplete(int Index, qint64 CurBytes, qint64 MaxBytes, const QString& SaveFile);
+    // The transfer ended without content. MissCode: "超时" (no growth for
+    // WatchdogSeconds), "无法下载" (nothing could be fetched, even by the
+    // fallback read, or the file could not be written) or "大文件，跳过" (the
+    // body is larger than MaxFileSizeMB: announced, or grown past it).
+    void DownloadError(int Index, const QString& SaveFile, const QString& MissCode);
+
+private:
+    enum class Phase { Idle, Reading, Fallback };
+
+    void startRead();
+    void onChanged();
+    void onFinished();
+    void watchdogTick();
+    // The body is (announced as, or has grown) larger than the size limit.
+    bool overLimit() const;
+    // Emits DownloadProgress unless one was emitted very recently (then it
+    // follows shortly); force skips that pacing. Returns false when the
+    // transfer ended during the emission (the handler unloaded or restarted the
+    // worker).
+    bool notifyProgress(bool force);
+    // Ends the transfer without content and emits DownloadError.
+    void fail(const QString& missCode);
+    void failLater(const QString& missCode);
+    // Moves the finished part file over the target.
+    bool commit();
+    // Stops the read and the watchdog, removes the part file and, unless the
+    // content was committed, the reservation. Emits nothing.
+    void abandon();
+    void releaseRead();
+    void reserveTarget();
+    void removeReservation();
+
+    const int m_index;
+    QTimer* Timer1 = nullptr;
+    Phase m_phase = Phase::Idle;
+    // Counts transfers and their ends, so notices queued for a transfer that
+    // has ended since are dropped.
+    quint64 m_run = 0;
+
+    QString m_saveFile;
+    QString m_target;
+    QString m_referer;
+    qint64 m_bytesExpected = 0;
+    qint64 m_bytesRead = 0;
+    qint64 m_bytesSeen = 0;
+    qint64 m_lastProgressMs = 0; // program clock, monotonic
+    bool m_ownsReservation = false;
+
+    QPointer<TransferRequest> m_request;
+    QPointer<QTemporaryFile> m_part;
+    bool m_noticed = false;
+    bool m_noticePending = false;
+    QElapsedTimer m_sinceNotice;
+};
