@@ -1,5 +1,6 @@
 #include "download/fFileDownload.h"
 
+#include "download/Scheduler.h"
 #include "download/WindowPlacement.h"
 #include "platform/Sound.h"
 #include "shell/AppValues.h"
@@ -116,7 +117,77 @@ fFileDownload::fFileDownload(QWidget* parent) : QMainWindow(parent) {
     m_sounds = new SoundPlayer(QString(), this);
     buildControls();
     buildMenus();
+    wireScheduler();
     load();
+}
+
+void fFileDownload::wireScheduler() {
+    m_scheduler = new Scheduler(*m_list, Busy, LastFinishTime, WorkerRow, Downloader1, this);
+    Scheduler* s = m_scheduler;
+    s->bindTimerDown(Timer_Down);
+    connect(Timer_Down, &QTimer::timeout, this, [this] {
+        syncSchedulerOptions();
+        m_scheduler->schedulerTick();
+    });
+
+    // Choices are read when they are used; mirror every change at once too.
+    for (QCheckBox* c : {Check3, Check4, Check5, Check6})
+        connect(c, &QCheckBox::toggled, this, &fFileDownload::syncSchedulerOptions);
+    for (QComboBox* c : {Combo1, Combo2, Combo4})
+        connect(c, &QComboBox::currentIndexChanged, this, &fFileDownload::syncSchedulerOptions);
+    for (QRadioButton* o : {Option1, Option2, Option3})
+        connect(o, &QRadioButton::toggled, this, &fFileDownload::syncSchedulerOptions);
+    connect(menu自动定位到下载项, &QAction::toggled, this, &fFileDownload::syncSchedulerOptions);
+
+    Shape1->setVisible(s->indicatorVisible());
+    connect(s, &Scheduler::indicatorChanged, Shape1, &QWidget::setVisible);
+    connect(s, &Scheduler::startCommandEnabledChanged, menu下载全部, &QAction::setEnabled);
+    connect(s, &Scheduler::activityText, this, [this](const QString& t) { setPanelText(2, t); });
+    connect(s, &Scheduler::connectionText, this, [this](const QString& t) { setPanelText(3, t); });
+    connect(s, &Scheduler::playSound, this, &fFileDownload::PlaySound);
+    connect(s, &Scheduler::ensureRowVisible, this,
+            [this](int row) { ListView3->scrollTo(m_list->index(row, 0)); });
+    connect(s, &Scheduler::checksUnticked, this, [this] {
+        Check4->setChecked(false);
+        Check3->setChecked(false);
+    });
+    connect(s, &Scheduler::listHidden, this,
+            [this](bool hidden) { ListView3->setUpdatesEnabled(!hidden); });
+
+    auto enable = [](QAction* a, auto&& f) {
+        a->setEnabled(true);
+        QObject::connect(a, &QAction::triggered, a, f);
+    };
+    connect(Command4, &QPushButton::clicked, s, &Scheduler::startDownload);
+    connect(Command31, &QPushButton::clicked, this, &fFileDownload::StopDownload);
+    enable(menu下载全部, [s] { s->startDownload(); });
+    enable(menu停止下载, [this] { StopDownload(); });
+    enable(menu取消下载选中项, [this] {
+        QList<int> rows;
+        for (const QModelIndex& i : ListView3->selectionModel()->selectedRows())
+            rows.append(i.row());
+        m_scheduler->withdrawRows(rows);
+    });
+    enable(menu重新下载出错项, [s] { s->redownloadFailed(); });
+    enable(menu重新下载文件类型为HTM和HTML项, [s] { s->redownloadWebPages(); });
+    enable(menu检查并纠正磁盘文件类型, [this] { m_scheduler->checkAndCorrectFileTypes(this); });
+    enable(menu打开文件判断类型, [this] { m_scheduler->judgeFileType(this); });
+    syncSchedulerOptions();
+}
+
+void fFileDownload::syncSchedulerOptions() {
+    if (!m_scheduler)
+        return;
+    Scheduler::Options& o = m_scheduler->options;
+    o.workerCount = Combo1->currentText().toInt();
+    o.pauseSeconds = Combo2->currentText().toInt();
+    o.autoStart = Check4->isChecked();
+    o.autoStop = Check5->isChecked();
+    o.sound = Check6->isChecked();
+    o.autoRedownload = Check3->isChecked();
+    o.autoRedownloadChoice = qMax(0, Combo4->currentIndex());
+    o.autoLocate = menu自动定位到下载项->isChecked();
+    o.duplicatePolicy = chosenPolicy();
 }
 
 fFileDownload::~fFileDownload() = default;
@@ -474,15 +545,13 @@ void fFileDownload::followDownloadMode(int mode) {
 }
 
 void fFileDownload::switchDownloadMode() {
-    AppValues& v = app();
-    v.setDownloadMode(v.DownloadMode == 2 ? 1 : 2);
+    m_scheduler->switchMode();
     // Either way the worker count starts again at one.
     Combo1->setCurrentIndex(0);
 }
 
 bool fFileDownload::transferExecuting() const {
-    // The single-connection transfer reports here once it exists.
-    return false;
+    return m_scheduler && m_scheduler->inetExecuting();
 }
 
 bool fFileDownload::downloadRunning() const {
@@ -495,31 +564,18 @@ bool fFileDownload::closeNeedsQuestion() const {
 }
 
 void fFileDownload::StopDownload() {
-    Check4->setChecked(false);
-    Check3->setChecked(false);
-    Timer_Down->stop();
-    Busy = false;
-    unloadWorkers();
-    if (m_list->countInState(ItemState::Downloading) > 0) {
-        for (int row = 0; row < m_list->count(); ++row) {
-            if (m_list->item(row).state == ItemState::Downloading)
-                m_list->setState(row, ItemState::Failed);
-        }
-    }
-    Busy = false;
+    syncSchedulerOptions();
+    m_scheduler->stopDownload();
 }
 
 void fFileDownload::unloadWorkers() {
-    for (std::size_t j = 1; j < Downloader1.size(); ++j) {
-        if (QObject* worker = Downloader1[j]) {
-            Downloader1[j] = nullptr;
-            worker->deleteLater();
-        }
-    }
+    for (int j = 1; j <= 6; ++j)
+        m_scheduler->unloadWorker(j);
 }
 
 void fFileDownload::HousekeepingTick() {
-    Shape1->setVisible(Timer_Down->isActive());
+    syncSchedulerOptions();
+    m_scheduler->housekeepingTick();
     UpdateStatusCounts();
 }
 

@@ -19,6 +19,7 @@ class QRadioButton;
 class QStatusBar;
 class QTimer;
 class QTreeView;
+class Scheduler;
 class SoundPlayer;
 
 // Where the control panel and the list go in the window's client area (pixels):
@@ -40,6 +41,8 @@ public:
     ~fFileDownload() override;
 
     DownloadListModel* list() const { return m_list; }
+    // The scheduler and both transfers, driven by Timer_Down and Timer1.
+    Scheduler* scheduler() const { return m_scheduler; }
 
     // --- the list (other windows reach it through DownloadListSink) ---
     void AddDownloadItem(const QString& address, const QString& name, const QString& type,
@@ -177,7 +180,13 @@ private:
     // The trimmed caption of the chosen duplicate-policy option.
     QString chosenPolicy() const;
 
+    // Connects the controls to the scheduler and its notices to the controls.
+    void wireScheduler();
+    // The controls' choices as the scheduler reads them.
+    void syncSchedulerOptions();
+
     DownloadListModel* m_list;
     SoundPlayer* m_sounds;
+    Scheduler* m_scheduler = nullptr;
     std::array<QLabel*, 4> m_panels{};
 };

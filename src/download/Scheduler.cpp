@@ -1,0 +1,509 @@
+#include "download/Scheduler.h"
+
+#include "download/DownloadListModel.h"
+#include "download/Downloader.h"
+#include "download/FileType.h"
+#include "download/Naming.h"
+#include "shell/AppValues.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cmath>
+
+Scheduler::Scheduler(DownloadListModel& model, QObject* parent)
+    : Scheduler(model, std::make_unique<Values>(), parent) {}
+
+Scheduler::Scheduler(DownloadListModel& model, std::unique_ptr<Values> own, QObject* parent)
+    : QObject(parent), Busy(own->Busy), LastFinishTime(own->LastFinishTime),
+      WorkerRow(own->WorkerRow), m_model(model), m_ownValues(std::move(own)),
+      m_workers(m_ownValues->Downloader1) {
+    LastFinishTime = app().clock().now();
+}
+
+Scheduler::Scheduler(DownloadListModel& model, bool& busy, double& lastFinishTime,
+                     std::array<int, 12>& workerRow, std::array<QPointer<QObject>, 7>& workers,
+                     QObject* parent)
+    : QObject(parent), Busy(busy), LastFinishTime(lastFinishTime), WorkerRow(workerRow),
+      m_model(model), m_workers(workers) {}
+
+// The workers and the transfer request are children: they go with the
+// scheduler and abandon their transfers. The window values may already be gone
+// when the window destroys its children, so they are not touched here.
+Scheduler::~Scheduler() = default;
+
+// ---------------------------------------------------------------- rows
+
+DownloadItem Scheduler::row(int i) const {
+    return m_model.item(i);
+}
+
+void Scheduler::commit(int i, const DownloadItem& c) {
+    if (!m_model.isValidRow(i))
+        return;
+    const DownloadItem& o = m_model.item(i);
+    if (o.name != c.name)
+        m_model.setName(i, c.name);
+    if (o.type != c.type)
+        m_model.setType(i, c.type);
+    if (o.size != c.size || o.received != c.received || o.percent != c.percent)
+        m_model.setProgress(i, c.size, c.received, c.percent);
+    if (o.folder != c.folder)
+        m_model.setFolder(i, c.folder);
+    if (o.baseHref != c.baseHref)
+        m_model.setBaseHref(i, c.baseHref);
+    if (o.key != c.key)
+        m_model.setKey(i, c.key);
+    if (o.tag != c.tag)
+        m_model.setTag(i, c.tag);
+    if (o.state != c.state)
+        m_model.setState(i, c.state);
+}
+
+SameNamePolicy Scheduler::policy() const {
+    return sameNamePolicyFromCaption(options.duplicatePolicy);
+}
+
+int Scheduler::rowCount() const {
+    return m_model.count();
+}
+
+QString Scheduler::rowPath(const DownloadItem& it) {
+    return RowFilePath(it);
+}
+
+bool Scheduler::isWebType(const QString& type, bool includeXml) const {
+    const QString t = type.toLower();
+    return t == QLatin1String("htm") || t == QLatin1String("html") ||
+           (includeXml && t == QLatin1String("xml"));
+}
+
+// ---------------------------------------------------------------- timer state
+
+void Scheduler::bindTimerDown(QTimer* timer) {
+    m_timerDownControl = timer;
+    m_timerDown = timer && timer->isActive();
+}
+
+bool Scheduler::timerDownEnabled() const {
+    return m_timerDownControl ? m_timerDownControl->isActive() : m_timerDown;
+}
+
+void Scheduler::setTimerDownEnabled(bool on) {
+    if (m_timerDownControl) {
+        if (on && !m_timerDownControl->isActive())
+            m_timerDownControl->start();
+        else if (!on && m_timerDownControl->isActive())
+            m_timerDownControl->stop();
+    }
+    if (on == m_timerDown)
+        return;
+    m_timerDown = on;
+    emit timerDownChanged(on);
+}
+
+bool Scheduler::downloadRunning() const {
+    return timerDownEnabled() || inetExecuting() || CountWorkers() > 1;
+}
+
+// ---------------------------------------------------------------- scheduler tick
+
+// Looks for the first waiting row that still needs its file, marking the rows
+// skipped as existing on the way. In mode two the folder is also created.
+bool Scheduler::scanStartRow(int& found, bool ensureFolder) {
+    const int n = rowCount();
+    for (int i = 0; i < n; ++i) {
+        if (m_model.item(i).state != ItemState::Waiting)
+            continue;
+        DownloadItem it = row(i);
+        it.name = CleanFileName(it.name);
+        if (ensureFolder) {
+            QString folder = EnsureFolder(it.folder);
+            if (!folder.endsWith(QLatin1Char('/')))
+                folder += QLatin1Char('/');
+            it.folder = folder;
+        } else if (!it.folder.endsWith(QLatin1Char('/'))) {
+            it.folder += QLatin1Char('/');
+        }
+        const bool needed = 确定是需要下载(it, policy());
+        commit(i, it);
+        if (needed) {
+            found = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Scheduler::schedulerTick() {
+    const int n = rowCount();
+    if (n == 0) {
+        setTimerDownEnabled(false);
+        return;
+    }
+    const double now = app().clock().now();
+    if (!(std::fabs(LastFinishTime - now) > options.pauseSeconds))
+        return;
+
+    if (app().DownloadMode == 1) {
+        if (Busy)
+            return;
+        int i = -1;
+        if (!scanStartRow(i, false))
+            return;
+        DownloadItem it = row(i);
+        it.state = ItemState::Downloading;
+        it.size.clear();
+        it.received.clear();
+        it.percent.clear();
+        commit(i, it);
+        if (options.autoLocate)
+            emit ensureRowVisible(i);
+        WorkerRow[1] = i + 1;
+        emit transferStarted(i);
+        Inet下载当前文件(i);
+        return;
+    }
+
+    const int w = qBound(1, options.workerCount, 6);
+    for (int j = 1; j <= w; ++j) {
+        if (ControlExists(j))
+            continue;
+        int i = -1;
+        if (!scanStartRow(i, true))
+            continue;
+        DownloadItem it = row(i);
+        it.state = ItemState::Downloading;
+        commit(i, it);
+        if (options.autoLocate)
+            emit ensureRowVisible(i);
+        QString newName;
+        const QString path = 重命名保存路径(it.folder, it.name, it.type, policy(), newName);
+        it.name = newName;
+        commit(i, it);
+        WorkerRow[j] = i + 1;
+        const QString address = 选择url(it.key);
+        emit transferStarted(i);
+        多线程下载(j, i, address, path);
+    }
+}
+
+// ---------------------------------------------------------------- housekeeping tick
+
+void Scheduler::housekeepingTick() {
+    // 1. end of a run
+    if (m_model.检测是否下载列表完毕()) {
+        if (!m_startEnabled) {
+            m_startEnabled = true;
+            emit startCommandEnabledChanged(true);
+        }
+        if (timerDownEnabled()) {
+            setTimerDownEnabled(false);
+            if (options.sound)
+                emit playSound(102);
+        }
+    } else if (m_startEnabled != !timerDownEnabled()) {
+        m_startEnabled = !timerDownEnabled();
+        emit startCommandEnabledChanged(m_startEnabled);
+    }
+
+    // 2. running indicator
+    if (m_indicator != timerDownEnabled()) {
+        m_indicator = timerDownEnabled();
+        emit indicatorChanged(m_indicator);
+    }
+
+    // 3. busy flag
+    if (app().DownloadMode == 1) {
+        if (!inetExecuting() && !timerDownEnabled())
+            Busy = false;
+    } else {
+        const int w = qBound(1, options.workerCount, 6);
+        for (int j = 1; j <= w; ++j)
+            if (ControlExists(j))
+                Busy = true;
+        if (!timerDownEnabled())
+            Busy = false;
+    }
+
+    // 4. the totals are the window's (UpdateStatusCounts), called beside this tick.
+
+    // 5. auto start
+    if (options.autoStart && m_model.统计未下载项数目() >= 1)
+        setTimerDownEnabled(true);
+
+    // 6. auto re-download
+    if (options.autoRedownload && !timerDownEnabled()) {
+        switch (options.autoRedownloadChoice) {
+        case 0:
+            redownloadFailed();
+            break;
+        case 1:
+            redownloadWebPages();
+            break;
+        default:
+            redownloadFailed();
+            redownloadWebPages();
+            break;
+        }
+        setTimerDownEnabled(true);
+    }
+
+    // 7. auto stop
+    if (options.autoStop && m_model.CountErrorRows() >= 5 && timerDownEnabled()) {
+        setTimerDownEnabled(false);
+        if (options.sound)
+            emit playSound(102);
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+void Scheduler::startDownload() {
+    setTimerDownEnabled(true);
+}
+
+void Scheduler::stopDownload() {
+    if (options.autoStart || options.autoRedownload) {
+        options.autoStart = false;
+        options.autoRedownload = false;
+    }
+    emit checksUnticked();
+
+    if (m_inet)
+        m_inet->cancel();
+    setTimerDownEnabled(false);
+    Busy = false;
+    if (m_inet)
+        m_inet->cancel();
+
+    for (int j = 1; j <= 6; ++j)
+        unloadWorker(j);
+
+    const int n = rowCount();
+    for (int i = 0; i < n; ++i)
+        if (m_model.item(i).state == ItemState::Downloading)
+            m_model.setState(i, ItemState::Failed);
+    Busy = false;
+}
+
+void Scheduler::withdrawRows(const QList<int>& selectedRows) {
+    if (Busy) {
+        app().dialogs().error(nullptr, QStringLiteral("停止下载后方可设置！"));
+        return;
+    }
+    emit listHidden(true);
+    for (int i : selectedRows) {
+        if (i < 0 || i >= rowCount())
+            continue;
+        if (m_model.item(i).state == ItemState::Waiting)
+            m_model.setState(i, ItemState::Failed);
+    }
+    emit listHidden(false);
+}
+
+void Scheduler::switchMode() {
+    const int mode = app().DownloadMode == 2 ? 1 : 2;
+    options.workerCount = 1;
+    app().setDownloadMode(mode);
+    emit modeChanged(mode);
+}
+
+void Scheduler::DeleteRowFile(int row) {
+    const QString path = rowPath(m_model.item(row));
+    if (FileExists(path))
+        QFile::remove(path);
+}
+
+void Scheduler::RequeueRow(int row, bool webVariant) {
+    DeleteRowFile(row);
+    DownloadItem it = this->row(row);
+    it.state = ItemState::Waiting;
+    if (webVariant || isWebType(it.type, false))
+        it.type = QStringLiteral("xxx");
+    it.size.clear();
+    it.received.clear();
+    it.percent.clear();
+    const QString path = rowPath(it);
+    if (FileExists(path))
+        QFile::remove(path);
+    it.key = 对调url(it.key);
+    commit(row, it);
+}
+
+void Scheduler::redownloadFailed() {
+    emit listHidden(true);
+    const int n = rowCount();
+    for (int i = 0; i < n; ++i)
+        if (m_model.item(i).state == ItemState::Failed)
+            RequeueRow(i);
+    emit listHidden(false);
+}
+
+void Scheduler::redownloadWebPages() {
+    emit listHidden(true);
+    const int n = rowCount();
+    for (int i = 0; i < n; ++i) {
+        const DownloadItem& it = m_model.item(i);
+        if (!isWebType(it.type, true))
+            continue;
+        if (it.state != ItemState::Finished && it.state != ItemState::Failed)
+            continue;
+        RequeueRow(i, true);
+    }
+    emit listHidden(false);
+}
+
+// ---------------------------------------------------------------- type commands
+
+int Scheduler::checkAndCorrectFileTypes(QWidget* parent) {
+    // The rows are corrected on copies and written back, so the list hears of
+    // every changed cell.
+    const int n = rowCount();
+    QList<DownloadItem> copies;
+    copies.reserve(n);
+    for (int i = 0; i < n; ++i)
+        copies.append(row(i));
+    QList<DownloadItem*> rows;
+    rows.reserve(n);
+    for (DownloadItem& c : copies)
+        rows.append(&c);
+    return 检查并纠正磁盘文件类型(
+        rows, downloadRunning(), [&](qsizetype i) { commit(static_cast<int>(i), copies.at(i)); },
+        parent);
+}
+
+QString Scheduler::judgeFileType(QWidget* parent) {
+    return 打开文件判断类型(parent);
+}
+
+// ---------------------------------------------------------------- mode two
+
+bool Scheduler::ControlExists(int j) const {
+    return j >= 1 && j <= 6 && !m_workers[j].isNull();
+}
+
+int Scheduler::CountWorkers() const {
+    int n = 1; // the template member 0
+    for (int j = 1; j <= 6; ++j)
+        if (ControlExists(j))
+            ++n;
+    return n;
+}
+
+Downloader* Scheduler::worker(int j) const {
+    return ControlExists(j) ? qobject_cast<Downloader*>(m_workers[j].data()) : nullptr;
+}
+
+void Scheduler::unloadWorker(int j) {
+    if (j < 1 || j > 6 || m_workers[j].isNull())
+        return;
+    QObject* o = m_workers[j].data();
+    m_workers[j].clear();
+    o->disconnect(this);
+    // unload() abandons the transfer (removing its part file and reservation)
+    // and deletes the worker once it has returned from any signal it is in.
+    if (auto* w = qobject_cast<Downloader*>(o))
+        w->unload();
+    else
+        o->deleteLater();
+}
+
+void Scheduler::多线程下载(int j, int i, const QString& address, const QString& path) {
+    if (j < 1 || j > 6)
+        return;
+    unloadWorker(j);
+    auto* w = new Downloader(j, this);
+    m_workers[j] = w;
+    connect(w, &Downloader::DownloadProgress, this, &Scheduler::onDownloadProgress);
+    connect(w, &Downloader::DownloadComplete, this, &Scheduler::onDownloadComplete);
+    connect(w, &Downloader::DownloadError, this, &Scheduler::onDownloadError);
+    Busy = true;
+    DownloadItem it = row(i);
+    it.state = ItemState::Downloading;
+    if (options.autoLocate)
+        emit ensureRowVisible(i);
+    it.size.clear();
+    it.received.clear();
+    it.percent.clear();
+    commit(i, it);
+    w->BeginDownload(address, path, it.tag);
+}
+
+namespace {
+QString percentText(qint64 cur, qint64 max) {
+    return QString::number(static_cast<qint64>(std::floor(double(cur) / double(max) * 100.0))) +
+           QLatin1Char('%');
+}
+} // namespace
+
+void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, const QString&) {
+    if (index < 1 || index > 11)
+        return;
+    const int i = WorkerRow[index] - 1;
+    if (i < 0 || i >= rowCount())
+        return;
+    if (maxBytes > 0 && maxBytes >= curBytes) {
+        DownloadItem it = row(i);
+        it.size = QString::number(maxBytes);
+        it.received = QString::number(curBytes);
+        it.percent = percentText(curBytes, maxBytes);
+        if (double(maxBytes) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
+            it.state = ItemState::Finished;
+            it.percent = QStringLiteral("大文件，跳过");
+            LastFinishTime = app().clock().now();
+            commit(i, it);
+            unloadWorker(index);
+            return;
+        }
+        commit(i, it);
+    }
+}
+
+void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, const QString&) {
+    if (index < 1 || index > 11)
+        return;
+    const int i = WorkerRow[index] - 1;
+    if (i < 0 || i >= rowCount())
+        return;
+    DownloadItem it = row(i);
+    if (maxBytes > 0 && maxBytes >= curBytes) {
+        it.size = QString::number(maxBytes);
+        it.received = QString::number(curBytes);
+        it.percent = percentText(curBytes, maxBytes);
+    }
+    it.state = it.percent == QLatin1String("100%") ? ItemState::Finished : ItemState::Failed;
+    commit(i, it);
+    unloadWorker(index);
+    CorrectFileType(it);
+    commit(i, it);
+    emit activityText(QStringLiteral("完成下载:") + it.name);
+    if (options.sound) {
+        if (isWebType(it.type, false))
+            emit playSound(101);
+        if (it.state == ItemState::Failed)
+            emit playSound(103);
+    }
+    if (options.autoLogin && isWebType(it.type, false) && siteLoginHook)
+        siteLoginHook(false);
+    LastFinishTime = app().clock().now();
+}
+
+void Scheduler::onDownloadError(int index, const QString&, const QString& missCode) {
+    if (index < 1 || index > 11)
+        return;
+    const int i = WorkerRow[index] - 1;
+    if (i >= 0 && i < rowCount()) {
+        DownloadItem it = row(i);
+        if (missCode == QStringLiteral("大文件，跳过")) {
+            // The worker found the body past the size limit without an announced length.
+            it.state = ItemState::Finished;
+            it.percent = QStringLiteral("大文件，跳过");
+        } else {
+            it.state = ItemState::Failed;
+        }
+        commit(i, it);
+    }
+    unloadWorker(index);
+    LastFinishTime = app().clock().now();
+}

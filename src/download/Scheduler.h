@@ -1,0 +1,160 @@
+#pragma once
+
+#include "download/DownloadItem.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+class DownloadListModel;
+class Downloader;
+class TransferRequest;
+enum class SameNamePolicy;
+class QTimer;
+class QWidget;
+
+// The download window's scheduler and its two transfers, kept apart from the
+// window so that tests can drive it tick by tick. The window owns the
+// controls; it mirrors them into `Options` when they change and follows the
+// scheduler's signals (timer on/off, indicator, status-bar panels, sounds).
+//
+// Everything runs on the user-interface thread. A mode-one transfer runs inside
+// the scheduler tick that started it and processes events while it waits, so
+// ticks, clicks and worker events are handled in the middle of it; `Busy` and
+// the transfer's own busy state keep a second mode-one transfer from starting.
+class Scheduler : public QObject {
+    Q_OBJECT
+public:
+    // Choices made with the window's controls, read at the moment they are used.
+    struct Options {
+        int workerCount = 1;                                // Combo1, "1".."6"
+        int pauseSeconds = 0;                               // Combo2, "0".."600"
+        bool autoStart = false;                             // Check4
+        bool autoStop = false;                              // Check5
+        bool sound = false;                                 // Check6
+        bool autoRedownload = false;                        // Check3
+        int autoRedownloadChoice = 0;                       // Combo4: 0 failed, 1 web pages, 2 both
+        bool autoLocate = false;                            // menu自动定位到下载项
+        bool autoLogin = false;                             // Check2 of the login panel
+        QString duplicatePolicy = QStringLiteral("重命名"); // caption of the chosen Option1..3
+    };
+
+    // The window values the scheduler shares with the window that hosts it.
+    struct Values {
+        bool Busy = false;
+        double LastFinishTime = 0;
+        std::array<int, 12> WorkerRow{};
+        std::array<QPointer<QObject>, 7> Downloader1; // 1..6: loaded workers
+    };
+
+    // A scheduler that keeps the window values itself (tests, benchmarks).
+    explicit Scheduler(DownloadListModel& model, QObject* parent = nullptr);
+    // A scheduler working on the values of its window.
+    Scheduler(DownloadListModel& model, bool& busy, double& lastFinishTime,
+              std::array<int, 12>& workerRow, std::array<QPointer<QObject>, 7>& workers,
+              QObject* parent = nullptr);
+    ~Scheduler() override;
+
+    Options options;
+
+    // --- window values ---
+    bool& Busy;
+    double& LastFinishTime;
+    std::array<int, 12>& WorkerRow; // 1-based list positions; index 1 also serves mode one
+
+    // The scheduler timer `Timer_Down`. Bound to the window's QTimer, the
+    // scheduler starts and stops that timer and reads its state; unbound (tests)
+    // it is a flag and the caller ticks by hand.
+    void bindTimerDown(QTimer* timer);
+    bool timerDownEnabled() const;
+    void setTimerDownEnabled(bool on);
+    // `menu下载全部` and `Shape1` as the housekeeping tick last set them.
+    bool startCommandEnabled() const { return m_startEnabled; }
+    bool indicatorVisible() const { return m_indicator; }
+
+    // --- ticks ---
+    void schedulerTick();    // Timer_Down
+    void housekeepingTick(); // Timer1 (the totals of panel 4 are the window's)
+
+    // --- commands ---
+    void startDownload();                              // "开始下载"
+    void stopDownload();                               // "停止下载"
+    void withdrawRows(const QList<int>& selectedRows); // "取消下载选中项"; 0-based rows
+    void switchMode();                                 // "切换"
+    void redownloadFailed();                           // "重新下载" > "出错项"
+    void redownloadWebPages(); // "重新下载" > "网页类型文件(HTM/HTML/xml)项"
+    void RequeueRow(int row, bool webVariant = false); // 0-based row
+    void DeleteRowFile(int row);
+
+    // Type commands of the tools menu; messages go through app().dialogs().
+    int checkAndCorrectFileTypes(QWidget* parent); // "检查并纠正磁盘文件类型"
+    QString judgeFileType(QWidget* parent);        // "打开文件判断类型"
+
+    // True while a transfer of either mode may run: the scheduler timer is on,
+    // the mode-one transfer is executing, or a worker is loaded.
+    bool downloadRunning() const;
+
+    // --- mode one ---
+    bool Inet下载当前文件(int row);
+    bool Inet下载文件(int row);
+    bool FetchWholeFile(int row, const QString& path);
+    bool inetExecuting() const;
+    static QString connectionStateText(int state, int code = 0, const QString& text = {});
+
+    // --- mode two ---
+    void 多线程下载(int j, int i, const QString& address, const QString& path);
+    bool ControlExists(int j) const;
+    int CountWorkers() const; // the template counts as one, like a control array
+    Downloader* worker(int j) const;
+    void unloadWorker(int j);
+    void onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, const QString& saveFile);
+    void onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, const QString& saveFile);
+    void onDownloadError(int index, const QString& saveFile, const QString& missCode);
+
+    // The site login of the login panel, run after a transfer brought a web
+    // page while auto login is ticked. It does nothing until the panel exists.
+    std::function<void(bool showMessages)> siteLoginHook;
+
+    // The row path of the type check and the list commands: folder, name, and
+    // "." with the type when there is one.
+    static QString rowPath(const DownloadItem& item);
+
+signals:
+    void timerDownChanged(bool enabled);
+    void startCommandEnabledChanged(bool enabled);
+    void indicatorChanged(bool visible);
+    void activityText(const QString& text);   // status-bar panel 2
+    void connectionText(const QString& text); // status-bar panel 3
+    void playSound(int id);
+    void ensureRowVisible(int row);
+    void checksUnticked(); // the stop command unticked auto start and auto re-download
+    void modeChanged(int mode);
+    void listHidden(bool hidden); // hide the list while a command changes many rows
+    void transferStarted(int row);
+
+private:
+    Scheduler(DownloadListModel& model, std::unique_ptr<Values> own, QObject* parent);
+    DownloadItem row(int i) const;
+    // Writes the cells, key and state of a changed copy back into the list.
+    void commit(int i, const DownloadItem& changed);
+    int rowCount() const;
+    bool scanStartRow(int& found, bool ensureFolder);
+    void endSingleTransfer(int row, bool failedSound);
+    void monoState(int state);
+    bool streamBody(int i, const QString& path, qint64 size, qint64& lastProgress, bool& checkFile);
+    void finishRowSounds(int row, bool includeXml);
+    bool isWebType(const QString& type, bool includeXml) const;
+    SameNamePolicy policy() const;
+
+    DownloadListModel& m_model;
+    bool m_timerDown = false;
+    QPointer<QTimer> m_timerDownControl;
+    bool m_startEnabled = true;
+    bool m_indicator = false;
+    std::unique_ptr<Values> m_ownValues;
+    std::array<QPointer<QObject>, 7>& m_workers; // the window's `Downloader1` array
+    QPointer<TransferRequest> m_inet;            // `Inet1`'s request
+};

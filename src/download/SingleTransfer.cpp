@@ -1,0 +1,492 @@
+// The single-connection transfer of mode one: one row at a time through the
+// window's transfer request, streamed to disk chunk by chunk inside the
+// scheduler tick that started it.
+
+#include "download/DownloadListModel.h"
+#include "download/FileType.h"
+#include "download/Naming.h"
+#include "download/Scheduler.h"
+#include "net/Codecs.h"
+#include "platform/Transport.h"
+#include "platform/Wait.h"
+#include "shell/AppValues.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+
+namespace {
+
+constexpr qint64 ChunkBytes = 2048;
+constexpr double ResponseWaitSeconds = 30;
+constexpr double StallSeconds = 120;
+// Cells and status texts are refreshed at most this often while a body streams;
+// the final counts are always written.
+constexpr qint64 CellRefreshMs = 100;
+// Bytes read from the buffer between two passes of the message loop.
+constexpr qint64 YieldBytes = 16 * 1024;
+
+bool isNumber(const QString& text, double* value = nullptr) {
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (value)
+        *value = v;
+    return ok;
+}
+
+// Time limits run on the program clock's monotonic scale: cheap to read for
+// every chunk, and not fooled by midnight.
+double secondsSince(qint64 thenMs) {
+    return double(app().clock().monotonicMs() - thenMs) / 1000.0;
+}
+
+} // namespace
+
+bool Scheduler::inetExecuting() const {
+    return m_inet && m_inet->isActive();
+}
+
+QString Scheduler::connectionStateText(int state, int code, const QString& text) {
+    switch (state) {
+    case 0:
+        return QStringLiteral("0 无状态可报告。");
+    case 1:
+        return QStringLiteral("1 正在查询所指定的主机的 IP 地址...");
+    case 2:
+        return QStringLiteral("2 已成功地找到所指定的主机的 IP 地址。");
+    case 3:
+        return QStringLiteral("3 正在与主机连接...");
+    case 4:
+        return QStringLiteral("4 已与主机连接成功。");
+    case 5:
+        return QStringLiteral("5 正在向主机发送请求...");
+    case 6:
+        return QStringLiteral("6 发送请求已成功。");
+    case 7:
+        return QStringLiteral("7 正在接收主机的响应...");
+    case 8:
+        return QStringLiteral("8 已成功地接收到主机的响应。");
+    case 9:
+        return QStringLiteral("9 正在解除与主机的连接...");
+    case 10:
+        return QStringLiteral("10 已成功地与主机解除了连接。");
+    case 11:
+        return QStringLiteral("11 与主机通讯时出现了错误:") + QString::number(code) +
+               QLatin1Char(':') + text;
+    case 12:
+        return QStringLiteral("12 该请求已经完成，并且所有数据均已接收到。");
+    default:
+        return QString::number(code) + QLatin1Char(':') + text;
+    }
+}
+
+void Scheduler::monoState(int state) {
+    int code = 0;
+    QString text;
+    if (m_inet) {
+        code = static_cast<int>(m_inet->error());
+        text = m_inet->errorString();
+    }
+    emit connectionText(connectionStateText(state, code, text));
+}
+
+bool Scheduler::Inet下载当前文件(int i) {
+    if (inetExecuting() || Busy) {
+        DownloadItem it = row(i);
+        it.state = ItemState::Waiting;
+        it.size = QStringLiteral("等待重新下载");
+        commit(i, it);
+        return false;
+    }
+    Busy = true;
+    QPointer<Scheduler> alive(this);
+    const bool result = Inet下载文件(i);
+    // The window (and this scheduler with it) may have closed while the
+    // transfer waited.
+    if (alive)
+        Busy = false;
+    return result;
+}
+
+bool Scheduler::Inet下载文件(int i) {
+    if (!m_model.isValidRow(i))
+        return false;
+    if (!m_inet) {
+        m_inet = new TransferRequest(app().transport(), this);
+        connect(m_inet.data(), &TransferRequest::stateChanged, this, &Scheduler::monoState);
+    }
+    TransferRequest* inet = m_inet.data();
+    QPointer<Scheduler> alive(this);
+    // The row stays at its position while a transfer runs (commands that move
+    // rows are refused meanwhile); guard anyway against a list emptied under us.
+    auto rowGone = [this, i] { return !m_model.isValidRow(i); };
+
+    // 1.
+    DownloadItem it = row(i);
+    const QString address = 选择url(it.key);
+    const qint64 start = app().clock().monotonicMs();
+    qint64 lastProgress = start;
+
+    // 2. The proxy of the options applies per request; the port is the address's own.
+    RequestOptions request;
+    request.proxy =
+        ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
+
+    // 3.
+    Busy = true;
+    emit activityText(QStringLiteral("正在下载:") + it.name);
+
+    // 4.
+    const QString referer = it.tag.isEmpty() ? UrlRoot(address) : it.tag;
+    request.addHeaderText(QStringLiteral("Referer: ") + referer + QStringLiteral("\r\n"));
+    inet->execute(address, request);
+
+    bool result = false;
+    bool reachedCheck = false;
+    QString path;
+
+    // 5. At most 30 seconds for the response.
+    inet->waitForHeaders(
+        [&] { return !alive || secondsSince(start) > ResponseWaitSeconds || rowGone(); });
+    if (!alive)
+        return false;
+    if (rowGone()) {
+        inet->cancel();
+        return false;
+    }
+
+    // 6.
+    const QString headers = inet->headerBlock();
+    qint64 size = 0;
+    QString type;
+    bool statusOk = false;
+    if (headers.isEmpty()) {
+        inet->cancel();
+        it = row(i);
+        it.state = ItemState::Failed;
+        commit(i, it);
+        result = false;
+    } else {
+        bool ok = false;
+        const qint64 length = inet->header("Content-Length").trimmed().toLongLong(&ok);
+        size = ok && length > 0 ? length : 0;
+
+        if (double(size) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
+            inet->cancel();
+            it = row(i);
+            it.state = ItemState::Finished;
+            it.percent = QStringLiteral("大文件，跳过");
+            commit(i, it);
+            result = true;
+        } else {
+            const QStringList contentType =
+                inet->header("Content-Type").trimmed().split(QLatin1Char(';'));
+            QString charset;
+            if (contentType.size() > 1) {
+                const QString second = contentType.at(1);
+                if (second.left(8).trimmed().toLower() == QLatin1String("charset="))
+                    charset = second.mid(8);
+            }
+            type = MimeTypeToExtension(contentType.at(0).trimmed());
+
+            QString extension;
+            从下载头信息ContentDisposition获取文件名(
+                从网络文件Header获取ContentDisposition(headers), extension);
+            if (!extension.isEmpty() && type.isEmpty())
+                type = extension;
+            if (!charset.isEmpty() && type.isEmpty())
+                type = QStringLiteral("htm");
+
+            const QString firstLine = headers.section(QStringLiteral("\r\n"), 0, 0);
+            statusOk = firstLine.contains(QLatin1String("200")) &&
+                       firstLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
+
+            // 7. Prepare the row.
+            it = row(i);
+            it.name = CleanFileName(it.name);
+            QString folder = EnsureFolder(it.folder);
+            if (!folder.endsWith(QLatin1Char('/')))
+                folder += QLatin1Char('/');
+            it.folder = folder;
+            if (!type.isEmpty())
+                it.type = type;
+            if (policy() == SameNamePolicy::Rename) {
+                QString newName;
+                path = 重命名保存路径(it.folder, it.name, it.type, policy(), newName);
+                it.name = newName;
+            } else {
+                path = it.folder + it.name;
+                if (!it.type.isEmpty())
+                    path += QLatin1Char('.') + it.type;
+            }
+            commit(i, it);
+
+            // 8. Replace an existing file.
+            bool blocked = false;
+            if (FileExists(path)) {
+                QFile::remove(path);
+                if (FileExists(path)) {
+                    const QString existing = QString::number(QFileInfo(path).size());
+                    it.state = ItemState::Failed;
+                    it.size = existing;
+                    it.received = existing;
+                    it.percent = QStringLiteral("无法替换");
+                    commit(i, it);
+                    inet->cancel();
+                    blocked = true;
+                }
+            }
+
+            if (!blocked) {
+                if (size > 0 || statusOk) {
+                    // 9.
+                    it.size = size != 0 ? QString::number(size) : QStringLiteral("未知");
+                    commit(i, it);
+                    // 10.
+                    result = streamBody(i, path, size, lastProgress, reachedCheck);
+                } else {
+                    result = FetchWholeFile(i, path);
+                    reachedCheck = true;
+                }
+                if (!alive)
+                    return result;
+            }
+        }
+    }
+
+    // 11. Check what arrived.
+    if (reachedCheck && m_model.isValidRow(i)) {
+        it = row(i);
+        CorrectFileType(it);
+        commit(i, it);
+    }
+
+    // 12.
+    if (m_inet)
+        m_inet->cancel();
+    if (!m_model.isValidRow(i))
+        return result;
+    it = row(i);
+    emit activityText(QStringLiteral("完成下载:") + it.name);
+    LastFinishTime = app().clock().now();
+
+    // 13.
+    if (options.sound) {
+        if (isWebType(it.type, true))
+            emit playSound(101);
+        if (it.state == ItemState::Failed)
+            emit playSound(103);
+    }
+    // 14. The site login runs when a web page came instead of a file.
+    if (options.autoLogin && isWebType(it.type, true) && siteLoginHook)
+        siteLoginHook(false);
+    // 15.
+    return result;
+}
+
+// Step 10: streams the body into the file at path. True when the row ended
+// Finished (complete, or too big without an announced length); `checkFile` is
+// set when the completed file is to be checked for its type.
+bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& lastProgress,
+                           bool& checkFile) {
+    TransferRequest* inet = m_inet.data();
+    QPointer<Scheduler> alive(this);
+    auto rowGone = [this, i] { return !m_model.isValidRow(i); };
+    DownloadItem it = row(i);
+
+    // 10.1
+    it.received = QStringLiteral("0");
+    commit(i, it);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !FileExists(path)) {
+        it.size = QStringLiteral("下载失败");
+        it.state = ItemState::Failed;
+        commit(i, it);
+        return false;
+    }
+
+    qint64 received = 0;
+    qint64 written = 0;
+    qint64 lastRefresh = 0;
+    qint64 shown = 0;
+    auto refreshCells = [&](bool force) {
+        const qint64 nowMs = app().clock().monotonicMs();
+        if (!force && nowMs - lastRefresh < CellRefreshMs)
+            return;
+        lastRefresh = nowMs;
+        shown = received;
+        DownloadItem c = row(i);
+        c.received = QString::number(received);
+        double total = 0;
+        if (isNumber(c.size, &total) && total > 0)
+            c.percent =
+                QString::number(static_cast<qint64>(std::floor(double(received) / total * 100.0))) +
+                QLatin1Char('%');
+        commit(i, c);
+    };
+    // Removes the partial file and marks the row failed with the given size text.
+    auto fail = [&](const QString& sizeText) {
+        inet->cancel();
+        Wait::processEventsOnce();
+        file.close();
+        file.remove();
+        if (alive && m_model.isValidRow(i)) {
+            if (shown < received)
+                refreshCells(true);
+            DownloadItem c = row(i);
+            c.size = sizeText;
+            c.state = ItemState::Failed;
+            commit(i, c);
+        }
+        return false;
+    };
+
+    // 10.2 Each chunk is written at once; the loop yields to the message loop
+    // whenever it has to wait for the network, and at least every 64 KB.
+    qint64 sinceYield = 0;
+    for (;;) {
+        const bool stop = !Busy;
+        QByteArray chunk;
+        if (!stop && !rowGone()) {
+            if (inet->bufferedBytes() == 0) {
+                sinceYield = 0;
+                // About to wait: show what has arrived so far.
+                if (shown < received)
+                    refreshCells(true);
+                chunk = inet->readChunk(ChunkBytes, [&] {
+                    return !alive || !Busy || rowGone() ||
+                           secondsSince(lastProgress) > StallSeconds;
+                });
+                if (alive && chunk.isEmpty() && inet->bufferedBytes() == 0)
+                    Wait::processEventsOnce();
+            } else {
+                chunk = inet->readChunk(ChunkBytes);
+                // Yield now and then while bytes are buffered, so the window
+                // stays live and the network keeps refilling the buffer.
+                if (sinceYield >= YieldBytes) {
+                    sinceYield = 0;
+                    Wait::processEventsOnce();
+                }
+            }
+            if (!alive) {
+                // The window closed under the transfer: drop the partial file.
+                file.close();
+                file.remove();
+                return false;
+            }
+        }
+        sinceYield += chunk.size();
+        if (!chunk.isEmpty() && file.write(chunk) != chunk.size()) {
+            // The disk refused the bytes (full, gone): nothing complete can come of it.
+            return fail(QStringLiteral("下载失败"));
+        }
+        written += chunk.size();
+
+        // 10.2.2
+        if (written > received) {
+            received = written;
+            lastProgress = app().clock().monotonicMs();
+            refreshCells(size > 0 && received >= size);
+        }
+
+        // 10.2.3
+        if (size > 0) {
+            if (written >= size)
+                break;
+            // The connection closed, or the reply ended, short of the announced
+            // length: the rest will never come.
+            if (inet->bodyEnded() && !inet->wasCancelled())
+                return fail(QStringLiteral("下载失败"));
+        } else if (chunk.size() < 2) {
+            // Only a body that really ended is complete; a cancelled one is not.
+            if (chunk.isEmpty() && Busy && !inet->wasCancelled() && inet->bodyEnded()) {
+                // A body of unknown length ends with its connection; an error
+                // after the headers means it was cut off.
+                if (inet->endedEarly())
+                    return fail(QStringLiteral("下载失败"));
+                break;
+            }
+        } else if (double(written) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
+            inet->cancel();
+            file.close();
+            refreshCells(true);
+            DownloadItem c = row(i);
+            c.state = ItemState::Finished;
+            c.percent = QStringLiteral("大文件，跳过");
+            commit(i, c);
+            return true;
+        }
+
+        // 10.2.4
+        if (secondsSince(lastProgress) > StallSeconds)
+            return fail(QStringLiteral("下载失败"));
+        // 10.2.5
+        if (!Busy || rowGone())
+            return fail(QStringLiteral("下载取消"));
+    }
+
+    // 10.3
+    file.close();
+    refreshCells(true);
+    it = row(i);
+    it.state = ItemState::Finished;
+    if (isNumber(it.received) && it.size == QStringLiteral("未知")) {
+        it.size = it.received;
+        it.percent = QStringLiteral("100%");
+    }
+    commit(i, it);
+    checkFile = true;
+    return true;
+}
+
+bool Scheduler::FetchWholeFile(int i, const QString& path) {
+    // 1.
+    DownloadItem it = row(i);
+    it.size = QStringLiteral("未知");
+    commit(i, it);
+    // 2.-3.
+    if (m_inet) {
+        m_inet->cancel();
+        Wait::processEventsOnce();
+    }
+    Wait::processEventsOnce();
+    RequestOptions request;
+    request.proxy =
+        ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
+    const double limitBytes = app().MaxFileSizeMB * 1024.0 * 1024.0;
+    // The fetch gives up when the window goes, when the stop command runs, or
+    // after the stall limit (a body without length or success is a short page).
+    QPointer<Scheduler> alive(this);
+    const bool wasBusy = Busy;
+    const qint64 start = app().clock().monotonicMs();
+    const QByteArray bytes = app().transport().fetchWhole(
+        选择url(it.key), request,
+        [&] { return !alive || (wasBusy && !Busy) || secondsSince(start) > StallSeconds; },
+        limitBytes > 0 ? static_cast<qint64>(limitBytes) : -1);
+    if (!alive || !m_model.isValidRow(i))
+        return false;
+    it = row(i);
+    // 4.
+    if (!bytes.isEmpty()) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            file.write(bytes) == bytes.size()) {
+            file.close();
+            it.size = QString::number(QFileInfo(path).size());
+            it.received = QString::number(bytes.size());
+            it.percent = QStringLiteral("100%");
+            it.state = ItemState::Finished;
+            commit(i, it);
+            return true;
+        }
+        file.close();
+        file.remove();
+    }
+    // 5.
+    it.size.clear();
+    it.received.clear();
+    it.percent.clear();
+    it.state = ItemState::Failed;
+    commit(i, it);
+    return false;
+}
