@@ -9,6 +9,7 @@
 #include "search/fWebSearch.h"
 #include "shell/fSeleFileSavePath.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -210,6 +211,21 @@ private slots:
             QCOMPARE(item.tag, site.link(sources.at(i)));
             QCOMPARE(item.state, ItemState::Waiting);
         }
+
+        // "开始下载" fetches them; the HTML answer ends as type "htm".
+        // (The menu command: the button is left disabled by the download window for now.)
+        d->findChild<QAction*>(QStringLiteral("menu下载全部"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(d->list()->countInState(ItemState::Waiting) == 0 &&
+                                     d->list()->countInState(ItemState::Downloading) == 0,
+                                 LoadTimeoutMs);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(d->list()->item(i).state, ItemState::Finished);
+            QCOMPARE(d->list()->item(i).type, QStringLiteral("pdf"));
+        }
+        QCOMPARE(readFile(folder + QStringLiteral("/Beta study.pdf")),
+                 FixtureServer::generatedContent(2000));
+        QCOMPARE(d->list()->item(3).type, QStringLiteral("htm"));
+        QVERIFY(readFile(folder + QStringLiteral("/Epsilon study.htm")).contains("Sign in"));
 
         // Delay 1: two intermediate pages are asked at least a second apart;
         // rows already in the download list are refused there and stay "分析完成".
