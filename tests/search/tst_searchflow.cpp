@@ -18,6 +18,7 @@
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -354,6 +355,21 @@ private slots:
                   QStringLiteral("pdf"), QString(), QStringLiteral("SD1"));
         w.加入LV1(QStringLiteral("Two"), QStringLiteral("http://h/2"), QString(),
                   QStringLiteral("pdf"), QString(), QStringLiteral("SD1"));
+        // With rows, "分析下载" pops up the four runs; the button waits for it.
+        bool popupShown = false;
+        bool buttonDisabled = false;
+        QTimer::singleShot(200, [&] {
+            QWidget* popup = QApplication::activePopupWidget();
+            popupShown = popup == w.menu加入;
+            buttonDisabled = !w.Command2->isEnabled();
+            if (popup)
+                popup->close();
+        });
+        QTest::mouseClick(w.Command2, Qt::LeftButton);
+        QVERIFY(popupShown);
+        QVERIFY(buttonDisabled);
+        QVERIFY(w.Command2->isEnabled());
+
         const QString path = testApp->tempPath() + QStringLiteral("/titles");
         testApp->dialogs->fileAnswers.push_back(path);
         QTest::mouseClick(w.Command7, Qt::LeftButton);
