@@ -54,11 +54,16 @@ bool 下一页(SearchRunHost& host) {
     Clock& clock = host.clock();
     const double clicked = clock.now();
     host.pageLoading() = true;
-    host.clickElement(next, document.at(next).tag);
+    // A control that could not be clicked (the page changed under the snapshot)
+    // would have the walk extract the same page for ever: the walk ends.
+    const bool clickedOk = host.clickElement(next, document.at(next).tag);
+    if (!clickedOk)
+        host.pageLoading() = false;
 
     bool loaded = false;
-    Wait::until([&] { return host.extractStopped() || since(clock, clicked) >= 1.0; });
-    if (!host.extractStopped()) {
+    if (clickedOk)
+        Wait::until([&] { return host.extractStopped() || since(clock, clicked) >= 1.0; });
+    if (clickedOk && !host.extractStopped()) {
         const double waiting = clock.now();
         Wait::processEventsOnce();
         Wait::until([&] {

@@ -81,7 +81,10 @@ public:
             return {};
         return snapshotOf(pages.value(current));
     }
+    bool clickFails = false;
     bool clickElement(int, const QString&) override {
+        if (clickFails)
+            return false;
         busy = true;
         if (neverLoads)
             return true;
@@ -160,6 +163,19 @@ private slots:
         host.pages = {{QStringLiteral("p1"), FakePage::Button}};
         QVERIFY(!下一页(host));
         QCOMPARE(host.extracted.size(), 1);
+    }
+
+    // A next control that cannot be clicked ends the walk instead of
+    // extracting the same page again and again.
+    void unclickableNextEndsWalk() {
+        TestApp t;
+        app().PromptSaveFolder = 0;
+        FakeHost host;
+        host.clickFails = true;
+        host.pages = {{QStringLiteral("p1"), FakePage::Button}, {QStringLiteral("p2")}};
+        RunExtractAll(host);
+        QCOMPARE(host.extracted, QStringList({"p1", "p1", "p1"}));
+        QVERIFY(!host.loadingFlag);
     }
 
     // A click while running only asks the run to stop; the walk ends within
