@@ -168,6 +168,11 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
     if (name.isEmpty())
         name = QStringLiteral("无标题");
     result.folder = EnsureFolder(folder);
+    if (result.folder.isEmpty()) {
+        // No folder to write into: never fall back to the working folder.
+        request.cancel();
+        return result;
+    }
     QString path = JoinFolder(result.folder, name);
     if (FileExists(path)) {
         QFile::remove(LocalPath(path));

@@ -64,6 +64,20 @@ private slots:
                  QStringLiteral("http://127.0.0.1:%1").arg(server.httpPort()).toUtf8());
     }
 
+    // A folder that cannot be made saves nothing, anywhere.
+    void folderThatCannotBeMade() {
+        TestApp t;
+        FixtureServer server;
+        QFile blocker(t.tempPath() + QStringLiteral("/plain"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const DirectFetchResult r = Inet下载文件(
+            app().transport(), server.url(QStringLiteral("/gen/100")), QString(),
+            QStringLiteral("n.pdf"), t.tempPath() + QStringLiteral("/plain/sub"), 0, {});
+        QCOMPARE(r.bytes, 0.0);
+        QVERIFY(!QFile::exists(QStringLiteral("n.pdf")));
+    }
+
     void replacesExistingFileAndSendsReferer() {
         TestApp t;
         FixtureServer server;
