@@ -118,11 +118,17 @@ bool Scheduler::scanStartRow(int& found, bool ensureFolder) {
         DownloadItem it = row(i);
         it.name = CleanFileName(it.name);
         if (ensureFolder) {
-            QString folder = EnsureFolder(it.folder);
-            if (!folder.endsWith(QLatin1Char('/')))
-                folder += QLatin1Char('/');
-            it.folder = folder;
-        } else if (!it.folder.endsWith(QLatin1Char('/'))) {
+            const QString folder = EnsureFolder(it.folder);
+            if (folder.isEmpty()) {
+                // No folder to write to: the row cannot be fetched (an empty
+                // folder would otherwise mean the root folder).
+                it.state = ItemState::Failed;
+                it.size = QStringLiteral("下载失败");
+                commit(i, it);
+                continue;
+            }
+            it.folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+        } else if (!it.folder.isEmpty() && !it.folder.endsWith(QLatin1Char('/'))) {
             it.folder += QLatin1Char('/');
         }
         const bool needed = 确定是需要下载(it, policy());
@@ -354,6 +360,11 @@ void Scheduler::redownloadWebPages() {
     emit listHidden(false);
 }
 
+void Scheduler::SiteLogin(bool showMessages) {
+    if (siteLoginHook)
+        siteLoginHook(showMessages);
+}
+
 // ---------------------------------------------------------------- type commands
 
 int Scheduler::checkAndCorrectFileTypes(QWidget* parent) {
@@ -484,8 +495,8 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, 
         if (it.state == ItemState::Failed)
             emit playSound(103);
     }
-    if (options.autoLogin && isWebType(it.type, false) && siteLoginHook)
-        siteLoginHook(false);
+    if (options.autoLogin && isWebType(it.type, false))
+        SiteLogin(false);
     LastFinishTime = app().clock().now();
 }
 

@@ -114,8 +114,10 @@ public:
     void onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, const QString& saveFile);
     void onDownloadError(int index, const QString& saveFile, const QString& missCode);
 
-    // The site login of the login panel, run after a transfer brought a web
-    // page while auto login is ticked. It does nothing until the panel exists.
+    // The site login, run with false after a transfer brought a web page while
+    // auto login (Check2) is ticked. The login panel plugs itself in through
+    // siteLoginHook; until it does, the call does nothing.
+    void SiteLogin(bool showMessages);
     std::function<void(bool showMessages)> siteLoginHook;
 
     // The row path of the type check and the list commands: folder, name, and

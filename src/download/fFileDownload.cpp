@@ -158,6 +158,8 @@ void fFileDownload::wireScheduler() {
         a->setEnabled(true);
         QObject::connect(a, &QAction::triggered, a, f);
     };
+    Command4->setEnabled(true);
+    Command31->setEnabled(true);
     connect(Command4, &QPushButton::clicked, s, &Scheduler::startDownload);
     connect(Command31, &QPushButton::clicked, this, &fFileDownload::StopDownload);
     enable(menu下载全部, [s] { s->startDownload(); });

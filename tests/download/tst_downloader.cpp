@@ -213,14 +213,16 @@ void tst_Downloader::streamsToDiskBehindReservation() {
     QVERIFY(waitFor([&] { return run.worker->bytesRead() == before; }));
     QCOMPARE(run.worker->bytesExpected(), total);
 
-    // Every byte received so far is already on disk in the part file beside the
+    // The bytes received so far are already on disk in the part file beside the
     // target, while the target still holds the reservation: the body is not
     // collected in memory.
     const QString part = run.worker->partFile();
     QVERIFY(!part.isEmpty());
     QCOMPARE(QFileInfo(part).absolutePath(), QFileInfo(target).absolutePath());
-    QVERIFY(waitFor([&] { return QFileInfo(part).size() == before; }));
-    QCOMPARE(readFile(part), FixtureServer::generatedContent(before));
+    // (Less at most the file's small write buffer.)
+    const qint64 onDisk = QFileInfo(part).size();
+    QVERIFY2(onDisk >= before - 64 * 1024, QByteArray::number(onDisk));
+    QCOMPARE(readFile(part), FixtureServer::generatedContent(onDisk));
     QCOMPARE(readFile(target), Reservation);
     QVERIFY(m_app->values->transport().readBufferSize() <= 1024 * 1024);
     QVERIFY(!run.progress.isEmpty());
@@ -258,13 +260,13 @@ void tst_Downloader::watchdog() {
     // Let a watchdog tick see the last growth, then stall on the program clock
     // to just short of the limit (real time passes too, about a second a step).
     Wait::forMs(1100);
-    m_app->values->clock().advance(Downloader::WatchdogSeconds - 3);
+    m_app->values->clock().advance(Downloader::WatchdogSeconds - 5);
     Wait::forMs(1100);
     QVERIFY(!run.ended());
     QVERIFY(run.worker->isRunning());
 
     if (timesOut) {
-        m_app->values->clock().advance(3);
+        m_app->values->clock().advance(5);
         QVERIFY(run.waitEnded(3000));
         QCOMPARE(run.error.count(), 1);
         QCOMPARE(run.error.first().at(0).toInt(), 5);

@@ -496,6 +496,24 @@ private slots:
         }
     }
 
+    // A row without a folder never writes into the root folder.
+    void rowWithoutFolderFails_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void rowWithoutFolderFails() {
+        QFETCH(int, mode);
+        app().DownloadMode = mode;
+        QVERIFY(model->AddDownloadItem(server->url("/gen/100"), "nofolder", "pdf", "", {}));
+        s->schedulerTick();
+        QVERIFY(waitForRow(0));
+        QCOMPARE(row(0).state, ItemState::Failed);
+        QCOMPARE(row(0).size, QStringLiteral("下载失败"));
+        QVERIFY(!QFileInfo::exists("/nofolder.pdf"));
+        QCOMPARE(s->CountWorkers(), 1);
+    }
+
     void modeTwoRenamesRowsOfOneName() {
         app().DownloadMode = 2;
         s->options.workerCount = 2;
