@@ -46,9 +46,11 @@ qint64 ExportTitles(const QStringList& titles, const QString& path) {
         return -1;
     for (const QString& title : titles) {
         if (file.write((title + QStringLiteral("\r\n")).toUtf8()) < 0)
-            break;
+            return -1;
     }
     file.close();
+    if (file.error() != QFileDevice::NoError)
+        return -1;
     return QFile(path).size();
 }
 

@@ -28,7 +28,8 @@ void HandOff(const QString& address, const QString& name, const QString& type,
 void 显示下载窗口(bool restore);
 
 // Writes one title per line, each ended by CR LF, in UTF-8, replacing the file.
-// Returns the file's size in bytes, or -1 when it could not be written.
+// Returns the file's size in bytes, or -1 when it could not be written whole
+// (what was written stays).
 qint64 ExportTitles(const QStringList& titles, const QString& path);
 
 // "保存文件完毕：" and the size in kilobytes as #,##0.00 followed by "KB".

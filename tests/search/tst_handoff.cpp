@@ -97,6 +97,9 @@ private slots:
         QCOMPARE(bytes, QStringLiteral("第一篇\r\nSecond\r\nThird\r\n").toUtf8());
         QCOMPARE(size, bytes.size());
         QCOMPARE(ExportTitles(titles, t.tempPath() + QStringLiteral("/no/such/dir/x.txt")), -1);
+        // A full disk: no size message for a file that is not whole.
+        if (QFile::exists(QStringLiteral("/dev/full")))
+            QCOMPARE(ExportTitles(titles, QStringLiteral("/dev/full")), -1);
     }
 
     void exportMessage_data() {
