@@ -5,6 +5,7 @@
 #include "search/ArticleListModel.h"
 #include "search/Extraction.h"
 #include "search/SearchLayout.h"
+#include "search/SearchWindowRuns.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
 #include "shell/WindowRoutines.h"
@@ -47,6 +48,8 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     setObjectName(WindowNames::WebSearch);
     buildControls();
     buildMenus();
+    // Paging, analysis runs, automatic analysis and export.
+    new SearchWindowRuns(this);
     resize(1100, 760);
 
     AppValues& v = app();
@@ -210,11 +213,6 @@ void fWebSearch::buildControls() {
                    (SearchLayoutRules::MinHeightTwips + SearchLayoutRules::TwipsPerPixel - 1) /
                        SearchLayoutRules::TwipsPerPixel);
 
-    // Work that comes with the analysis and export stays off until then.
-    Command4->setEnabled(false);
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    Check3->setEnabled(false);
 
     connect(Command3, &QPushButton::clicked, this, &fWebSearch::openTypedAddress);
     connect(Command1, &QPushButton::clicked, Combo1, &QComboBox::clear);
@@ -256,8 +254,6 @@ void fWebSearch::buildMenus() {
         action(menu加入, QStringLiteral("menu加入分析失败项"), QStringLiteral("分析失败项"));
     menu选中加入 = action(menu加入, QStringLiteral("menu选中加入"), QStringLiteral("分析选中项"));
     menu全部加入 = action(menu加入, QStringLiteral("menu全部加入"), QStringLiteral("分析全部"));
-    for (QAction* a : menu加入->actions())
-        a->setEnabled(false);
 
     QMenuBar* bar = menuBar();
     menu浏览 = named(bar->addMenu(QStringLiteral("浏览(&B)")), QStringLiteral("menu浏览"));

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class Clock;
+class Transport;
+
+// A text of count characters drawn uniformly from digits and ASCII letters;
+// empty when count is zero or less.
+QString RandomString(int count);
+
+// The date-time part of the cache-busting value: the local short date and long
+// time with "-", ":", "/" and " " removed (other characters of the format stay).
+QString CacheBustingDateTime(const QDateTime& when);
+
+// Adds "llll=" + date-time + RandomString(5) to the address, after "&" when it
+// already has a query part, else after "?".
+QString AddCacheBuster(const QString& url, const QDateTime& when);
+
+// Fetches an address with a GET on the program's transport and returns the
+// body decoded in charset ("GB2312" when it is empty), or the empty text when
+// no complete answer came within 60 seconds of the program clock. The status
+// is not examined: an error page's body comes back like any other.
+//
+// url and referer are in-out: an empty referer becomes UrlRoot(url), and
+// unless noCacheBuster is true the url gets the cache-busting parameter. The
+// wait runs a local event loop, so other handlers run meanwhile.
+QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
+                    bool noCacheBuster);
+
+// How long HttpGetText waits for the whole answer, in seconds.
+inline constexpr double HttpGetTextTimeoutSeconds = 60;

@@ -1,0 +1,72 @@
+#include "search/ArticleAnalyser.h"
+
+#include "net/HttpGetText.h"
+#include "platform/Transport.h"
+#include "platform/Wait.h"
+#include "search/Analysis.h"
+#include "search/ArticleListModel.h"
+#include "search/HandOff.h"
+#include "shell/AppValues.h"
+
+ArticleAnalyser::ArticleAnalyser(ArticleListModel& list, Transport& transport, Hooks hooks)
+    : m_list(list), m_transport(transport), m_hooks(std::move(hooks)) {}
+
+void ArticleAnalyser::setState(const QString& link, const QString& state) {
+    m_list.setState(m_list.indexOfLink(link), state);
+}
+
+QString ArticleAnalyser::state(const QString& link) const {
+    const int row = m_list.indexOfLink(link);
+    return row < 0 ? QString() : m_list.at(row).state;
+}
+
+void ArticleAnalyser::限速延时_分析下载() {
+    RateLimitDelay(m_transport.clock(), m_hooks.delayText, m_hooks.analyseStopped);
+}
+
+void ArticleAnalyser::加入下载列表(int row) {
+    if (row < 0 || row >= m_list.size())
+        return;
+    const bool direct = m_hooks.directDownload && m_hooks.directDownload();
+    // A copy: the list may change while the waits below process events.
+    const ArticleEntry entry = m_list.at(row);
+    const QString& link = entry.link;
+    const QString title = RemoveLineBreaks(entry.title).trimmed();
+    const QString folder = HandOffFolder(entry.saveFolder, app().CurrentSaveFolder);
+    const QString name = HandOffName(link, title, app().UseOriginalFileName);
+
+    setState(link, ArticleState::Analysing);
+    Wait::processEventsOnce();
+
+    QString pdfAddress;
+    QString referer = HandOffReferer(entry.layout, link, entry.pageAddress);
+    if (entry.layout != QStringLiteral("SD2")) {
+        pdfAddress = link;
+    } else {
+        QString url = link;
+        QString pageReferer = entry.pageAddress;
+        const QString page =
+            HttpGetText(m_transport, url, QStringLiteral("utf-8"), pageReferer, true);
+        pdfAddress = DecodeAmpersands(提取SD2的pdf网址(page));
+
+        if (!pdfAddress.isEmpty() && direct) {
+            setState(link, ArticleState::Downloading);
+            Wait::processEventsOnce();
+            const DirectFetchResult saved =
+                Inet下载文件(m_transport, pdfAddress, referer, name + QStringLiteral(".pdf"),
+                             folder, 0, m_hooks.analyseStopped);
+            setState(link, saved.bytes < 1 ? ArticleState::DownloadFailed
+                                           : ArticleState::DownloadSucceeded);
+            限速延时_分析下载();
+            return;
+        }
+        限速延时_分析下载();
+    }
+
+    if (!pdfAddress.isEmpty()) {
+        HandOff(pdfAddress, name, entry.type, folder, referer);
+        setState(link, ArticleState::Analysed);
+    }
+    if (state(link) == ArticleState::Analysing)
+        setState(link, ArticleState::AnalysisFailed);
+}

@@ -1,0 +1,256 @@
+#include "FixtureServer.h"
+#include "TestApp.h"
+#include "download/fFileDownload.h"
+#include "platform/Transport.h"
+#include "search/Analysis.h"
+#include "search/ArticleAnalyser.h"
+#include "search/ArticleListModel.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString redirectPage(const QString& address) {
+    return QStringLiteral("<html><script>window.location = '%1';</script></html>").arg(address);
+}
+} // namespace
+
+class TestAnalysisFetch : public QObject {
+    Q_OBJECT
+private slots:
+    void directFetchOutcomes_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("with length") << "/gen/5000" << qint64(5000);
+        QTest::newRow("without length") << "/nolength/3000" << qint64(3000);
+        QTest::newRow("chunked") << "/chunked/4097" << qint64(4097);
+        QTest::newRow("cut before the announced length") << "/early/3000/10000" << qint64(0);
+        QTest::newRow("not 200") << "/missing.pdf" << qint64(0);
+        QTest::newRow("status 500") << "/status/500" << qint64(0);
+        QTest::newRow("empty html page") << "/empty.html" << qint64(0);
+    }
+    void directFetchOutcomes() {
+        QFETCH(QString, path);
+        QFETCH(qint64, bytes);
+        TestApp t;
+        FixtureServer server;
+        server.addPage(QStringLiteral("/empty.html"), QByteArray(), "text/html");
+        const QString folder = t.tempPath() + QStringLiteral("/out/sub");
+        const DirectFetchResult r =
+            Inet下载文件(app().transport(), server.url(path), QString(), QStringLiteral("a:b.pdf"),
+                         folder, 0, [] { return false; });
+        QCOMPARE(qint64(r.bytes), bytes);
+        const QString expectedPath = folder + QStringLiteral("/ab.pdf");
+        if (bytes > 0) {
+            QCOMPARE(r.path, expectedPath);
+            QCOMPARE(r.fileName, QStringLiteral("ab.pdf"));
+            QCOMPARE(r.folder, folder);
+            QCOMPARE(readFile(expectedPath), FixtureServer::generatedContent(bytes));
+        } else {
+            // Nothing half-written stays behind.
+            QVERIFY(!QFile::exists(expectedPath));
+        }
+        // The referer defaults to the address's scheme and host.
+        const FixtureRequest req = server.requestsFor(path.section('?', 0, 0)).value(0);
+        QCOMPARE(req.header("Referer"),
+                 QStringLiteral("http://127.0.0.1:%1").arg(server.httpPort()).toUtf8());
+    }
+
+    // A folder that cannot be made saves nothing, anywhere.
+    void folderThatCannotBeMade() {
+        TestApp t;
+        FixtureServer server;
+        QFile blocker(t.tempPath() + QStringLiteral("/plain"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const DirectFetchResult r = Inet下载文件(
+            app().transport(), server.url(QStringLiteral("/gen/100")), QString(),
+            QStringLiteral("n.pdf"), t.tempPath() + QStringLiteral("/plain/sub"), 0, {});
+        QCOMPARE(r.bytes, 0.0);
+        QVERIFY(!QFile::exists(QStringLiteral("n.pdf")));
+    }
+
+    void replacesExistingFileAndSendsReferer() {
+        TestApp t;
+        FixtureServer server;
+        const QString path = t.tempPath() + QStringLiteral("/paper.pdf");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(9000, 'o'));
+        old.close();
+        const DirectFetchResult r =
+            Inet下载文件(app().transport(), server.url(QStringLiteral("/gen/100")),
+                         QStringLiteral("http://site/article"), QStringLiteral("paper.pdf"),
+                         t.tempPath(), 0, {});
+        QCOMPARE(r.bytes, 100.0);
+        QCOMPARE(readFile(path), FixtureServer::generatedContent(100));
+        QCOMPARE(QDir(t.tempPath()).entryList(QDir::Files), QStringList({"paper.pdf"}));
+        QCOMPARE(server.requestsFor(QStringLiteral("/gen/100")).value(0).header("Referer"),
+                 QByteArray("http://site/article"));
+    }
+
+    // A fetch stopped while the body arrives, or stalled past the limit,
+    // fails and leaves no partial file.
+    void stoppedOrStalledFetchFails_data() {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("stop") << true;
+        QTest::newRow("stall") << false;
+    }
+    void stoppedOrStalledFetchFails() {
+        QFETCH(bool, stop);
+        TestApp t;
+        FixtureServer server;
+        bool stopped = false;
+        QTimer::singleShot(500, [&] {
+            if (stop)
+                stopped = true;
+            else
+                app().clock().advance(61);
+        });
+        QElapsedTimer real;
+        real.start();
+        const DirectFetchResult r = Inet下载文件(
+            app().transport(), server.url(QStringLiteral("/stall/3000/10000")), QString(),
+            QStringLiteral("x.pdf"), t.tempPath(), 0, [&] { return stopped; });
+        QCOMPARE(r.bytes, 0.0);
+        QVERIFY(real.elapsed() < 10000);
+        QVERIFY(!QFile::exists(t.tempPath() + QStringLiteral("/x.pdf")));
+        server.releaseStalls();
+    }
+
+    // No answer within the time-out: nothing is saved.
+    void unansweredFetchTimesOut() {
+        TestApp t;
+        FixtureServer server;
+        QTimer::singleShot(300, [&] { app().clock().advance(61); });
+        const DirectFetchResult r =
+            Inet下载文件(app().transport(), server.url(QStringLiteral("/hang")), QString(),
+                         QStringLiteral("h.pdf"), t.tempPath(), 0, {});
+        QCOMPARE(r.bytes, 0.0);
+        QVERIFY(!QFile::exists(t.tempPath() + QStringLiteral("/h.pdf")));
+        server.releaseStalls();
+    }
+
+    // 加入下载列表 row by row: SD1 rows need no request; SD2 rows fetch their
+    // page with the result page as referer, and hand over the found address
+    // with the link as referer; a page without redirect fails.
+    void analysisOfRows() {
+        TestApp t;
+        FixtureServer server;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        app().CurrentSaveFolder = t.tempPath() + QStringLiteral("/default/");
+        server.addPage(QStringLiteral("/art/1"),
+                       redirectPage(server.url(QStringLiteral("/pdf/1.pdf?a=1&amp;b=2"))).toUtf8());
+        server.addPage(QStringLiteral("/art/2"), QByteArray("<html>no redirect</html>"));
+        ArticleListModel list;
+        list.add(QStringLiteral("First\r\nPaper"), QStringLiteral("http://h/pdf/S1.pdf"),
+                 QStringLiteral("http://h/results"), QStringLiteral("pdf"), QString(),
+                 QStringLiteral("SD1"));
+        list.add(QStringLiteral("Second: Paper"), server.url(QStringLiteral("/art/1")),
+                 QStringLiteral("http://h/results2"), QStringLiteral("pdf"), QStringLiteral("/x/"),
+                 QStringLiteral("SD2"));
+        list.add(QStringLiteral("Third"), server.url(QStringLiteral("/art/2")),
+                 QStringLiteral("http://h/results2"), QStringLiteral("pdf"), QString(),
+                 QStringLiteral("SD2"));
+        bool stopped = false;
+        ArticleAnalyser analyser(
+            list, app().transport(),
+            {[] { return false; }, [] { return QStringLiteral("0"); }, [&] { return stopped; }});
+        for (int row = 0; row < 3; ++row)
+            analyser.加入下载列表(row);
+
+        QCOMPARE(list.at(0).state, QStringLiteral("分析完成"));
+        QCOMPARE(list.at(1).state, QStringLiteral("分析完成"));
+        QCOMPARE(list.at(2).state, QStringLiteral("分析失败"));
+        auto* window = qobject_cast<fFileDownload*>(app().flow().find(WindowNames::FileDownload));
+        QVERIFY(window);
+        QCOMPARE(window->list()->count(), 2);
+        const DownloadItem& sd1 = window->list()->item(0);
+        QCOMPARE(sd1.key, QStringLiteral("http://h/pdf/S1.pdf"));
+        QCOMPARE(sd1.name, QStringLiteral("FirstPaper"));
+        QCOMPARE(sd1.folder, app().CurrentSaveFolder);
+        QCOMPARE(sd1.tag, QStringLiteral("http://h/results"));
+        const DownloadItem& sd2 = window->list()->item(1);
+        QCOMPARE(sd2.key, server.url(QStringLiteral("/pdf/1.pdf?a=1&b=2")));
+        QCOMPARE(sd2.name, QStringLiteral("Second Paper"));
+        QCOMPARE(sd2.folder, QStringLiteral("/x/"));
+        QCOMPARE(sd2.tag, server.url(QStringLiteral("/art/1")));
+        // SD1 made no request; the SD2 page was asked with the result page as referer.
+        QCOMPARE(server.requestsFor(QStringLiteral("/pdf/S1.pdf")).size(), 0);
+        const FixtureRequest page = server.requestsFor(QStringLiteral("/art/1")).value(0);
+        QCOMPARE(page.target, QByteArray("/art/1"));
+        QCOMPARE(page.header("Referer"), QByteArray("http://h/results2"));
+        delete window;
+    }
+
+    // With "分析后直接下载" the file goes straight into the row's folder under
+    // the title; nothing is handed to the download list.
+    void directDownloadOfAnSd2Row() {
+        TestApp t;
+        FixtureServer server;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        server.addPage(QStringLiteral("/art/ok"),
+                       redirectPage(server.url(QStringLiteral("/gen/2048"))).toUtf8());
+        server.addPage(QStringLiteral("/art/bad"),
+                       redirectPage(server.url(QStringLiteral("/missing.pdf"))).toUtf8());
+        const QString folder = t.tempPath() + QStringLiteral("/row");
+        ArticleListModel list;
+        list.add(QStringLiteral("Good"), server.url(QStringLiteral("/art/ok")),
+                 QStringLiteral("http://h/r"), QStringLiteral("pdf"), folder,
+                 QStringLiteral("SD2"));
+        list.add(QStringLiteral("Bad"), server.url(QStringLiteral("/art/bad")),
+                 QStringLiteral("http://h/r"), QStringLiteral("pdf"), folder,
+                 QStringLiteral("SD2"));
+        ArticleAnalyser analyser(
+            list, app().transport(),
+            {[] { return true; }, [] { return QStringLiteral("0"); }, [] { return false; }});
+        analyser.加入下载列表(0);
+        analyser.加入下载列表(1);
+        QCOMPARE(list.at(0).state, QStringLiteral("下载成功"));
+        QCOMPARE(list.at(1).state, QStringLiteral("下载失败"));
+        QCOMPARE(readFile(folder + QStringLiteral("/Good.pdf")),
+                 FixtureServer::generatedContent(2048));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/Bad.pdf")));
+        QCOMPARE(server.requestsFor(QStringLiteral("/gen/2048")).value(0).header("Referer"),
+                 server.url(QStringLiteral("/art/ok")).toUtf8());
+        QVERIFY(!app().flow().IsFormLoaded(WindowNames::FileDownload));
+    }
+
+    // An SD2 row waits the delay after its request, whatever the outcome; an
+    // SD1 row does not.
+    void delayFollowsSd2RowsOnly() {
+        TestApp t;
+        FixtureServer server;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        ArticleListModel list;
+        list.add(QStringLiteral("One"), QStringLiteral("http://h/1.pdf"), QStringLiteral("p"),
+                 QStringLiteral("pdf"), t.tempPath(), QStringLiteral("SD1"));
+        list.add(QStringLiteral("Two"), server.url(QStringLiteral("/status/404")),
+                 QStringLiteral("p"), QStringLiteral("pdf"), t.tempPath(), QStringLiteral("SD2"));
+        int delayReads = 0;
+        ArticleAnalyser analyser(list, app().transport(),
+                                 {[] { return false; },
+                                  [&] {
+                                      ++delayReads;
+                                      return QStringLiteral("0");
+                                  },
+                                  [] { return false; }});
+        analyser.加入下载列表(0);
+        QCOMPARE(delayReads, 0);
+        analyser.加入下载列表(1);
+        QVERIFY(delayReads > 0);
+        QCOMPARE(list.at(1).state, QStringLiteral("分析失败"));
+        delete app().flow().find(WindowNames::FileDownload);
+    }
+};
+
+QTEST_MAIN(TestAnalysisFetch)
+#include "tst_analysisfetch.moc"
