@@ -197,7 +197,7 @@ void Scheduler::schedulerTick() {
 // ---------------------------------------------------------------- housekeeping tick
 
 void Scheduler::housekeepingTick() {
-    // 1. end of a run
+    // End of a run
     if (m_model.检测是否下载列表完毕()) {
         if (!m_startEnabled) {
             m_startEnabled = true;
@@ -213,13 +213,13 @@ void Scheduler::housekeepingTick() {
         emit startCommandEnabledChanged(m_startEnabled);
     }
 
-    // 2. running indicator
+    // Running indicator
     if (m_indicator != timerDownEnabled()) {
         m_indicator = timerDownEnabled();
         emit indicatorChanged(m_indicator);
     }
 
-    // 3. busy flag
+    // Busy flag
     if (app().DownloadMode == 1) {
         if (!inetExecuting() && !timerDownEnabled())
             Busy = false;
@@ -232,13 +232,13 @@ void Scheduler::housekeepingTick() {
             Busy = false;
     }
 
-    // 4. the totals are the window's (UpdateStatusCounts), called beside this tick.
+    // The totals are the window's (UpdateStatusCounts), called beside this tick.
 
-    // 5. auto start
+    // Auto start
     if (options.autoStart && m_model.统计未下载项数目() >= 1)
         setTimerDownEnabled(true);
 
-    // 6. auto re-download
+    // Auto re-download
     if (options.autoRedownload && !timerDownEnabled()) {
         switch (options.autoRedownloadChoice) {
         case 0:
@@ -255,7 +255,7 @@ void Scheduler::housekeepingTick() {
         setTimerDownEnabled(true);
     }
 
-    // 7. auto stop
+    // Auto stop
     if (options.autoStop && m_model.CountErrorRows() >= 5 && timerDownEnabled()) {
         setTimerDownEnabled(false);
         if (options.sound)

@@ -125,22 +125,19 @@ bool Scheduler::Inet下载文件(int i) {
     // rows are refused meanwhile); guard anyway against a list emptied under us.
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
 
-    // 1.
     DownloadItem it = row(i);
     const QString address = 选择url(it.key);
     const qint64 start = app().clock().monotonicMs();
     qint64 lastProgress = start;
 
-    // 2. The proxy of the options applies per request; the port is the address's own.
+    // The proxy of the options applies per request; the port is the address's own.
     RequestOptions request;
     request.proxy =
         ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
 
-    // 3.
     Busy = true;
     emit activityText(QStringLiteral("正在下载:") + it.name);
 
-    // 4.
     const QString referer = it.tag.isEmpty() ? UrlRoot(address) : it.tag;
     request.addHeaderText(QStringLiteral("Referer: ") + referer + QStringLiteral("\r\n"));
     inet->execute(address, request);
@@ -149,7 +146,7 @@ bool Scheduler::Inet下载文件(int i) {
     bool reachedCheck = false;
     QString path;
 
-    // 5. At most 30 seconds for the response.
+    // At most 30 seconds for the response.
     inet->waitForHeaders(
         [&] { return !alive || secondsSince(start) > ResponseWaitSeconds || rowGone(); });
     if (!alive)
@@ -159,7 +156,6 @@ bool Scheduler::Inet下载文件(int i) {
         return false;
     }
 
-    // 6.
     const QString headers = inet->headerBlock();
     qint64 size = 0;
     QString type;
@@ -205,7 +201,7 @@ bool Scheduler::Inet下载文件(int i) {
             statusOk = firstLine.contains(QLatin1String("200")) &&
                        firstLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
 
-            // 7. Prepare the row.
+            // Prepare the row.
             it = row(i);
             it.name = CleanFileName(it.name);
             const QString folder = EnsureFolder(it.folder);
@@ -224,7 +220,7 @@ bool Scheduler::Inet下载文件(int i) {
             }
             commit(i, it);
 
-            // 8. Replace an existing file. A folder that could not be made
+            // Replace an existing file. A folder that could not be made
             // fails the row here: "/" + name would land in the root folder.
             bool blocked = false;
             if (folder.isEmpty()) {
@@ -249,10 +245,8 @@ bool Scheduler::Inet下载文件(int i) {
 
             if (!blocked) {
                 if (size > 0 || statusOk) {
-                    // 9.
                     it.size = size != 0 ? QString::number(size) : QStringLiteral("未知");
                     commit(i, it);
-                    // 10.
                     result = streamBody(i, path, size, lastProgress, reachedCheck);
                 } else {
                     result = FetchWholeFile(i, path);
@@ -264,14 +258,13 @@ bool Scheduler::Inet下载文件(int i) {
         }
     }
 
-    // 11. Check what arrived.
+    // Check what arrived.
     if (reachedCheck && m_model.isValidRow(i)) {
         it = row(i);
         CorrectFileType(it);
         commit(i, it);
     }
 
-    // 12.
     if (m_inet)
         m_inet->cancel();
     if (!m_model.isValidRow(i))
@@ -280,21 +273,19 @@ bool Scheduler::Inet下载文件(int i) {
     emit activityText(QStringLiteral("完成下载:") + it.name);
     LastFinishTime = app().clock().now();
 
-    // 13.
     if (options.sound) {
         if (isWebType(it.type, true))
             emit playSound(101);
         if (it.state == ItemState::Failed)
             emit playSound(103);
     }
-    // 14. The site login runs when a web page came instead of a file.
+    // The site login runs when a web page came instead of a file.
     if (options.autoLogin && isWebType(it.type, true))
         SiteLogin(false);
-    // 15.
     return result;
 }
 
-// Step 10: streams the body into the file at path. True when the row ended
+// Streams the body into the file at path. True when the row ended
 // Finished (complete, or too big without an announced length); `checkFile` is
 // set when the completed file is to be checked for its type.
 bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& lastProgress,
@@ -304,7 +295,6 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
     DownloadItem it = row(i);
 
-    // 10.1
     it.received = QStringLiteral("0");
     commit(i, it);
     QFile file(path);
@@ -351,7 +341,7 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
         return false;
     };
 
-    // 10.2 Each chunk is written at once; the loop yields to the message loop
+    // Each chunk is written at once; the loop yields to the message loop
     // whenever it has to wait for the network, and at least every 64 KB.
     qint64 sinceYield = 0;
     for (;;) {
@@ -392,14 +382,12 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
         }
         written += chunk.size();
 
-        // 10.2.2
         if (written > received) {
             received = written;
             lastProgress = app().clock().monotonicMs();
             refreshCells(size > 0 && received >= size);
         }
 
-        // 10.2.3
         if (size > 0) {
             if (written >= size)
                 break;
@@ -427,15 +415,12 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
             return true;
         }
 
-        // 10.2.4
         if (secondsSince(lastProgress) > StallSeconds)
             return fail(QStringLiteral("下载失败"));
-        // 10.2.5
         if (!Busy || rowGone())
             return fail(QStringLiteral("下载取消"));
     }
 
-    // 10.3
     file.close();
     refreshCells(true);
     it = row(i);
@@ -450,7 +435,6 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
 }
 
 bool Scheduler::FetchWholeFile(int i, const QString& path) {
-    // 1.
     DownloadItem it = row(i);
     it.size = QStringLiteral("未知");
     commit(i, it);
@@ -476,7 +460,6 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
     if (!alive || !m_model.isValidRow(i))
         return false;
     it = row(i);
-    // 4.
     if (!bytes.isEmpty()) {
         QFile file(path);
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
@@ -492,7 +475,6 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
         file.close();
         file.remove();
     }
-    // 5.
     it.size.clear();
     it.received.clear();
     it.percent.clear();

@@ -440,25 +440,24 @@ void fFileDownload::buildMenus() {
 
 void fFileDownload::load() {
     AppValues& v = app();
-    // 1. Title and icon.
+    // Title and icon.
     setWindowTitle(QStringLiteral("文件下载-") + Dialogs::applicationTitle());
     if (QWidget* cover = v.flow().find(WindowNames::Cover))
         setWindowIcon(cover->windowIcon());
     else
         setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));
 
-    // 2. The drop-downs start at their first item.
+    // The drop-downs start at their first item.
     Combo3->setCurrentIndex(0);
     WidenDropDown(Combo4);
     Combo4->setCurrentIndex(0);
 
-    // 3.
     LastFinishTime = v.clock().now();
 
-    // 4. The list starts empty.
+    // The list starts empty.
     m_list->clear();
 
-    // 5. Settings.
+    // Settings.
     SettingsStore& s = v.settings();
     v.setDownloadMode(s.downloadMode());
     v.DuplicatePolicy = s.duplicatePolicy();
@@ -480,15 +479,13 @@ void fFileDownload::load() {
     else
         Option3->setChecked(true);
 
-    // 6.
     RestoreWindowPlacement(this);
 
-    // 7.
     for (int s2 = 0; s2 <= 600; ++s2)
         Combo2->addItem(QString::number(s2));
     Combo2->setCurrentIndex(0);
 
-    // 9. Housekeeping runs from now on; the scheduler waits for the user.
+    // Housekeeping runs from now on; the scheduler waits for the user.
     connect(&v, &AppValues::downloadModeChanged, this, &fFileDownload::followDownloadMode);
     Timer1->start();
 }

@@ -53,34 +53,34 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     resize(1100, 760);
 
     AppValues& v = app();
-    // 1. Title.
+    // Title.
     setWindowTitle(QStringLiteral("ScienceDirect数据检索分析-") + Dialogs::applicationTitle());
-    // 2. The popup "加入" is never part of the menu bar (it is built apart).
-    // 3. Whether extraction asks for the save folder.
+    // The popup "加入" is never part of the menu bar (it is built apart).
+    // Whether extraction asks for the save folder.
     v.setPromptSaveFolder(v.settings().promptSaveFolder());
-    // 4. History empty; delay box restored.
+    // History empty; delay box restored.
     Combo1->clear();
     Combo2->clear();
     for (int s = 0; s <= 60; ++s)
         Combo2->addItem(QString::number(s));
     Combo2->setCurrentIndex(10);
     Combo2->setCurrentIndex(v.settings().delayIndex());
-    // 5. Script errors are shown.
+    // Script errors are shown.
     Check2->setChecked(false);
-    // 6. A blank document first, so the window paints before the real page.
+    // A blank document first, so the window paints before the real page.
     Wait::processEventsOnce();
     WebBrowser1->navigate(QStringLiteral("about:blank"));
     Wait::processEventsOnce();
-    // 7. No run is active.
+    // No run is active.
     ExtractStopped = true;
     AnalyseStopped = true;
-    // 8. The page shown when the window last closed, or the home page.
+    // The page shown when the window last closed, or the home page.
     const QString lastUrl = v.settings().web1Url();
     if (lastUrl.isEmpty())
         openHomePage();
     else
         WebBrowser1->navigate(lastUrl);
-    // 9. The browser emulation in panel 3.
+    // The browser emulation in panel 3.
     m_statusPanels[2]->setText(v.BrowserEmulationVersion);
 }
 
