@@ -28,7 +28,7 @@ constexpr double StallSeconds = 120;
 // the final counts are always written.
 constexpr qint64 CellRefreshMs = 100;
 // Bytes read from the buffer between two passes of the message loop.
-constexpr qint64 YieldBytes = 64 * 1024;
+constexpr qint64 YieldBytes = 512 * 1024;
 
 bool isNumber(const QString& text, double* value = nullptr) {
     bool ok = false;
