@@ -72,6 +72,20 @@ QString Scheduler::rowPath(const DownloadItem& it) {
     return RowFilePath(it);
 }
 
+void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage) {
+    emit activityText(QStringLiteral("完成下载:") + it.name);
+    LastFinishTime = app().clock().now();
+    if (options.sound) {
+        if (isWebType(it.type, xmlIsWebPage))
+            emit playSound(101);
+        if (it.state == ItemState::Failed)
+            emit playSound(103);
+    }
+    // The site login runs when a web page came instead of a file.
+    if (options.autoLogin && isWebType(it.type, xmlIsWebPage))
+        SiteLogin(false);
+}
+
 bool Scheduler::isWebType(const QString& type, bool includeXml) const {
     const QString t = type.toLower();
     return t == QLatin1String("htm") || t == QLatin1String("html") ||
@@ -488,16 +502,7 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, 
     unloadWorker(index);
     CorrectFileType(it);
     commit(i, it);
-    emit activityText(QStringLiteral("完成下载:") + it.name);
-    if (options.sound) {
-        if (isWebType(it.type, false))
-            emit playSound(101);
-        if (it.state == ItemState::Failed)
-            emit playSound(103);
-    }
-    if (options.autoLogin && isWebType(it.type, false))
-        SiteLogin(false);
-    LastFinishTime = app().clock().now();
+    announceTransferEnd(it, false);
 }
 
 void Scheduler::onDownloadError(int index, const QString&, const QString& missCode) {

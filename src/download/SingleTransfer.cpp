@@ -270,18 +270,8 @@ bool Scheduler::Inet下载文件(int i) {
     if (!m_model.isValidRow(i))
         return result;
     it = row(i);
-    emit activityText(QStringLiteral("完成下载:") + it.name);
-    LastFinishTime = app().clock().now();
-
-    if (options.sound) {
-        if (isWebType(it.type, true))
-            emit playSound(101);
-        if (it.state == ItemState::Failed)
-            emit playSound(103);
-    }
-    // The site login runs when a web page came instead of a file.
-    if (options.autoLogin && isWebType(it.type, true))
-        SiteLogin(false);
+    // Mode one also counts "xml" as a web page.
+    announceTransferEnd(it, true);
     return result;
 }
 

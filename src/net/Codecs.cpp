@@ -34,16 +34,6 @@ void appendCodePoint(QString& out, qint64 value) {
     out.append(QString::fromUcs4(&cp, 1));
 }
 
-QString trimSpaces(const QString& s) {
-    qsizetype from = 0;
-    qsizetype to = s.size();
-    while (from < to && s.at(from) == QLatin1Char(' '))
-        ++from;
-    while (to > from && s.at(to - 1) == QLatin1Char(' '))
-        --to;
-    return s.mid(from, to - from);
-}
-
 } // namespace
 
 QString UrlRoot(const QString& address) {
@@ -62,7 +52,7 @@ QString UrlRoot(const QString& address) {
 }
 
 QString BytesToText(const QByteArray& bytes, const QString& charset) {
-    const QString name = trimSpaces(charset);
+    const QString name = TrimSpaces(charset);
     QString text =
         Charset::decode(bytes, name.isEmpty() ? QString::fromLatin1(DefaultTextCharset) : name);
     if (text.startsWith(QChar(0xFEFF)))
@@ -76,7 +66,7 @@ QString Utf8BytesToText(const QByteArray& bytes) {
 }
 
 qint64 HexValue(const QString& text) {
-    const QString t = trimSpaces(text);
+    const QString t = TrimSpaces(text);
     // Eight digits is the widest value the decoders can use; more is no escape.
     if (t.isEmpty() || t.size() > 8)
         return -1;
@@ -234,7 +224,7 @@ QString CleanHeaderValue(const QString& text) {
     s.remove(QLatin1Char('\n'));
     s.remove(QLatin1Char('\r'));
     s.remove(QLatin1Char('\t'));
-    return trimSpaces(s);
+    return TrimSpaces(s);
 }
 
 QString LeftBytes(const QString& text, int n, ByteForm form) {
@@ -259,4 +249,14 @@ QString LeftBytes(const QString& text, int n, ByteForm form) {
         i += units;
     }
     return text.left(i);
+}
+
+QString TrimSpaces(const QString& s) {
+    qsizetype from = 0;
+    qsizetype to = s.size();
+    while (from < to && s.at(from) == QLatin1Char(' '))
+        ++from;
+    while (to > from && s.at(to - 1) == QLatin1Char(' '))
+        --to;
+    return s.mid(from, to - from);
 }

@@ -56,3 +56,7 @@ enum class ByteForm {
 // comes back unchanged; characters outside code page 936 count as one byte, as
 // the "?" they would become.
 QString LeftBytes(const QString& text, int n, ByteForm form = ByteForm::Utf8);
+
+// The text without leading and trailing spaces; other white space (tabs, line
+// breaks) is part of the text and stays.
+QString TrimSpaces(const QString& text);

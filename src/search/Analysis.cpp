@@ -17,16 +17,6 @@ bool isAddressEnd(QChar c) {
     return c == QLatin1Char('\'') || c == QLatin1Char(';') || c == QLatin1Char('"');
 }
 
-// Trims spaces only: other white space belongs to the text being cut.
-QString trimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
 } // namespace
 
 QString DecodeAmpersands(const QString& text) {
@@ -49,7 +39,7 @@ QString 提取SD2的pdf网址(const QString& pageText) {
         if (isAddressEnd(c))
             c = QLatin1Char(' ');
     }
-    rest = trimSpaces(rest);
+    rest = TrimSpaces(rest);
     const qsizetype space = rest.indexOf(QLatin1Char(' '));
     if (space < 0)
         return {};
@@ -69,11 +59,11 @@ QString FileNameFromPath(const QString& pathOrAddress, bool withoutExtension) {
     QString text = pathOrAddress;
     text.replace(QLatin1Char('\\'), QLatin1Char('/'));
     const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
-    QString name = trimSpaces(slash < 0 ? text : text.mid(slash + 1));
+    QString name = TrimSpaces(slash < 0 ? text : text.mid(slash + 1));
     if (withoutExtension) {
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         if (dot >= 0)
-            name = trimSpaces(name.left(dot));
+            name = TrimSpaces(name.left(dot));
     }
     return name;
 }
