@@ -222,4 +222,3 @@ QString FreeFilePath(const QString& path) {
     }
     return candidate;
 }
-

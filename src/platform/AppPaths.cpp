@@ -25,8 +25,8 @@ QString defaultSaveFolder() {
 }
 
 QString settingsFolder() {
-    const QSettings probe(QSettings::NativeFormat, QSettings::UserScope,
-                          QStringLiteral("Varnelle"), QStringLiteral("Varnelle"));
+    const QSettings probe(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Varnelle"),
+                          QStringLiteral("Varnelle"));
     return QFileInfo(probe.fileName()).absolutePath();
 }
 

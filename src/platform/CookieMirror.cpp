@@ -4,8 +4,7 @@
 #include "platform/Transport.h"
 #include "platform/TransportCookieJar.h"
 
-CookieMirror::CookieMirror(BrowserProfile& profile, Transport& transport)
-    : QObject(&transport) {
+CookieMirror::CookieMirror(BrowserProfile& profile, Transport& transport) : QObject(&transport) {
     TransportCookieJar* jar = &transport.cookieJar();
     transport.setUserAgent(profile.userAgent());
     for (const QNetworkCookie& cookie : profile.cookies())

@@ -16,7 +16,8 @@ OsRelease parseOsRelease(const QString& text) {
             continue;
         const QString key = line.left(eq);
         QString value = line.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
+        if (value.size() >= 2 &&
+            (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
             value.back() == value.front())
             value = value.mid(1, value.size() - 2);
         if (key == QLatin1String("PRETTY_NAME"))
@@ -52,8 +53,9 @@ QString machine() {
 }
 
 bool machineIs64Bit(const QString& m) {
-    static const char* const wide[] = {"x86_64", "amd64", "aarch64", "arm64", "ppc64", "ppc64le",
-                                       "s390x",  "riscv64", "mips64", "loongarch64", "sparc64"};
+    static const char* const wide[] = {"x86_64", "amd64",       "aarch64", "arm64",
+                                       "ppc64",  "ppc64le",     "s390x",   "riscv64",
+                                       "mips64", "loongarch64", "sparc64"};
     for (const char* w : wide)
         if (m.compare(QLatin1String(w), Qt::CaseInsensitive) == 0)
             return true;

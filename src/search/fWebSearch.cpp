@@ -213,7 +213,6 @@ void fWebSearch::buildControls() {
                    (SearchLayoutRules::MinHeightTwips + SearchLayoutRules::TwipsPerPixel - 1) /
                        SearchLayoutRules::TwipsPerPixel);
 
-
     connect(Command3, &QPushButton::clicked, this, &fWebSearch::openTypedAddress);
     connect(Command1, &QPushButton::clicked, Combo1, &QComboBox::clear);
     connect(Command9, &QPushButton::clicked, this, &fWebSearch::addThisPage);

@@ -66,8 +66,8 @@ BrowserEmulation ReadBrowserEmulation(Registry& registry, int bits) {
         numeric(RegistryReadDword(registry, BrowserEmulationKey, name, QStringLiteral("32")), &r32);
     bool has64 = false;
     if (bits == 64)
-        has64 = numeric(RegistryReadDword(registry, BrowserEmulationKey, name, QStringLiteral("64")),
-                        &r64);
+        has64 = numeric(
+            RegistryReadDword(registry, BrowserEmulationKey, name, QStringLiteral("64")), &r64);
     const quint32 number = has32 ? r32 : (has64 ? r64 : 0);
     for (const EmulationRow& row : Table) {
         if (number == row.mode1)
@@ -106,6 +106,7 @@ void LoadBrowserEmulationVersion(Registry& registry) {
 
 void ExitBrowserEmulationStep(Registry& registry) {
     AppValues& v = app();
-    if (v.BrowserEmulationVersion.isEmpty() || v.BrowserEmulationVersion == QStringLiteral("IE默认"))
+    if (v.BrowserEmulationVersion.isEmpty() ||
+        v.BrowserEmulationVersion == QStringLiteral("IE默认"))
         WriteBrowserEmulation(registry, QStringLiteral("IE11"), 1, v.OsBitness.toInt());
 }

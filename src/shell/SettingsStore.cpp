@@ -74,7 +74,8 @@ QString SettingsStore::saveFolder() const {
 
 double SettingsStore::maxFileSizeMB() const {
     bool ok = false;
-    const double mb = read(SectionSettings, MaxFileSize, QStringLiteral("10")).trimmed().toDouble(&ok);
+    const double mb =
+        read(SectionSettings, MaxFileSize, QStringLiteral("10")).trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(mb) || mb < 0)
         return 10.0;
     return mb;
@@ -110,7 +111,8 @@ int SettingsStore::threadIndex() const {
 }
 
 QString SettingsStore::duplicatePolicy() const {
-    const QString policy = read(SectionPatent, SettingsKeys::DuplicatePolicy, QStringLiteral("重命名")).trimmed();
+    const QString policy =
+        read(SectionPatent, SettingsKeys::DuplicatePolicy, QStringLiteral("重命名")).trimmed();
     if (policy == QStringLiteral("跳过") || policy == QStringLiteral("覆盖"))
         return policy;
     return QStringLiteral("重命名");

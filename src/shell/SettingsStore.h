@@ -33,21 +33,21 @@ public:
                 int max) const;
 
     // --- "设置" ---
-    QString saveFolder() const;              // "下载文件保存路径"
-    double maxFileSizeMB() const;            // "文件最大值"
-    int promptSaveFolder() const;            // "提取网页信息时提示下载保存路径", 0 or 1
-    int downloadMode() const;                // "下载方式", 1 or 2
-    int proxyEnabled() const;                // "代理服务器有效", 0 or 1
-    QString proxyAddress() const;            // "代理服务器网址", trimmed
-    QString proxyPort() const;               // "代理服务器端口", trimmed
+    QString saveFolder() const;   // "下载文件保存路径"
+    double maxFileSizeMB() const; // "文件最大值"
+    int promptSaveFolder() const; // "提取网页信息时提示下载保存路径", 0 or 1
+    int downloadMode() const;     // "下载方式", 1 or 2
+    int proxyEnabled() const;     // "代理服务器有效", 0 or 1
+    QString proxyAddress() const; // "代理服务器网址", trimmed
+    QString proxyPort() const;    // "代理服务器端口", trimmed
     // --- "下载" ---
-    int threadIndex() const;                 // "线程", 0..5
+    int threadIndex() const; // "线程", 0..5
     // --- "专利下载" ---
-    QString duplicatePolicy() const;         // "重复文件名设置": "跳过", "覆盖" or "重命名"
+    QString duplicatePolicy() const; // "重复文件名设置": "跳过", "覆盖" or "重命名"
     // --- "fWebSearch" ---
-    int delayIndex() const;                  // "combo2", 0..60
-    QString web1Url() const;                 // "Web1Url", trimmed
-    QString otherUrl() const;                // "otherUrl"
+    int delayIndex() const;   // "combo2", 0..60
+    QString web1Url() const;  // "Web1Url", trimmed
+    QString otherUrl() const; // "otherUrl"
 
     QString fileName() const;
 

@@ -33,7 +33,8 @@ fCover::fCover(QWidget* parent) : QWidget(parent) {
     Label2 = named(new QLabel, "Label2");
     Label3 = named(new QLabel(QStringLiteral("最新版本：")), "Label3");
     Label3->hide();
-    Label4 = named(new QLabel(QStringLiteral("(该软件仅用于科研人员辅助少量下载；请不要恶意下载和大量下载！)")),
+    Label4 = named(new QLabel(QStringLiteral(
+                       "(该软件仅用于科研人员辅助少量下载；请不要恶意下载和大量下载！)")),
                    "Label4");
     Label4->setWordWrap(true);
     Label5 = named(new QLabel(QStringLiteral("正在加载组件，请稍候...")), "Label5");

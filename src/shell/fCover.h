@@ -19,10 +19,10 @@ public:
     // Steps that other subsystems add to the load and to the exit; main() wires
     // them before load() runs.
     struct Hooks {
-        std::function<void()> afterBitness;        // sets OsDisplayName
-        std::function<void()> readEmulation;       // sets BrowserEmulationVersion
-        std::function<void()> updateNotice;        // Timer1's one-shot notice
-        std::function<void()> exitEmulationWrite;  // first step of the exit
+        std::function<void()> afterBitness;       // sets OsDisplayName
+        std::function<void()> readEmulation;      // sets BrowserEmulationVersion
+        std::function<void()> updateNotice;       // Timer1's one-shot notice
+        std::function<void()> exitEmulationWrite; // first step of the exit
     };
 
     explicit fCover(QWidget* parent = nullptr);

@@ -10,13 +10,20 @@ private slots:
         QTest::addColumn<QString>("osRelease");
         QTest::addColumn<QString>("kernel");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("debian") << "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n"
-                                << "6.1.0-18-amd64"
-                                << "Debian GNU/Linux 12 (bookworm) 版本:12 (内部版本:6.1.0-18-amd64)";
-        QTest::newRow("single quotes, comments") << "# distro\nPRETTY_NAME='Arch Linux'\n" << "6.6.1"
+        QTest::newRow("debian")
+            << "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian "
+               "GNU/Linux\"\nVERSION_ID=\"12\"\n"
+            << "6.1.0-18-amd64"
+            << "Debian GNU/Linux 12 (bookworm) 版本:12 (内部版本:6.1.0-18-amd64)";
+        QTest::newRow("single quotes, comments") << "# distro\nPRETTY_NAME='Arch Linux'\n"
+                                                 << "6.6.1"
                                                  << "Arch Linux (内部版本:6.6.1)";
-        QTest::newRow("missing file") << "" << "" << "Linux";
-        QTest::newRow("garbage") << "=\n\x01\x02PRETTY_NAME\n" << "5.10" << "Linux (内部版本:5.10)";
+        QTest::newRow("missing file") << ""
+                                      << ""
+                                      << "Linux";
+        QTest::newRow("garbage") << "=\n\x01\x02PRETTY_NAME\n"
+                                 << "5.10"
+                                 << "Linux (内部版本:5.10)";
     }
     void format() {
         QFETCH(QString, osRelease);

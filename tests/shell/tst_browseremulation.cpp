@@ -16,13 +16,27 @@ private slots:
         QTest::addColumn<QString>("stored64");
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("mode");
-        QTest::newRow("nothing stored") << 64 << "" << "" << "IE默认" << 1;
-        QTest::newRow("64-bit view only, mode 2") << 64 << "" << "11001" << "IE11" << 2;
-        QTest::newRow("both views: the 32-bit one wins") << 64 << "9000" << "11000" << "IE9" << 1;
-        QTest::newRow("unknown number") << 64 << "12000" << "" << "IE默认" << 1;
-        QTest::newRow("7000 is mode 1") << 32 << "7000" << "" << "IE7" << 1;
-        QTest::newRow("32-bit system ignores the 64-bit view") << 32 << "" << "10000" << "IE默认" << 1;
-        QTest::newRow("garbage value") << 64 << "abc" << "8888" << "IE8" << 2;
+        QTest::newRow("nothing stored") << 64 << ""
+                                        << ""
+                                        << "IE默认" << 1;
+        QTest::newRow("64-bit view only, mode 2") << 64 << ""
+                                                  << "11001"
+                                                  << "IE11" << 2;
+        QTest::newRow("both views: the 32-bit one wins") << 64 << "9000"
+                                                         << "11000"
+                                                         << "IE9" << 1;
+        QTest::newRow("unknown number") << 64 << "12000"
+                                        << ""
+                                        << "IE默认" << 1;
+        QTest::newRow("7000 is mode 1") << 32 << "7000"
+                                        << ""
+                                        << "IE7" << 1;
+        QTest::newRow("32-bit system ignores the 64-bit view") << 32 << ""
+                                                               << "10000"
+                                                               << "IE默认" << 1;
+        QTest::newRow("garbage value") << 64 << "abc"
+                                       << "8888"
+                                       << "IE8" << 2;
     }
     void read() {
         QFETCH(int, bits);
@@ -34,7 +48,8 @@ private slots:
         const QString file = t.tempPath() + QStringLiteral("/registry.ini");
         {
             QSettings ini(file, QSettings::IniFormat);
-            const QString key = QString(BrowserEmulationKey).replace(QLatin1Char('\\'), QLatin1Char('/'));
+            const QString key =
+                QString(BrowserEmulationKey).replace(QLatin1Char('\\'), QLatin1Char('/'));
             if (!stored32.isEmpty())
                 ini.setValue(QStringLiteral("32/") + key + QLatin1Char('/') + name(), stored32);
             if (!stored64.isEmpty())

@@ -22,7 +22,8 @@ private slots:
         QCOMPARE(s.proxyPort(), QString());
         QCOMPARE(s.delayIndex(), 10);
         QCOMPARE(s.web1Url(), QString());
-        QCOMPARE(s.read(SectionFileDownload, Resolution, QStringLiteral("000")), QStringLiteral("000"));
+        QCOMPARE(s.read(SectionFileDownload, Resolution, QStringLiteral("000")),
+                 QStringLiteral("000"));
         QCOMPARE(s.read(SectionFileDownload, Width, 15000), QStringLiteral("15000"));
     }
 
@@ -32,26 +33,66 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("which");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("delay not a number") << SectionWebSearch << Delay << "abc" << "delay" << "10";
-        QTest::newRow("delay above range") << SectionWebSearch << Delay << "99" << "delay" << "60";
-        QTest::newRow("delay negative") << SectionWebSearch << Delay << "-4" << "delay" << "0";
-        QTest::newRow("delay zero") << SectionWebSearch << Delay << "0" << "delay" << "0";
-        QTest::newRow("mode 7") << SectionSettings << DownloadMode << "7" << "mode" << "2";
-        QTest::newRow("mode 1") << SectionSettings << DownloadMode << "1" << "mode" << "1";
-        QTest::newRow("mode text") << SectionSettings << DownloadMode << "two" << "mode" << "2";
-        QTest::newRow("thread 99") << SectionDownload << Threads << "99" << "threads" << "5";
-        QTest::newRow("thread 5") << SectionDownload << Threads << "5" << "threads" << "5";
-        QTest::newRow("thread junk") << SectionDownload << Threads << "x1" << "threads" << "2";
-        QTest::newRow("size junk") << SectionSettings << MaxFileSize << "ten" << "size" << "10";
-        QTest::newRow("size negative") << SectionSettings << MaxFileSize << "-5" << "size" << "10";
-        QTest::newRow("size fraction") << SectionSettings << MaxFileSize << "2.5" << "size" << "2.5";
-        QTest::newRow("prompt 5") << SectionSettings << PromptSaveFolder << "5" << "prompt" << "1";
-        QTest::newRow("prompt 0") << SectionSettings << PromptSaveFolder << "0" << "prompt" << "0";
-        QTest::newRow("policy junk") << SectionPatent << DuplicatePolicy << "删除" << "policy" << "重命名";
-        QTest::newRow("policy skip") << SectionPatent << DuplicatePolicy << " 跳过 " << "policy" << "跳过";
-        QTest::newRow("proxy junk") << SectionSettings << ProxyEnabled << "yes" << "proxy" << "0";
-        QTest::newRow("url spaces") << SectionWebSearch << Web1Url << "   " << "url" << "";
-        QTest::newRow("folder blank") << SectionSettings << SaveFolder << "  " << "folder" << "default";
+        QTest::newRow("delay not a number") << SectionWebSearch << Delay << "abc"
+                                            << "delay"
+                                            << "10";
+        QTest::newRow("delay above range") << SectionWebSearch << Delay << "99"
+                                           << "delay"
+                                           << "60";
+        QTest::newRow("delay negative") << SectionWebSearch << Delay << "-4"
+                                        << "delay"
+                                        << "0";
+        QTest::newRow("delay zero") << SectionWebSearch << Delay << "0"
+                                    << "delay"
+                                    << "0";
+        QTest::newRow("mode 7") << SectionSettings << DownloadMode << "7"
+                                << "mode"
+                                << "2";
+        QTest::newRow("mode 1") << SectionSettings << DownloadMode << "1"
+                                << "mode"
+                                << "1";
+        QTest::newRow("mode text") << SectionSettings << DownloadMode << "two"
+                                   << "mode"
+                                   << "2";
+        QTest::newRow("thread 99") << SectionDownload << Threads << "99"
+                                   << "threads"
+                                   << "5";
+        QTest::newRow("thread 5") << SectionDownload << Threads << "5"
+                                  << "threads"
+                                  << "5";
+        QTest::newRow("thread junk") << SectionDownload << Threads << "x1"
+                                     << "threads"
+                                     << "2";
+        QTest::newRow("size junk") << SectionSettings << MaxFileSize << "ten"
+                                   << "size"
+                                   << "10";
+        QTest::newRow("size negative") << SectionSettings << MaxFileSize << "-5"
+                                       << "size"
+                                       << "10";
+        QTest::newRow("size fraction") << SectionSettings << MaxFileSize << "2.5"
+                                       << "size"
+                                       << "2.5";
+        QTest::newRow("prompt 5") << SectionSettings << PromptSaveFolder << "5"
+                                  << "prompt"
+                                  << "1";
+        QTest::newRow("prompt 0") << SectionSettings << PromptSaveFolder << "0"
+                                  << "prompt"
+                                  << "0";
+        QTest::newRow("policy junk") << SectionPatent << DuplicatePolicy << "删除"
+                                     << "policy"
+                                     << "重命名";
+        QTest::newRow("policy skip") << SectionPatent << DuplicatePolicy << " 跳过 "
+                                     << "policy"
+                                     << "跳过";
+        QTest::newRow("proxy junk") << SectionSettings << ProxyEnabled << "yes"
+                                    << "proxy"
+                                    << "0";
+        QTest::newRow("url spaces") << SectionWebSearch << Web1Url << "   "
+                                    << "url"
+                                    << "";
+        QTest::newRow("folder blank") << SectionSettings << SaveFolder << "  "
+                                      << "folder"
+                                      << "default";
     }
     void garbageFallsBack() {
         QFETCH(QString, section);
@@ -80,8 +121,9 @@ private slots:
         else if (which == QLatin1String("url"))
             actual = s.web1Url();
         else if (which == QLatin1String("folder"))
-            actual = s.saveFolder() == SettingsStore::defaultSaveFolder() ? QStringLiteral("default")
-                                                                           : s.saveFolder();
+            actual = s.saveFolder() == SettingsStore::defaultSaveFolder()
+                         ? QStringLiteral("default")
+                         : s.saveFolder();
         QCOMPARE(actual, expected);
     }
 
@@ -101,7 +143,8 @@ private slots:
         const QString file = t.tempPath() + QStringLiteral("/garbage.conf");
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("\x00\xff[[[\n=\n%E8%AE%BE%E7%BD%AE\\x=\"\n[fWebSearch]\ncombo2=1, 2, 3\nWeb1Url=@Variant(\\0\\0)\n");
+        f.write("\x00\xff[[[\n=\n%E8%AE%BE%E7%BD%AE\\x=\"\n[fWebSearch]\ncombo2=1, 2, "
+                "3\nWeb1Url=@Variant(\\0\\0)\n");
         f.close();
         SettingsStore s(file);
         QCOMPARE(s.delayIndex(), 10);

@@ -41,7 +41,9 @@ private slots:
         int notices = 0;
         fCover cover;
         cover.setHooks({[&] { order << QStringLiteral("bitness:") + app().OsBitness; },
-                        [&] { order << QStringLiteral("emulation"); }, [&] { ++notices; }, {}});
+                        [&] { order << QStringLiteral("emulation"); },
+                        [&] { ++notices; },
+                        {}});
         QVERIFY(cover.Label5->isVisibleTo(&cover));
         cover.load();
 

@@ -17,7 +17,7 @@ public:
     QStringList errors;
     QStringList questions;
     QStringList inputPrompts;
-    std::deque<bool> questionAnswers;              // front answers the next question
+    std::deque<bool> questionAnswers; // front answers the next question
     std::deque<std::optional<QString>> inputAnswers;
     std::deque<QString> folderAnswers;
     std::deque<QString> fileAnswers;
