@@ -7,6 +7,7 @@
 #include "search/SearchLayout.h"
 #include "search/SearchWindowRuns.h"
 #include "shell/AppValues.h"
+#include "shell/CaptionWithGap.h"
 #include "shell/WindowFlow.h"
 #include "shell/WindowRoutines.h"
 #include "shell/fSeleFileSavePath.h"
@@ -129,8 +130,12 @@ void fWebSearch::buildControls() {
         named(new QCheckBox(QStringLiteral("禁止浏览器弹出脚本提示")), QStringLiteral("Check2"));
     Check3 = named(new QCheckBox(QStringLiteral("自动分析未分析项")), QStringLiteral("Check3"));
     Check4 = named(new QCheckBox(QStringLiteral("分析后直接下载")), QStringLiteral("Check4"));
-    Label4 = named(new QLabel(QStringLiteral("限速延时：        秒")), QStringLiteral("Label4"));
+    auto* delayCaption = new CaptionWithGap(QStringLiteral("限速延时：        秒"), nullptr);
+    Label4 = named(delayCaption, QStringLiteral("Label4"));
     Combo2 = named(new QComboBox, QStringLiteral("Combo2"));
+    Combo2->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Combo2->setMinimumContentsLength(2);
+    delayCaption->setGapWidget(Combo2);
     Command9 = named(new QPushButton(QStringLiteral("加入本页到列表")), QStringLiteral("Command9"));
     Command4 = named(new QPushButton(QStringLiteral("加入全部到列表")), QStringLiteral("Command4"));
     Command2 = named(new QPushButton(QStringLiteral("分析下载")), QStringLiteral("Command2"));
@@ -163,7 +168,6 @@ void fWebSearch::buildControls() {
     optionsRow->addWidget(Check4);
     optionsRow->addSpacing(12);
     optionsRow->addWidget(Label4);
-    optionsRow->addWidget(Combo2);
     optionsRow->addStretch();
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(Command9);
