@@ -1,3 +1,4 @@
+#include "FixtureServer.h"
 #include "platform/Browser.h"
 #include "platform/BrowserProfile.h"
 #include "search/Extraction.h"
@@ -129,12 +130,8 @@ public:
 private:
     QTemporaryDir m_storage;
     QUrl m_files; // the fixture pages as local files
-
-    // Where the fixture pages come from; each source gives the same rows.
-    void addSources() {
-        QTest::addColumn<QUrl>("base");
-        QTest::newRow("file") << m_files;
-    }
+    std::unique_ptr<FixtureServer> m_server;
+    QUrl m_served; // the same pages from the fixture server
 
 private slots:
     void initTestCase() {
@@ -143,6 +140,10 @@ private slots:
         const QString data = qEnvironmentVariable("VARNELLE_TEST_DATA");
         QVERIFY2(!data.isEmpty(), "VARNELLE_TEST_DATA is not set");
         m_files = QUrl::fromLocalFile(data + QStringLiteral("/pages/"));
+        m_server = std::make_unique<FixtureServer>();
+        QVERIFY(m_server->isRunning());
+        m_server->addFolder(QStringLiteral("/pages/"), data + QStringLiteral("/pages"));
+        m_served = QUrl(m_server->url(QStringLiteral("/pages/")));
     }
 
     void designs_data() {
@@ -168,7 +169,8 @@ private slots:
             sd("/article/pii/S3000000020000011/pdfft?md5=d1&pid=1-s2.0-S3000000020000011-main.pdf"),
             sd("/article/pii/S3000000020000022/pdfft"),
             sd("/article/pii/S3000000020000044/pdfft?a=1&b=2")};
-        const QList<QPair<QString, QUrl>> sources{{QStringLiteral("file"), m_files}};
+        const QList<QPair<QString, QUrl>> sources{{QStringLiteral("file"), m_files},
+                                                  {QStringLiteral("http"), m_served}};
         for (const auto& [name, base] : sources) {
             const auto row = [&](const char* what) {
                 return &QTest::newRow(
