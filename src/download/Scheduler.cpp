@@ -455,12 +455,10 @@ void Scheduler::多线程下载(int j, int i, const QString& address, const QStr
     w->BeginDownload(address, path, it.tag);
 }
 
-namespace {
-QString percentText(qint64 cur, qint64 max) {
+QString Scheduler::percentText(qint64 cur, qint64 max) {
     return QString::number(static_cast<qint64>(std::floor(double(cur) / double(max) * 100.0))) +
            QLatin1Char('%');
 }
-} // namespace
 
 void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, const QString&) {
     if (index < 1 || index > 11)

@@ -149,6 +149,8 @@ private:
     bool streamBody(int i, const QString& path, qint64 size, qint64& lastProgress, bool& checkFile);
     void finishRowSounds(int row, bool includeXml);
     bool isWebType(const QString& type, bool includeXml) const;
+    // The percent cell: whole percent, rounded down, and "%".
+    static QString percentText(qint64 cur, qint64 max);
     // What every transfer does when it ends: status text, pause clock, sounds, login.
     void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage);
     SameNamePolicy policy() const;

@@ -30,6 +30,40 @@ constexpr qint64 CellRefreshMs = 100;
 // Bytes read from the buffer between two passes of the message loop.
 constexpr qint64 YieldBytes = 512 * 1024;
 
+// A file that an overwrite moves out of the way. When the routine ends, the
+// moved file is deleted if a new file stands at its path, and put back
+// otherwise (the transfer failed, was stopped, or the type check renamed what
+// arrived), so a failed overwrite never costs the user the file they had.
+class ReplacedFile {
+public:
+    ReplacedFile() = default;
+    ReplacedFile(const ReplacedFile&) = delete;
+    ReplacedFile& operator=(const ReplacedFile&) = delete;
+    ~ReplacedFile() {
+        if (m_aside.isEmpty())
+            return;
+        if (QFileInfo::exists(m_path))
+            QFile::remove(m_aside);
+        else
+            QFile::rename(m_aside, m_path);
+    }
+    void moveAside(const QString& path) {
+        const QFileInfo info(path);
+        // A free name: a left-over from an interrupted run is someone's file too.
+        const QString aside =
+            FreeFilePath(info.absolutePath() + QStringLiteral("/.") +
+                         LeftBytes(info.fileName(), 200) + QStringLiteral(".varnelle-old"));
+        if (QFile::rename(path, aside)) {
+            m_path = path;
+            m_aside = aside;
+        }
+    }
+
+private:
+    QString m_path;
+    QString m_aside;
+};
+
 bool isNumber(const QString& text, double* value = nullptr) {
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
@@ -124,6 +158,10 @@ bool Scheduler::Inet下载文件(int i) {
     // The row stays at its position while a transfer runs (commands that move
     // rows are refused meanwhile); guard anyway against a list emptied under us.
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
+
+    // Declared before anything that may return, so that a file moved aside
+    // for overwriting is settled on every way out of this routine.
+    ReplacedFile replaced;
 
     DownloadItem it = row(i);
     const QString address = 选择url(it.key);
@@ -230,7 +268,9 @@ bool Scheduler::Inet下载文件(int i) {
                 inet->cancel();
                 blocked = true;
             } else if (FileExists(path)) {
-                QFile::remove(path);
+                // The user's file is moved aside, not deleted: it comes back
+                // unless a new file takes its place.
+                replaced.moveAside(path);
                 if (FileExists(path)) {
                     const QString existing = QString::number(QFileInfo(path).size());
                     it.state = ItemState::Failed;
@@ -309,9 +349,7 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
         c.received = QString::number(received);
         double total = 0;
         if (isNumber(c.size, &total) && total > 0)
-            c.percent =
-                QString::number(static_cast<qint64>(std::floor(double(received) / total * 100.0))) +
-                QLatin1Char('%');
+            c.percent = percentText(received, static_cast<qint64>(total));
         commit(i, c);
     };
     // Removes the partial file and marks the row failed with the given size text.

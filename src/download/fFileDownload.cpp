@@ -39,11 +39,6 @@ const QString PolicyRename = QStringLiteral("重命名");
 constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {10583, 1411,  1940, 1940,
                                                                          1411,  10583, 2540};
 
-template <typename T> T* named(T* object, const QString& name) {
-    object->setObjectName(name);
-    return object;
-}
-
 } // namespace
 
 DownloadWindowLayout LayoutDownloadWindow(int windowWidth, int clientHeight, int panelHeight) {

@@ -38,11 +38,6 @@ namespace {
 const int HistoryRowHeight = 32;
 const int SplitterHeight = 5;
 
-template <typename T> T* named(T* object, const QString& name) {
-    object->setObjectName(name);
-    return object;
-}
-
 } // namespace
 
 fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QComboBox;
 class QAbstractItemView;
 class QTreeView;
@@ -18,3 +20,9 @@ void PaintListStripes(QAbstractItemView* list, bool taller = false, int rowPixel
 // Sets the width of every column; mode -2 fits each column to the wider of its
 // contents and its header (the only mode the windows use), -1 to its contents.
 void AutoSizeColumns(QTreeView* list, int mode = -2);
+
+// Gives a control its design name, which tests and other windows find it by.
+template <typename T> T* named(T* object, const QString& name) {
+    object->setObjectName(name);
+    return object;
+}

@@ -4,6 +4,7 @@
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowRoutines.h"
 
 #include "VarnelleVersion.h"
 
@@ -22,25 +23,23 @@ fCover::fCover(QWidget* parent) : QWidget(parent) {
     setObjectName(WindowNames::Cover);
     setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));
 
-    auto named = [this](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setParent(this);
-        return widget;
-    };
-    Image1 = named(new QLabel, "Image1");
+    Image1 = named(new QLabel(this), QStringLiteral("Image1"));
     Image1->setPixmap(QIcon(QStringLiteral(":/varnelle/icon.svg")).pixmap(96, 96));
     Image1->setAlignment(Qt::AlignCenter);
-    Label2 = named(new QLabel, "Label2");
-    Label3 = named(new QLabel(QStringLiteral("最新版本：")), "Label3");
+    Label2 = named(new QLabel(this), QStringLiteral("Label2"));
+    Label3 = named(new QLabel(QStringLiteral("最新版本："), this), QStringLiteral("Label3"));
     Label3->hide();
-    Label4 = named(new QLabel(QStringLiteral(
-                       "(该软件仅用于科研人员辅助少量下载；请不要恶意下载和大量下载！)")),
-                   "Label4");
+    Label4 = named(
+        new QLabel(QStringLiteral("(该软件仅用于科研人员辅助少量下载；请不要恶意下载和大量下载！)"),
+                   this),
+        QStringLiteral("Label4"));
     Label4->setWordWrap(true);
-    Label5 = named(new QLabel(QStringLiteral("正在加载组件，请稍候...")), "Label5");
-    Command1 = named(new QPushButton(QStringLiteral("资料检索下载")), "Command1");
-    Command3 = named(new QPushButton(QStringLiteral("退出软件")), "Command3");
-    Timer1 = named(new QTimer, "Timer1");
+    Label5 = named(new QLabel(QStringLiteral("正在加载组件，请稍候..."), this),
+                   QStringLiteral("Label5"));
+    Command1 =
+        named(new QPushButton(QStringLiteral("资料检索下载"), this), QStringLiteral("Command1"));
+    Command3 = named(new QPushButton(QStringLiteral("退出软件"), this), QStringLiteral("Command3"));
+    Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     Timer1->setInterval(100);
     Timer1->setSingleShot(true);
 

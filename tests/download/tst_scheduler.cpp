@@ -7,6 +7,7 @@
 #include "download/Scheduler.h"
 #include "platform/Wait.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -379,6 +380,35 @@ private slots:
             QCOMPARE(readAll(folder() + "same.pdf"), QByteArray("old"));
             QCOMPARE(readAll(folder() + "same[001].pdf"), expected);
         }
+    }
+
+    // An overwrite that does not bring a new file keeps the user's file: a
+    // failed transfer, and a web page instead of the document (saved as
+    // same.htm), both leave the old same.pdf in place.
+    void failedOverwriteKeepsTheFile_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<ItemState>("state");
+        QTest::addColumn<QString>("beside");
+        QTest::newRow("connection closed early") << "/early/100/5000" << ItemState::Failed << "";
+        QTest::newRow("login page instead") << "/error.pdf" << ItemState::Finished << "same.htm";
+    }
+    void failedOverwriteKeepsTheFile() {
+        QFETCH(QString, path);
+        QFETCH(ItemState, state);
+        QFETCH(QString, beside);
+        app().DownloadMode = 1;
+        s->options.duplicatePolicy = "覆盖";
+        QVERIFY(writeFile(folder() + "same.pdf", "old"));
+        add(server->url(path), "same");
+        s->schedulerTick();
+        QVERIFY(waitForRow(0));
+        QCOMPARE(row(0).state, state);
+        QCOMPARE(readAll(folder() + "same.pdf"), QByteArray("old"));
+        QStringList expected{QStringLiteral("same.pdf")};
+        if (!beside.isEmpty())
+            expected << beside;
+        expected.sort();
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), expected);
     }
 
     // Three existing files under skip: one tick marks them all, starts nothing,
