@@ -1,10 +1,13 @@
 #include "download/Downloader.h"
 
+#include "download/ReplacedFile.h"
+
 #include "platform/Transport.h"
 #include "shell/AppValues.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <filesystem>
@@ -51,11 +54,13 @@ Downloader::Downloader(int index, QObject* parent) : QObject(parent), m_index(in
 Downloader::~Downloader() {
     blockSignals(true);
     abandon();
+    settleReplaced();
 }
 
 void Downloader::BeginDownload(const QString& url, const QString& saveFile,
                                const QString& referer) {
     abandon();
+    settleReplaced();
     ++m_run;
     m_saveFile = saveFile;
     m_referer = referer;
@@ -205,7 +210,16 @@ void Downloader::onFinished() {
         return;
     }
     abandon();
+    QPointer<Downloader> self(this);
     emit DownloadComplete(m_index, written, expected > 0 ? expected : written, m_saveFile);
+    // A handler that wants to settle the replaced file after its own checks
+    // takes it; otherwise it is settled now.
+    if (self)
+        settleReplaced();
+}
+
+void Downloader::settleReplaced() {
+    const ReplacedFile replaced(m_saveFile, takeReplacedAside());
 }
 
 bool Downloader::commit() {
@@ -217,13 +231,19 @@ bool Downloader::commit() {
     // Part files are created private; the downloaded file gets the usual rights.
     QFile::setPermissions(partPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                         QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    // A file the overwrite policy gives up is moved aside, not lost: the
+    // handler puts it back when what arrived does not stay under its name.
+    ReplacedFile replaced;
+    if (!m_ownsReservation && QFileInfo::exists(m_saveFile))
+        replaced.moveAside(m_saveFile);
     std::error_code error;
-    // Replaces the reservation (or the file the overwrite policy gives up) in one step.
+    // Replaces the reservation in one step.
     std::filesystem::rename(std::filesystem::path(QFile::encodeName(partPath).toStdString()),
                             std::filesystem::path(QFile::encodeName(m_saveFile).toStdString()),
                             error);
     if (error)
         return false;
+    m_replacedAside = replaced.release();
     part->setAutoRemove(false);
     m_part = nullptr;
     m_ownsReservation = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -49,6 +51,11 @@ public:
 
     int index() const { return m_index; }
     QString saveFile() const { return m_saveFile; }
+    // Where a completed download moved the file it replaced (empty: none).
+    // A completion handler that takes it settles it itself once the type check
+    // has run (see ReplacedFile); otherwise the worker settles it right after
+    // its completion signal.
+    QString takeReplacedAside() { return std::exchange(m_replacedAside, QString()); }
     // The address being read ("&amp;" already turned into "&").
     QString target() const { return m_target; }
     // The announced total of the body; 0 while unknown.
@@ -118,6 +125,8 @@ private:
     qint64 m_bytesSeen = 0;
     qint64 m_lastProgressMs = 0; // program clock, monotonic
     bool m_ownsReservation = false;
+    QString m_replacedAside;
+    void settleReplaced();
 
     QPointer<TransferRequest> m_request;
     QPointer<QTemporaryFile> m_part;

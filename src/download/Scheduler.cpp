@@ -1,5 +1,7 @@
 #include "download/Scheduler.h"
 
+#include "download/ReplacedFile.h"
+
 #include "download/DownloadListModel.h"
 #include "download/Downloader.h"
 #include "download/FileType.h"
@@ -497,6 +499,10 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, 
     }
     it.state = it.percent == QLatin1String("100%") ? ItemState::Finished : ItemState::Failed;
     commit(i, it);
+    // Settled when this handler ends, after the type check may have renamed the file.
+    auto* worker = index <= 6 ? qobject_cast<Downloader*>(m_workers[index].data()) : nullptr;
+    const ReplacedFile replaced(worker ? worker->saveFile() : QString(),
+                                worker ? worker->takeReplacedAside() : QString());
     unloadWorker(index);
     CorrectFileType(it);
     commit(i, it);

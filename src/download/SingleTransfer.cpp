@@ -5,6 +5,7 @@
 #include "download/DownloadListModel.h"
 #include "download/FileType.h"
 #include "download/Naming.h"
+#include "download/ReplacedFile.h"
 #include "download/Scheduler.h"
 #include "net/Codecs.h"
 #include "platform/Transport.h"
@@ -29,40 +30,6 @@ constexpr double StallSeconds = 120;
 constexpr qint64 CellRefreshMs = 100;
 // Bytes read from the buffer between two passes of the message loop.
 constexpr qint64 YieldBytes = 512 * 1024;
-
-// A file that an overwrite moves out of the way. When the routine ends, the
-// moved file is deleted if a new file stands at its path, and put back
-// otherwise (the transfer failed, was stopped, or the type check renamed what
-// arrived), so a failed overwrite never costs the user the file they had.
-class ReplacedFile {
-public:
-    ReplacedFile() = default;
-    ReplacedFile(const ReplacedFile&) = delete;
-    ReplacedFile& operator=(const ReplacedFile&) = delete;
-    ~ReplacedFile() {
-        if (m_aside.isEmpty())
-            return;
-        if (QFileInfo::exists(m_path))
-            QFile::remove(m_aside);
-        else
-            QFile::rename(m_aside, m_path);
-    }
-    void moveAside(const QString& path) {
-        const QFileInfo info(path);
-        // A free name: a left-over from an interrupted run is someone's file too.
-        const QString aside =
-            FreeFilePath(info.absolutePath() + QStringLiteral("/.") +
-                         LeftBytes(info.fileName(), 200) + QStringLiteral(".varnelle-old"));
-        if (QFile::rename(path, aside)) {
-            m_path = path;
-            m_aside = aside;
-        }
-    }
-
-private:
-    QString m_path;
-    QString m_aside;
-};
 
 bool isNumber(const QString& text, double* value = nullptr) {
     bool ok = false;
