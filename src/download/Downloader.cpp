@@ -1,21 +1,18 @@
 #include "download/Downloader.h"
 
-#include "download/ReplacedFile.h"
+#include "download/Arrival.h"
+#include "download/Naming.h"
 
+#include "platform/PartFile.h"
 #include "platform/Transport.h"
 #include "shell/AppValues.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QTemporaryFile>
 #include <QTimer>
-#include <filesystem>
-#include <system_error>
 
 namespace {
-
-const QByteArray ReservationBytes("\x01\x00", 2);
 
 // Progress notices are paced for the list that shows them; the watchdog and
 // the size limit look at every byte regardless.
@@ -31,6 +28,9 @@ QString missCodeFailed() {
 }
 QString missCodeTooBig() {
     return QStringLiteral("大文件，跳过");
+}
+QString missCodeRejected() {
+    return QStringLiteral("下载失败");
 }
 
 // The body length the server announced, 0 when none. A length below what has
@@ -54,14 +54,14 @@ Downloader::Downloader(int index, QObject* parent) : QObject(parent), m_index(in
 Downloader::~Downloader() {
     blockSignals(true);
     abandon();
-    settleReplaced();
 }
 
 void Downloader::BeginDownload(const QString& url, const QString& saveFile,
                                const QString& referer) {
     abandon();
-    settleReplaced();
     ++m_run;
+    if (!m_plannedTypeSet)
+        m_plannedType = QFileInfo(saveFile).suffix();
     m_saveFile = saveFile;
     m_referer = referer;
     m_target = QString(url)
@@ -90,21 +90,18 @@ void Downloader::unload() {
 }
 
 QString Downloader::partFile() const {
-    return m_part ? m_part->fileName() : QString();
+    return m_part ? m_part->path() : QString();
 }
 
 void Downloader::startRead() {
-    const QString folder = QFileInfo(m_saveFile).absolutePath();
-    auto* request = new TransferRequest(app().transport(), this);
-    // The part file lives as long as the request that writes into it.
-    auto* part = new QTemporaryFile(folder + QStringLiteral("/.varnelle-XXXXXX.part"), request);
+    auto part = std::make_unique<PartFile>(m_saveFile);
     if (m_saveFile.isEmpty() || !part->open()) {
-        delete request;
         failLater(missCodeFailed());
         return;
     }
+    auto* request = new TransferRequest(app().transport(), this);
     m_request = request;
-    m_part = part;
+    m_part = std::move(part);
     m_bytesRead = 0;
     m_bytesExpected = 0;
     m_noticed = false;
@@ -119,7 +116,7 @@ void Downloader::startRead() {
         ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
     if (!m_referer.trimmed().isEmpty())
         options.headers.append({QByteArrayLiteral("Referer"), m_referer.trimmed().toUtf8()});
-    request->executeToDevice(m_target, part, options);
+    request->executeToDevice(m_target, m_part->device(), options);
 }
 
 void Downloader::onChanged() {
@@ -176,12 +173,12 @@ void Downloader::onFinished() {
     const qint64 written = request->bytesWritten();
     m_bytesRead = written;
     m_bytesExpected = announcedLength(*request);
-    if (written < 1) {
+    if (written < 1 && !request->headersReceived()) {
         if (m_phase != Phase::Reading) {
             fail(missCodeFailed());
             return;
         }
-        // Nothing came: try the address once more before giving up.
+        // No answer at all: try the address once more before giving up.
         releaseRead();
         ++m_run;
         m_phase = Phase::Fallback;
@@ -199,55 +196,52 @@ void Downloader::onFinished() {
         return;
     }
     const qint64 expected = m_bytesExpected;
-    if (!request->bodyComplete()) {
+    if (!request->bodyComplete() && expected > 0 && written < expected) {
         // A short read: the partial body is not the file, so it is dropped.
         abandon();
         emit DownloadComplete(m_index, written, expected, m_saveFile);
         return;
     }
-    if (!commit()) {
-        fail(missCodeFailed());
+    QString missCode;
+    const QString finalPath = commit(&missCode);
+    if (finalPath.isEmpty()) {
+        fail(missCode);
         return;
     }
     abandon();
-    QPointer<Downloader> self(this);
-    emit DownloadComplete(m_index, written, expected > 0 ? expected : written, m_saveFile);
-    // A handler that wants to settle the replaced file after its own checks
-    // takes it; otherwise it is settled now.
-    if (self)
-        settleReplaced();
+    emit DownloadComplete(m_index, written, expected > 0 ? expected : written, finalPath);
 }
 
-void Downloader::settleReplaced() {
-    const ReplacedFile replaced(m_saveFile, takeReplacedAside());
-}
-
-bool Downloader::commit() {
-    QTemporaryFile* part = m_part;
-    if (!part || !part->flush())
-        return false;
-    const QString partPath = part->fileName();
-    part->close();
-    // Part files are created private; the downloaded file gets the usual rights.
-    QFile::setPermissions(partPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    // A file the overwrite policy gives up is moved aside, not lost: the
-    // handler puts it back when what arrived does not stay under its name.
-    ReplacedFile replaced;
-    if (!m_ownsReservation && QFileInfo::exists(m_saveFile))
-        replaced.moveAside(m_saveFile);
-    std::error_code error;
-    // Replaces the reservation in one step.
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(partPath).toStdString()),
-                            std::filesystem::path(QFile::encodeName(m_saveFile).toStdString()),
-                            error);
-    if (error)
-        return false;
-    m_replacedAside = replaced.release();
-    part->setAutoRemove(false);
-    m_part = nullptr;
-    m_ownsReservation = false;
-    return true;
+QString Downloader::commit(QString* missCode) {
+    *missCode = missCodeRejected();
+    TransferRequest* request = m_request;
+    PartFile* part = m_part.get();
+    if (!request || !part || !part->finish())
+        return {};
+    ArrivalFacts facts;
+    facts.status = request->statusCode();
+    facts.contentType = request->header("Content-Type");
+    facts.contentEncoding = request->header("Content-Encoding");
+    facts.complete = request->bodyComplete();
+    facts.lengthKnown = request->contentLength() >= 0;
+    facts.bytes = request->bytesWritten();
+    const ArrivalJudgement judged = JudgeArrival(facts, part->path());
+    if (judged.verdict == ArrivalVerdict::Failed)
+        return {};
+    const QString type = judged.type;
+    QString finalPath = m_saveFile;
+    if (!type.isEmpty() && type.compare(m_plannedType, Qt::CaseInsensitive) != 0) {
+        // Another type than planned: the planned name keeps what stood there
+        // (our reservation is dropped), the file goes to a free name of its type.
+        removeReservation();
+        finalPath = ArrivalTargetPath(m_saveFile, m_plannedType, type);
+    }
+    if (!part->commitTo(finalPath))
+        return {};
+    m_part.reset();
+    if (finalPath == m_saveFile)
+        m_ownsReservation = false; // the reservation was replaced by the file
+    return finalPath;
 }
 
 void Downloader::watchdogTick() {
@@ -298,16 +292,10 @@ void Downloader::releaseRead() {
         disconnect(request, nullptr, this, nullptr);
         request->cancel();
     }
-    if (QTemporaryFile* part = m_part) {
-        m_part = nullptr;
-        const QString path = part->fileName();
-        part->close();
-        part->setAutoRemove(false);
-        QFile::remove(path);
-    }
+    m_part.reset(); // removes the part file
     if (request) {
         // The request may be the sender of the notice being handled right now,
-        // so it (and the part file object it owns) goes from the event loop.
+        // so it goes from the event loop.
         request->setParent(nullptr);
         request->deleteLater();
     }
@@ -317,12 +305,17 @@ void Downloader::reserveTarget() {
     m_ownsReservation = false;
     if (m_saveFile.isEmpty())
         return;
-    // A file already there (the overwrite policy) is not ours to hold or remove:
-    // it is replaced only by a complete download.
+    // A reservation left by a killed worker is taken over. Any other file
+    // already there (the overwrite policy) is not ours to hold or remove: it is
+    // replaced only by a complete download.
+    if (IsReservationFile(m_saveFile)) {
+        m_ownsReservation = true;
+        return;
+    }
     QFile file(m_saveFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return;
-    m_ownsReservation = file.write(ReservationBytes) == ReservationBytes.size();
+    m_ownsReservation = file.write(ReservationBytes()) == ReservationBytes().size();
     file.close();
     if (!m_ownsReservation)
         file.remove();
@@ -334,11 +327,6 @@ void Downloader::removeReservation() {
     m_ownsReservation = false;
     // Only while it is still our two bytes: under the overwrite policy another
     // worker may have completed the same name since.
-    QFile file(m_saveFile);
-    if (file.size() != ReservationBytes.size() || !file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray content = file.readAll();
-    file.close();
-    if (content == ReservationBytes)
-        file.remove();
+    if (IsReservationFile(m_saveFile))
+        QFile::remove(m_saveFile);
 }

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <utility>
+#include <memory>
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class QTemporaryFile;
+class PartFile;
 class QTimer;
 class TransferRequest;
 
@@ -15,13 +15,15 @@ class TransferRequest;
 // in the background and reports by signals, each carrying the worker's index
 // (1 to 6) first.
 //
-// The body streams into a hidden part file in the target's folder and is moved
-// over the target only when it arrived whole, so memory does not grow with the
-// file and a user's file under the target name is replaced only by a complete
-// download. While the transfer runs, the target name is held by a two-byte
-// reservation file (01 00), so another row of the same name gets a numbered
-// name; every end without content removes that reservation again (never a file
-// that was already there).
+// The body streams into a hidden part file in the target's folder and is renamed
+// into place only when it arrived whole and was judged (JudgeArrival): a
+// document takes the target's name (replacing what stood there in one step), a
+// web page goes to a free name of type htm beside it, anything else is dropped.
+// So memory does not grow with the file, and a user's file under the target
+// name is replaced only by a complete document. While the transfer runs, the
+// target name is held by a two-byte reservation file (01 00), so another row of
+// the same name gets a numbered name; every end without a document there
+// removes that reservation again (never a file that was already there).
 //
 // After DownloadComplete or DownloadError the worker is idle and emits nothing
 // more; the window unloads it. Destroying a worker (delete, or unload() from any
@@ -51,11 +53,12 @@ public:
 
     int index() const { return m_index; }
     QString saveFile() const { return m_saveFile; }
-    // Where a completed download moved the file it replaced (empty: none).
-    // A completion handler that takes it settles it itself once the type check
-    // has run (see ReplacedFile); otherwise the worker settles it right after
-    // its completion signal.
-    QString takeReplacedAside() { return std::exchange(m_replacedAside, QString()); }
+    // The extension the save file was named with ("" for none); set before
+    // BeginDownload. Unset, it is taken from the save file's name.
+    void setPlannedType(const QString& type) {
+        m_plannedType = type;
+        m_plannedTypeSet = true;
+    }
     // The address being read ("&amp;" already turned into "&").
     QString target() const { return m_target; }
     // The announced total of the body; 0 while unknown.
@@ -74,14 +77,17 @@ signals:
     void DownloadProgress(int Index, qint64 CurBytes, qint64 MaxBytes, const QString& SaveFile);
     // The read has ended with content. The file at SaveFile is complete exactly
     // when CurBytes equals MaxBytes (a body of unannounced length reports its
-    // length as both). A read that ended short reports the bytes it got and the
-    // announced total (0 when none was announced); its partial content is
-    // discarded and the file at SaveFile is left as it was before the start.
+    // length as both); SaveFile is where it now stands, which is the save file
+    // unless a web page or another type than planned arrived. A read that ended
+    // short of an announced length reports the bytes it got and that length;
+    // its partial content is discarded and the save file is left as it was.
     void DownloadComplete(int Index, qint64 CurBytes, qint64 MaxBytes, const QString& SaveFile);
     // The transfer ended without content. MissCode: "超时" (no growth for
     // WatchdogSeconds), "无法下载" (nothing could be fetched, even by the
-    // fallback read, or the file could not be written) or "大文件，跳过" (the
-    // body is larger than MaxFileSizeMB: announced, or grown past it).
+    // fallback read), "下载失败" (an answer came that is no usable file: an
+    // error status without a web page, an empty or cut-off body, a body that
+    // could not be written whole) or "大文件，跳过" (the body is larger than
+    // MaxFileSizeMB: announced, or grown past it).
     void DownloadError(int Index, const QString& SaveFile, const QString& MissCode);
 
 private:
@@ -101,8 +107,9 @@ private:
     // Ends the transfer without content and emits DownloadError.
     void fail(const QString& missCode);
     void failLater(const QString& missCode);
-    // Moves the finished part file over the target.
-    bool commit();
+    // Judges the finished part file and renames it into place; the final path,
+    // or empty with the part dropped when nothing may stay.
+    QString commit(QString* missCode);
     // Stops the read and the watchdog, removes the part file and, unless the
     // content was committed, the reservation. Emits nothing.
     void abandon();
@@ -125,11 +132,11 @@ private:
     qint64 m_bytesSeen = 0;
     qint64 m_lastProgressMs = 0; // program clock, monotonic
     bool m_ownsReservation = false;
-    QString m_replacedAside;
-    void settleReplaced();
+    QString m_plannedType;
+    bool m_plannedTypeSet = false;
 
     QPointer<TransferRequest> m_request;
-    QPointer<QTemporaryFile> m_part;
+    std::unique_ptr<PartFile> m_part;
     bool m_noticed = false;
     bool m_noticePending = false;
     QElapsedTimer m_sinceNotice;

@@ -4,6 +4,7 @@
 #include "shell/AppValues.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -18,6 +19,13 @@ qsizetype utf8Length(const QString& s) {
 bool pathTaken(const QString& path) {
     const QFileInfo info(LocalPath(path));
     return info.exists() || info.isSymLink();
+}
+
+// Taken, unless all that is there is a reservation nobody holds any more.
+bool pathTaken(const QString& path, const QStringList& liveReservations) {
+    if (!pathTaken(path))
+        return false;
+    return liveReservations.contains(path) || !IsReservationFile(path);
 }
 
 // The counter of a numbered name: k written with at least `width` digits.
@@ -146,11 +154,25 @@ QString RowFilePath(const DownloadItem& row) {
     return JoinFolder(row.folder, file);
 }
 
-bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy) {
+QByteArray ReservationBytes() {
+    return QByteArray("\x01\x00", 2);
+}
+
+bool IsReservationFile(const QString& path) {
+    const QFileInfo info(LocalPath(path));
+    if (info.isSymLink() || !info.isFile() || info.size() != ReservationBytes().size())
+        return false;
+    QFile file(LocalPath(path));
+    return file.open(QIODevice::ReadOnly) && file.readAll() == ReservationBytes();
+}
+
+bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy, const QStringList& liveReservations) {
     if (policy != SameNamePolicy::Skip)
         return true;
     const QString path = RowFilePath(row);
-    if (!FileExists(path))
+    if (liveReservations.contains(path))
+        return false;
+    if (!FileExists(path) || IsReservationFile(path))
         return true;
     const QString length = QString::number(QFileInfo(LocalPath(path)).size());
     row.state = ItemState::Finished;
@@ -161,13 +183,14 @@ bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy) {
 }
 
 QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
-                       SameNamePolicy policy, QString& newName) {
+                       SameNamePolicy policy, QString& newName,
+                       const QStringList& liveReservations) {
     const QString dir = JoinFolder(folder, QString());
     const QString ext = extensionTail(type, !type.isEmpty());
 
     newName = fittedBase(name, ext);
     const QString plain = dir + fitName(name, ext);
-    if (policy == SameNamePolicy::Overwrite || !pathTaken(plain))
+    if (policy == SameNamePolicy::Overwrite || !pathTaken(plain, liveReservations))
         return plain;
 
     QString base = name;
@@ -185,7 +208,7 @@ QString 重命名保存路径(const QString& folder, const QString& name, const 
         return dir + fitName(base, tail);
     };
     QString path = candidate(k);
-    while (pathTaken(path))
+    while (pathTaken(path, liveReservations))
         path = candidate(++k);
     return path;
 }

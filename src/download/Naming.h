@@ -4,6 +4,7 @@
 #include "shell/FileNames.h"
 
 #include <QString>
+#include <QStringList>
 
 // How a saved file is named, what happens when its name is taken, and the small
 // file-system tests the download code shares. Paths use "/"; a folder value
@@ -43,18 +44,31 @@ QString 从下载头信息ContentDisposition获取文件名(const QString& value
 // "name."), so that the type check finds it and gives it the right one.
 QString RowFilePath(const DownloadItem& row);
 
+// The two bytes a worker writes at its target the moment it starts, so that
+// other rows of the same name get numbered names meanwhile.
+QByteArray ReservationBytes();
+// A file that holds nothing but a worker's reservation.
+bool IsReservationFile(const QString& path);
+
 // Whether the row still needs downloading. Under the skip policy an existing
 // target file makes the row Finished with both size cells holding the file's
 // length and the percent cell "已存在，跳过", and the answer is false.
-bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy);
+// liveReservations are the targets running workers hold: a row whose file is
+// one of them is not judged yet (false, the row left as it is) but waits for
+// that worker. A reservation no running worker holds (left by a killed
+// process) is no file.
+bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy,
+                    const QStringList& liveReservations = {});
 
 // The full path to write a row's file to, and its name (without folder and
 // extension) in `newName`. Under "覆盖", or when nothing is at folder/name.type
 // (folder/name for an empty type), that path; otherwise the first free numbered name:
 // name[001].type, ... (a trailing "[n]" of the name sets where counting starts; other brackets
 // become 『』). Names that would pass the 255-byte limit are shortened.
+// A reservation that no running worker holds (liveReservations) is free.
 QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
-                       SameNamePolicy policy, QString& newName);
+                       SameNamePolicy policy, QString& newName,
+                       const QStringList& liveReservations = {});
 
 // A path at which nothing exists: the path itself when free, otherwise
 // base[0001].ext, base[0002].ext, ... (a trailing "[n]" of the base is dropped

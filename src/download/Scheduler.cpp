@@ -1,7 +1,5 @@
 #include "download/Scheduler.h"
 
-#include "download/ReplacedFile.h"
-
 #include "download/DownloadListModel.h"
 #include "download/Downloader.h"
 #include "download/FileType.h"
@@ -147,7 +145,7 @@ bool Scheduler::scanStartRow(int& found, bool ensureFolder) {
         } else if (!it.folder.isEmpty() && !it.folder.endsWith(QLatin1Char('/'))) {
             it.folder += QLatin1Char('/');
         }
-        const bool needed = 确定是需要下载(it, policy());
+        const bool needed = 确定是需要下载(it, policy(), liveReservations());
         commit(i, it);
         if (needed) {
             found = i;
@@ -200,7 +198,8 @@ void Scheduler::schedulerTick() {
         if (options.autoLocate)
             emit ensureRowVisible(i);
         QString newName;
-        const QString path = 重命名保存路径(it.folder, it.name, it.type, policy(), newName);
+        const QString path =
+            重命名保存路径(it.folder, it.name, it.type, policy(), newName, liveReservations());
         it.name = newName;
         commit(i, it);
         WorkerRow[j] = i + 1;
@@ -454,6 +453,7 @@ void Scheduler::多线程下载(int j, int i, const QString& address, const QStr
     it.received.clear();
     it.percent.clear();
     commit(i, it);
+    w->setPlannedType(it.type);
     w->BeginDownload(address, path, it.tag);
 }
 
@@ -485,7 +485,16 @@ void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, 
     }
 }
 
-void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, const QString&) {
+QStringList Scheduler::liveReservations() const {
+    QStringList paths;
+    for (int j = 1; j <= 6; ++j)
+        if (const Downloader* w = worker(j); w && w->isRunning())
+            paths << w->saveFile();
+    return paths;
+}
+
+void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
+                                   const QString& saveFile) {
     if (index < 1 || index > 11)
         return;
     const int i = WorkerRow[index] - 1;
@@ -498,11 +507,15 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes, 
         it.percent = percentText(curBytes, maxBytes);
     }
     it.state = it.percent == QLatin1String("100%") ? ItemState::Finished : ItemState::Failed;
+    // A web page or another type than planned stands under a name of its own type.
+    if (it.state == ItemState::Finished && !saveFile.isEmpty() && saveFile != rowPath(it)) {
+        const QFileInfo arrived(saveFile);
+        it.type = arrived.suffix();
+        it.name = arrived.completeBaseName();
+        if (it.type.isEmpty())
+            it.name = arrived.fileName();
+    }
     commit(i, it);
-    // Settled when this handler ends, after the type check may have renamed the file.
-    auto* worker = index <= 6 ? qobject_cast<Downloader*>(m_workers[index].data()) : nullptr;
-    const ReplacedFile replaced(worker ? worker->saveFile() : QString(),
-                                worker ? worker->takeReplacedAside() : QString());
     unloadWorker(index);
     CorrectFileType(it);
     commit(i, it);
@@ -521,6 +534,9 @@ void Scheduler::onDownloadError(int index, const QString&, const QString& missCo
             it.percent = QStringLiteral("大文件，跳过");
         } else {
             it.state = ItemState::Failed;
+            // An answer that is no file says so, as in mode one.
+            if (missCode == QStringLiteral("下载失败"))
+                it.size = missCode;
         }
         commit(i, it);
     }

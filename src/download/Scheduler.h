@@ -11,6 +11,7 @@
 
 class DownloadListModel;
 class Downloader;
+class PartFile;
 class TransferRequest;
 enum class SameNamePolicy;
 class QTimer;
@@ -146,7 +147,10 @@ private:
     bool scanStartRow(int& found, bool ensureFolder);
     void endSingleTransfer(int row, bool failedSound);
     void monoState(int state);
-    bool streamBody(int i, const QString& path, qint64 size, qint64& lastProgress, bool& checkFile);
+    enum class StreamOutcome { Complete, TooBig, Failed, Cancelled };
+    StreamOutcome streamBody(int i, PartFile& part, qint64 size, qint64& lastProgress);
+    StreamOutcome fetchWholeBody(int i, PartFile& part);
+    bool settleArrival(int i, PartFile& part, const QString& path);
     void finishRowSounds(int row, bool includeXml);
     bool isWebType(const QString& type, bool includeXml) const;
     // The percent cell: whole percent, rounded down, and "%".
@@ -154,6 +158,8 @@ private:
     // What every transfer does when it ends: status text, pause clock, sounds, login.
     void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage);
     SameNamePolicy policy() const;
+    // The targets running workers hold with their reservations.
+    QStringList liveReservations() const;
 
     DownloadListModel& m_model;
     bool m_timerDown = false;

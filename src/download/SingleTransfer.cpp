@@ -2,12 +2,13 @@
 // window's transfer request, streamed to disk chunk by chunk inside the
 // scheduler tick that started it.
 
+#include "download/Arrival.h"
 #include "download/DownloadListModel.h"
 #include "download/FileType.h"
 #include "download/Naming.h"
-#include "download/ReplacedFile.h"
 #include "download/Scheduler.h"
 #include "net/Codecs.h"
+#include "platform/PartFile.h"
 #include "platform/Transport.h"
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
@@ -126,10 +127,6 @@ bool Scheduler::Inet下载文件(int i) {
     // rows are refused meanwhile); guard anyway against a list emptied under us.
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
 
-    // Declared before anything that may return, so that a file moved aside
-    // for overwriting is settled on every way out of this routine.
-    ReplacedFile replaced;
-
     DownloadItem it = row(i);
     const QString address = 选择url(it.key);
     const qint64 start = app().clock().monotonicMs();
@@ -188,8 +185,9 @@ bool Scheduler::Inet下载文件(int i) {
                 inet->header("Content-Type").trimmed().split(QLatin1Char(';'));
             QString charset;
             if (contentType.size() > 1) {
-                const QString second = contentType.at(1);
-                if (second.left(8).trimmed().toLower() == QLatin1String("charset="))
+                // "; charset=gbk" is written with a space as often as without.
+                const QString second = contentType.at(1).trimmed();
+                if (second.left(8).toLower() == QLatin1String("charset="))
                     charset = second.mid(8);
             }
             type = MimeTypeToExtension(contentType.at(0).trimmed());
@@ -225,42 +223,31 @@ bool Scheduler::Inet下载文件(int i) {
             }
             commit(i, it);
 
-            // Replace an existing file. A folder that could not be made
-            // fails the row here: "/" + name would land in the root folder.
-            bool blocked = false;
+            // A folder that could not be made fails the row here: "/" + name
+            // would land in the root folder.
             if (folder.isEmpty()) {
                 it.state = ItemState::Failed;
                 it.size = QStringLiteral("下载失败");
                 commit(i, it);
                 inet->cancel();
-                blocked = true;
-            } else if (FileExists(path)) {
-                // The user's file is moved aside, not deleted: it comes back
-                // unless a new file takes its place.
-                replaced.moveAside(path);
-                if (FileExists(path)) {
-                    const QString existing = QString::number(QFileInfo(path).size());
-                    it.state = ItemState::Failed;
-                    it.size = existing;
-                    it.received = existing;
-                    it.percent = QStringLiteral("无法替换");
-                    commit(i, it);
-                    inet->cancel();
-                    blocked = true;
-                }
-            }
-
-            if (!blocked) {
+            } else {
+                // What stands at the path (the user's file under the overwrite
+                // policy) is replaced only when a whole document has arrived.
+                PartFile part(path);
+                StreamOutcome outcome = StreamOutcome::Failed;
                 if (size > 0 || statusOk) {
                     it.size = size != 0 ? QString::number(size) : QStringLiteral("未知");
                     commit(i, it);
-                    result = streamBody(i, path, size, lastProgress, reachedCheck);
+                    outcome = streamBody(i, part, size, lastProgress);
                 } else {
-                    result = FetchWholeFile(i, path);
-                    reachedCheck = true;
+                    outcome = fetchWholeBody(i, part);
                 }
                 if (!alive)
-                    return result;
+                    return false;
+                result = outcome == StreamOutcome::TooBig;
+                if (outcome == StreamOutcome::Complete)
+                    result = settleArrival(i, part, path);
+                reachedCheck = result && outcome == StreamOutcome::Complete;
             }
         }
     }
@@ -282,11 +269,10 @@ bool Scheduler::Inet下载文件(int i) {
     return result;
 }
 
-// Streams the body into the file at path. True when the row ended
-// Finished (complete, or too big without an announced length); `checkFile` is
-// set when the completed file is to be checked for its type.
-bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& lastProgress,
-                           bool& checkFile) {
+// Streams the body into the part file. Every end but a complete body writes
+// the row's end state and drops the part.
+Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 size,
+                                               qint64& lastProgress) {
     TransferRequest* inet = m_inet.data();
     QPointer<Scheduler> alive(this);
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
@@ -294,13 +280,14 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
 
     it.received = QStringLiteral("0");
     commit(i, it);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !FileExists(path)) {
+    if (!part.open()) {
+        inet->cancel();
         it.size = QStringLiteral("下载失败");
         it.state = ItemState::Failed;
         commit(i, it);
-        return false;
+        return StreamOutcome::Failed;
     }
+    QFile& file = *part.device();
 
     qint64 received = 0;
     qint64 written = 0;
@@ -319,12 +306,10 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
             c.percent = percentText(received, static_cast<qint64>(total));
         commit(i, c);
     };
-    // Removes the partial file and marks the row failed with the given size text.
+    // Drops the partial body and marks the row failed with the given size text.
     auto fail = [&](const QString& sizeText) {
         inet->cancel();
-        Wait::processEventsOnce();
-        file.close();
-        file.remove();
+        part.discard();
         if (alive && m_model.isValidRow(i)) {
             if (shown < received)
                 refreshCells(true);
@@ -333,11 +318,11 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
             c.state = ItemState::Failed;
             commit(i, c);
         }
-        return false;
+        return StreamOutcome::Failed;
     };
 
     // Each chunk is written at once; the loop yields to the message loop
-    // whenever it has to wait for the network, and at least every 64 KB.
+    // whenever it has to wait for the network, and at least every 512 KB.
     qint64 sinceYield = 0;
     for (;;) {
         const bool stop = !Busy;
@@ -352,8 +337,6 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
                     return !alive || !Busy || rowGone() ||
                            secondsSince(lastProgress) > StallSeconds;
                 });
-                if (alive && chunk.isEmpty() && inet->bufferedBytes() == 0)
-                    Wait::processEventsOnce();
             } else {
                 chunk = inet->readChunk(BufferedChunkBytes);
                 // Yield now and then while bytes are buffered, so the window
@@ -363,12 +346,8 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
                     Wait::processEventsOnce();
                 }
             }
-            if (!alive) {
-                // The window closed under the transfer: drop the partial file.
-                file.close();
-                file.remove();
-                return false;
-            }
+            if (!alive)
+                return StreamOutcome::Cancelled; // the part goes with its owner
         }
         sinceYield += chunk.size();
         if (!chunk.isEmpty() && file.write(chunk) != chunk.size()) {
@@ -390,24 +369,22 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
             // length: the rest will never come.
             if (inet->bodyEnded() && !inet->wasCancelled())
                 return fail(QStringLiteral("下载失败"));
-        } else if (chunk.size() < 2) {
-            // Only a body that really ended is complete; a cancelled one is not.
-            if (chunk.isEmpty() && Busy && !inet->wasCancelled() && inet->bodyEnded()) {
-                // A body of unknown length ends with its connection; an error
-                // after the headers means it was cut off.
-                if (inet->endedEarly())
-                    return fail(QStringLiteral("下载失败"));
-                break;
-            }
+        } else if (chunk.isEmpty() && Busy && !inet->wasCancelled() && inet->bodyEnded()) {
+            // A body of unknown length ends with its connection; an error
+            // after the headers means it was cut off.
+            if (!inet->bodyComplete())
+                return fail(QStringLiteral("下载失败"));
+            break;
         } else if (double(written) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
+            // Too big: nothing of it is kept, and a file under the name stays.
             inet->cancel();
-            file.close();
+            part.discard();
             refreshCells(true);
             DownloadItem c = row(i);
             c.state = ItemState::Finished;
             c.percent = QStringLiteral("大文件，跳过");
             commit(i, c);
-            return true;
+            return StreamOutcome::TooBig;
         }
 
         if (secondsSince(lastProgress) > StallSeconds)
@@ -416,64 +393,90 @@ bool Scheduler::streamBody(int i, const QString& path, qint64 size, qint64& last
             return fail(QStringLiteral("下载取消"));
     }
 
-    file.close();
+    // Bytes past an announced length would be a different answer than the one
+    // announced; so would a disk that failed to take the last bytes.
+    if ((size > 0 && written != size) || !part.finish())
+        return fail(QStringLiteral("下载失败"));
     refreshCells(true);
-    it = row(i);
+    return StreamOutcome::Complete;
+}
+
+// The body of an answer that gave neither a length nor a success status,
+// read to its end under the same silence limit and size limit as any body.
+// The answer already on its way is read rather than asked for again: the
+// server sees the request once.
+Scheduler::StreamOutcome Scheduler::fetchWholeBody(int i, PartFile& part) {
+    DownloadItem it = row(i);
+    it.size = QStringLiteral("未知");
+    commit(i, it);
+    qint64 lastProgress = app().clock().monotonicMs();
+    return streamBody(i, part, 0, lastProgress);
+}
+
+bool Scheduler::FetchWholeFile(int i, const QString& path) {
+    if (!m_inet || !m_model.isValidRow(i))
+        return false;
+    PartFile part(path);
+    QPointer<Scheduler> alive(this);
+    const StreamOutcome outcome = fetchWholeBody(i, part);
+    if (!alive || outcome != StreamOutcome::Complete)
+        return false;
+    return settleArrival(i, part, path);
+}
+
+// Judges the whole body in the part file and gives it its final name: the
+// planned path for the document, a free name of its own type for a web page
+// or another document type. The row ends Finished (true) or, when the answer
+// is no usable file or cannot be put in place, Failed with "下载失败".
+bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
+    if (!m_model.isValidRow(i))
+        return false;
+    TransferRequest* inet = m_inet.data();
+    DownloadItem it = row(i);
+    ArrivalFacts facts;
+    if (inet) {
+        facts.status = inet->statusCode();
+        facts.contentType = inet->header("Content-Type");
+        facts.contentEncoding = inet->header("Content-Encoding");
+        facts.lengthKnown = inet->contentLength() >= 0;
+    }
+    facts.bytes = part.size();
+    // Every announced byte read proves the body whole even before the reply
+    // has reported its end; without a length only the end itself does.
+    if (inet)
+        facts.complete = inet->bodyComplete() || (!inet->isFinished() && facts.lengthKnown &&
+                                                  facts.bytes == inet->contentLength() &&
+                                                  inet->error() == QNetworkReply::NoError);
+    const ArrivalJudgement judged = JudgeArrival(facts, part.path());
+    const QString finalPath = judged.verdict == ArrivalVerdict::Failed
+                                  ? QString()
+                                  : ArrivalTargetPath(path, it.type, judged.type);
+    if (finalPath.isEmpty() || !part.commitTo(finalPath)) {
+        part.discard();
+        it.state = ItemState::Failed;
+        const QFileInfo standing(finalPath);
+        if (!finalPath.isEmpty() && (standing.exists() || standing.isSymLink())) {
+            // Something stands at the name that cannot be replaced (a folder).
+            const QString existing = QString::number(standing.size());
+            it.size = existing;
+            it.received = existing;
+            it.percent = QStringLiteral("无法替换");
+        } else {
+            it.size = QStringLiteral("下载失败");
+        }
+        commit(i, it);
+        return false;
+    }
+    if (finalPath != path) {
+        const QFileInfo arrived(finalPath);
+        it.type = arrived.suffix();
+        it.name = arrived.completeBaseName();
+    }
     it.state = ItemState::Finished;
     if (isNumber(it.received) && it.size == QStringLiteral("未知")) {
         it.size = it.received;
         it.percent = QStringLiteral("100%");
     }
     commit(i, it);
-    checkFile = true;
     return true;
-}
-
-bool Scheduler::FetchWholeFile(int i, const QString& path) {
-    DownloadItem it = row(i);
-    it.size = QStringLiteral("未知");
-    commit(i, it);
-    // 2.-3.
-    if (m_inet) {
-        m_inet->cancel();
-        Wait::processEventsOnce();
-    }
-    Wait::processEventsOnce();
-    RequestOptions request;
-    request.proxy =
-        ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
-    const double limitBytes = app().MaxFileSizeMB * 1024.0 * 1024.0;
-    // The fetch gives up when the window goes, when the stop command runs, or
-    // after the stall limit (a body without length or success is a short page).
-    QPointer<Scheduler> alive(this);
-    const bool wasBusy = Busy;
-    const qint64 start = app().clock().monotonicMs();
-    const QByteArray bytes = app().transport().fetchWhole(
-        选择url(it.key), request,
-        [&] { return !alive || (wasBusy && !Busy) || secondsSince(start) > StallSeconds; },
-        limitBytes > 0 ? static_cast<qint64>(limitBytes) : -1);
-    if (!alive || !m_model.isValidRow(i))
-        return false;
-    it = row(i);
-    if (!bytes.isEmpty()) {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(bytes) == bytes.size()) {
-            file.close();
-            it.size = QString::number(QFileInfo(path).size());
-            it.received = QString::number(bytes.size());
-            it.percent = QStringLiteral("100%");
-            it.state = ItemState::Finished;
-            commit(i, it);
-            return true;
-        }
-        file.close();
-        file.remove();
-    }
-    it.size.clear();
-    it.received.clear();
-    it.percent.clear();
-    it.state = ItemState::Failed;
-    commit(i, it);
-    return false;
 }

@@ -484,7 +484,15 @@ void TransferRequest::cancel() {
         m_error = QNetworkReply::OperationCanceledError;
         m_errorString = QStringLiteral("Cancelled");
         clearPending();
-        m_reply->abort(); // emits finished, which ends the request
+        m_reply->abort(); // emits finished, which normally ends the request
+        // A reply that Qt already counts as over emits nothing more; the
+        // request ends here then, or the transfer would look busy for ever.
+        if (!m_finished) {
+            m_finished = true;
+            setState(Failed);
+            emit changed();
+            emit finished();
+        }
         return;
     }
     // Over already: drop what the caller has not read.

@@ -41,8 +41,19 @@ const std::string& patternBlock() {
     return block;
 }
 
-// Writes up to length bytes of the generated content from offset on.
-bool writeGenerated(httplib::DataSink& sink, size_t offset, size_t length) {
+// Generated bodies end like a whole PDF does, so a body that arrives whole
+// can be told from one that was cut short even without a length.
+const char PdfTrailer[] = "\n%%EOF\n";
+constexpr size_t PdfTrailerLength = sizeof(PdfTrailer) - 1;
+constexpr size_t TrailerMinimum = 64;
+
+size_t trailerStart(size_t total) {
+    return total >= TrailerMinimum ? total - PdfTrailerLength : total;
+}
+
+// Writes up to length bytes of the generated content of `total` bytes from
+// offset on.
+bool writeGenerated(httplib::DataSink& sink, size_t offset, size_t length, size_t total) {
     length = std::min(length, Slice);
     if (length == 0)
         return true;
@@ -50,6 +61,12 @@ bool writeGenerated(httplib::DataSink& sink, size_t offset, size_t length) {
         const size_t n = std::min(length, PdfPrefixLength - offset);
         return sink.write(PdfPrefix + offset, n);
     }
+    const size_t trailer = trailerStart(total);
+    if (offset >= trailer) {
+        const size_t n = std::min(length, total - offset);
+        return sink.write(PdfTrailer + (offset - trailer), n);
+    }
+    length = std::min(length, trailer - offset);
     return sink.write(patternBlock().data() + offset % PatternPeriod, length);
 }
 
@@ -248,8 +265,8 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
             res.set_content("", type); // an explicit "Content-Length: 0"
             return;
         }
-        res.set_content_provider(n, type, [](size_t offset, size_t length, DataSink& sink) {
-            return writeGenerated(sink, offset, length);
+        res.set_content_provider(n, type, [n](size_t offset, size_t length, DataSink& sink) {
+            return writeGenerated(sink, offset, length, n);
         });
     });
     addRoute(R"(/nolength/(\d+))", [](const Request& req, Response& res) {
@@ -260,7 +277,7 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
                 sink.done();
                 return true;
             }
-            return writeGenerated(sink, offset, n - offset);
+            return writeGenerated(sink, offset, n - offset, n);
         });
     });
     addRoute(R"(/chunked/(\d+))", [](const Request& req, Response& res) {
@@ -270,36 +287,37 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
                 sink.done();
                 return true;
             }
-            return writeGenerated(sink, offset, std::min<size_t>(n - offset, 16 * 1024));
+            return writeGenerated(sink, offset, std::min<size_t>(n - offset, 16 * 1024), n);
         });
     });
     addRoute(R"(/early/(\d+)/(\d+))", [](const Request& req, Response& res) {
         const size_t sent = toSize(req.matches[1]);
         const size_t announced = toSize(req.matches[2]);
-        res.set_content_provider(
-            announced, "application/pdf", [sent](size_t offset, size_t length, DataSink& sink) {
-                if (offset >= sent)
-                    return false; // closes the connection
-                return writeGenerated(sink, offset, std::min(length, sent - offset));
-            });
+        res.set_content_provider(announced, "application/pdf",
+                                 [sent, announced](size_t offset, size_t length, DataSink& sink) {
+                                     if (offset >= sent)
+                                         return false; // closes the connection
+                                     return writeGenerated(
+                                         sink, offset, std::min(length, sent - offset), announced);
+                                 });
     });
     addRoute(R"(/stall/(\d+)/(\d+))", [this](const Request& req, Response& res) {
         const size_t before = toSize(req.matches[1]);
         const size_t announced = toSize(req.matches[2]);
         const quint64 seen = releaseCount();
         auto released = std::make_shared<bool>(false);
-        res.set_content_provider(
-            announced, "application/pdf",
-            [this, before, seen, released](size_t offset, size_t length, DataSink& sink) {
-                if (offset >= before && !*released) {
-                    if (!waitForRelease(seen))
-                        return false;
-                    *released = true;
-                }
-                if (offset < before)
-                    length = std::min(length, before - offset);
-                return writeGenerated(sink, offset, length);
-            });
+        res.set_content_provider(announced, "application/pdf",
+                                 [this, before, announced, seen,
+                                  released](size_t offset, size_t length, DataSink& sink) {
+                                     if (offset >= before && !*released) {
+                                         if (!waitForRelease(seen))
+                                             return false;
+                                         *released = true;
+                                     }
+                                     if (offset < before)
+                                         length = std::min(length, before - offset);
+                                     return writeGenerated(sink, offset, length, announced);
+                                 });
     });
     addRoute("/hang", [this](const Request&, Response& res) {
         if (waitForRelease(releaseCount()))
@@ -539,16 +557,21 @@ void FixtureServer::releaseStalls() {
     d->stallChanged.notify_all();
 }
 
-char FixtureServer::generatedByte(qint64 offset) {
+char FixtureServer::generatedByte(qint64 offset, qint64 length) {
     if (offset >= 0 && offset < static_cast<qint64>(PdfPrefixLength))
         return PdfPrefix[offset];
+    if (length >= 0) {
+        const qint64 trailer = static_cast<qint64>(trailerStart(static_cast<size_t>(length)));
+        if (offset >= trailer && offset < length)
+            return PdfTrailer[offset - trailer];
+    }
     return patternByte(offset);
 }
 
 QByteArray FixtureServer::generatedContent(qint64 length) {
     QByteArray content(qMax<qint64>(0, length), Qt::Uninitialized);
     for (qint64 i = 0; i < content.size(); ++i)
-        content[i] = generatedByte(i);
+        content[i] = generatedByte(i, length);
     return content;
 }
 

@@ -128,9 +128,12 @@ public:
     void releaseStalls();
 
     // The bytes of the generated bodies: "%PDF-1.4\n" followed by a pattern
-    // that repeats every 251 bytes, cut at length.
+    // that repeats every 251 bytes, cut at length; a body of 64 bytes or more
+    // ends with "\n%%EOF\n" as a whole PDF does.
     static QByteArray generatedContent(qint64 length);
-    static char generatedByte(qint64 offset);
+    // Byte offset of the generated body of the given length (-1: the pattern
+    // without its end).
+    static char generatedByte(qint64 offset, qint64 length = -1);
 
     // The certificate files (tests/data/certs).
     static QString certsDir();

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a transfer is allowed to make of a body that has reached its part file.
+// Both transfer modes ask here before anything gets a final name, so a row is
+// Finished with a document only when a complete, successful answer arrived.
+
+// What the transfer saw of the answer.
+struct ArrivalFacts {
+    int status = 0;           // the HTTP status, 0 when none arrived
+    QString contentType;      // the Content-Type value as sent
+    QString contentEncoding;  // the Content-Encoding value as sent
+    bool complete = false;    // ended without error, every announced byte arrived
+    bool lengthKnown = false; // a Content-Length was announced
+    qint64 bytes = 0;         // body bytes in the part file
+};
+
+enum class ArrivalVerdict {
+    Document, // keep it under the document's name (type: what the bytes are, "" unknown)
+    WebPage,  // a web page (an error or sign-in page): keep it as "htm"
+    Failed,   // nothing usable: "下载失败", nothing stays on disk
+};
+
+struct ArrivalJudgement {
+    ArrivalVerdict verdict = ArrivalVerdict::Failed;
+    QString type; // lower-case extension: sniffed for a document, "htm" for a web page
+};
+
+ArrivalJudgement JudgeArrival(const ArrivalFacts& facts, const QString& partPath);
+
+// Whether the start of a body is an HTML document, whatever its size and
+// whether or not it has title, head or body markers.
+bool StartsAsWebPage(const QByteArray& head);
+
+// Where an arrived file belongs: the planned path when its type is unknown or
+// the planned one (case ignored), otherwise the first free name of that type
+// beside it ("name.htm", "name[0001].htm", ...), so that a page arriving
+// instead of a document never takes the place of the user's document.
+// plannedType is the extension the planned path was made with ("" for none).
+QString ArrivalTargetPath(const QString& plannedPath, const QString& plannedType,
+                          const QString& realType);
