@@ -79,15 +79,17 @@ private slots:
         });
         fFileDownload w;
         w.show();
-        for (const QString& entry : {QStringLiteral("设置"), QStringLiteral("关于")}) {
+        const std::pair<QString, QString> entries[] = {
+            {QStringLiteral("设置"), WindowNames::Option},
+            {QStringLiteral("关于"), WindowNames::About}};
+        for (const auto& [entry, dialog] : entries) {
             auto* action = w.findChild<QAction*>(entry);
             QVERIFY(action);
             QVERIFY(action->isEnabled());
             QString seen;
             closeNextModal(&seen);
             action->trigger();
-            QCOMPARE(seen,
-                     entry == QLatin1String("设置") ? WindowNames::Option : WindowNames::About);
+            QCOMPARE(seen, dialog);
             // The dialog unloads when it closes.
             QTRY_VERIFY(!app().flow().IsFormLoaded(seen));
         }

@@ -114,6 +114,8 @@ private slots:
         QTest::newRow("503") << "/status/503" << 503 << "服务器过载或暂停维修";
         QTest::newRow("a code the table lacks") << "/status/299" << 299 << "";
         QTest::newRow("a 4xx the table lacks") << "/status/451" << 451 << "";
+        // A body cut short is no answer: nothing is saved, the status reads 0.
+        QTest::newRow("body cut short") << "/early/100/5000" << 0 << "";
     }
     void errorStatuses() {
         QFETCH(QString, path);

@@ -53,10 +53,10 @@ private slots:
             f.write("[64]\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows%20NT\\CurrentVersion\\"
                     "BuildLab=one,two\n");
         }
-        const QString viaSettings = RegistryReadString(
-            app().registry(), CurrentVersion, QStringLiteral("BuildLab"), QStringLiteral("64"));
-        // However QSettings spells the key, a value that reads at all reads whole.
-        QVERIFY(viaSettings == QLatin1String("one,two") || viaSettings == QLatin1String("Error"));
+        // QSettings reads an unquoted comma as a list; the value still reads whole.
+        QCOMPARE(RegistryReadString(app().registry(), CurrentVersion, QStringLiteral("BuildLab"),
+                                    QStringLiteral("64")),
+                 QStringLiteral("one,two"));
     }
 
     void keyPaths_data() {
