@@ -4,7 +4,6 @@
 #include "platform/Clock.h"
 #include "platform/Transport.h"
 
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
