@@ -1,11 +1,13 @@
 #include "Windows.h"
 
 #include "about/OsName.h"
+#include "about/UpdateNotice.h"
 
-#include "platform/Registry.h"
 #include "shell/AppValues.h"
 #include "shell/BrowserEmulation.h"
 #include "shell/fCover.h"
+
+#include "VarnelleVersion.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -24,7 +26,6 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppValues values;
-    Registry registry;
     registerWindows();
 
     auto* cover = new fCover;
@@ -34,8 +35,11 @@ int main(int argc, char* argv[]) {
         AppValues& v = app();
         v.OsDisplayName = OsDisplayNameFor(ReadOsName(), v.OsBitness);
     };
-    hooks.readEmulation = [&registry] { LoadBrowserEmulationVersion(registry); };
-    hooks.exitEmulationWrite = [&registry] { ExitBrowserEmulationStep(registry); };
+    hooks.readEmulation = [] { LoadBrowserEmulationVersion(app().registry()); };
+    hooks.exitEmulationWrite = [] { ExitBrowserEmulationStep(app().registry()); };
+    auto* notice = new UpdateNotice(cover, QString::fromUtf8(VARNELLE_UPDATE_URL),
+                                    QString::fromUtf8(VARNELLE_DOWNLOAD_PAGE));
+    hooks.updateNotice = [notice] { notice->start(); };
     cover->setHooks(std::move(hooks));
     cover->load();
     return QApplication::exec();

@@ -373,6 +373,12 @@ void fFileDownload::buildMenus() {
     menu资料检索分析窗口->setEnabled(true);
     connect(menu资料检索分析窗口, &QAction::triggered, this,
             [] { app().flow().show(WindowNames::WebSearch); });
+    设置->setEnabled(true);
+    connect(设置, &QAction::triggered, this,
+            [this] { app().flow().showModal(WindowNames::Option, this); });
+    关于->setEnabled(true);
+    connect(关于, &QAction::triggered, this,
+            [this] { app().flow().showModal(WindowNames::About, this); });
     menu自动定位到下载项->setEnabled(true);
     menu自动定位到下载项->setCheckable(true);
     menu自动定位到下载项->setChecked(false);

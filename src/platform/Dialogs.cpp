@@ -4,6 +4,11 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+void Dialogs::message(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 void Dialogs::information(QWidget* parent, const QString& text) {
     QMessageBox::information(parent, applicationTitle(), text);
 }

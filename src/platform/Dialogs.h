@@ -13,6 +13,8 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
+    // A plain message without an icon, OK button only.
+    virtual void message(QWidget* parent, const QString& text);
     virtual void information(QWidget* parent, const QString& text);
     virtual void error(QWidget* parent, const QString& text);
     // A Yes/No question with the question icon; true means Yes.

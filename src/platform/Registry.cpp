@@ -29,6 +29,29 @@ std::optional<quint32> Registry::readDword(const QString& keyPath, const QString
     return static_cast<quint32>(n);
 }
 
+std::optional<QString> Registry::readString(const QString& keyPath, const QString& valueName,
+                                            const QString& view) const {
+    const QSettings ini(m_fileName, QSettings::IniFormat);
+    const QVariant v = ini.value(entry(view, keyPath, valueName));
+    if (!v.isValid())
+        return std::nullopt;
+    // An unquoted comma in a hand-edited file makes QSettings read a list.
+    QString text = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(','))
+                                                        : v.toString();
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    return text.trimmed();
+}
+
+bool Registry::setString(const QString& keyPath, const QString& valueName, const QString& value,
+                         const QString& view) {
+    QSettings ini(m_fileName, QSettings::IniFormat);
+    ini.setValue(entry(view, keyPath, valueName), value);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
 bool Registry::setDword(const QString& keyPath, const QString& valueName, quint32 value,
                         const QString& view) {
     QSettings ini(m_fileName, QSettings::IniFormat);

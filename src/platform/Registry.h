@@ -14,6 +14,11 @@ public:
 
     std::optional<quint32> readDword(const QString& keyPath, const QString& valueName,
                                      const QString& view) const;
+    // A text value: cut before its first NUL and trimmed of spaces.
+    std::optional<QString> readString(const QString& keyPath, const QString& valueName,
+                                      const QString& view) const;
+    bool setString(const QString& keyPath, const QString& valueName, const QString& value,
+                   const QString& view);
     bool setDword(const QString& keyPath, const QString& valueName, quint32 value,
                   const QString& view);
     bool deleteValue(const QString& keyPath, const QString& valueName, const QString& view);

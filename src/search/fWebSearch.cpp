@@ -304,11 +304,9 @@ void fWebSearch::buildMenus() {
     menu帮助 = named(bar->addMenu(QStringLiteral("帮助(&H)")), QStringLiteral("menu帮助"));
     menu关于 = action(menu帮助, QStringLiteral("menu关于"), QStringLiteral("关于(&A)"));
 
-    // Windows not built yet: the options dialog, the cache viewer, About.
-    menu设置->setEnabled(false);
+    // Windows not built yet: the cache viewer.
     menu查看IE浏览器缓存->setEnabled(false);
     menu清空IE浏览器缓存->setEnabled(false);
-    menu关于->setEnabled(false);
 
     connect(menu打开sciencedirect查询首页, &QAction::triggered, this, &fWebSearch::openHomePage);
     connect(menu打开指定网址, &QAction::triggered, this, &fWebSearch::openOtherAddress);
@@ -325,6 +323,10 @@ void fWebSearch::buildMenus() {
     connect(menu清空全部, &QAction::triggered, this, &fWebSearch::removeAll);
     connect(menu设置下载保存路径, &QAction::triggered, this,
             [this] { fSeleFileSavePath::ask(this); });
+    connect(menu设置, &QAction::triggered, this,
+            [this] { app().flow().showModal(WindowNames::Option, this); });
+    connect(menu关于, &QAction::triggered, this,
+            [this] { app().flow().showModal(WindowNames::About, this); });
     connect(menu打开下载窗口, &QAction::triggered, this,
             [] { app().flow().show(WindowNames::FileDownload); });
     connect(menu网页源码另存为, &QAction::triggered, this, &fWebSearch::savePageSource);

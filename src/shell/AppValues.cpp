@@ -4,6 +4,7 @@
 #include "platform/CookieMirror.h"
 #include "shell/WindowFlow.h"
 
+#include <QFileInfo>
 #include <QtGlobal>
 
 static void initShellResources() {
@@ -17,6 +18,8 @@ AppValues* current = nullptr;
 
 AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
+      m_registry(QFileInfo(m_settings->fileName()).absolutePath() +
+                 QStringLiteral("/registry.ini")),
       m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Registry.h"
 #include "platform/Transport.h"
 #include "shell/SettingsStore.h"
 
@@ -32,6 +33,8 @@ public:
     // Called by every window that embeds a browser: from then on the transport
     // carries the browser's cookies and user agent.
     void useBrowserProfile();
+    // The registry file, beside the settings file.
+    Registry& registry() { return m_registry; }
     Dialogs& dialogs() { return *m_dialogs; }
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
     WindowFlow& flow() { return *m_flow; }
@@ -73,6 +76,7 @@ signals:
 private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Dialogs> m_dialogs;
+    Registry m_registry;
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;

@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 #include "shell/AppValues.h"
+#include "shell/fCover.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -24,7 +25,7 @@ QString effectiveView(const QString& view) {
         return view;
     AppValues& v = app();
     if (v.OsBitness.isEmpty())
-        v.OsBitness = QStringLiteral("64");
+        v.OsBitness = DetectOsBitness();
     return v.OsBitness;
 }
 
@@ -42,19 +43,45 @@ QString BrowserEmulationValueName() {
     return exe + QStringLiteral(".exe");
 }
 
+bool RegistryKeyPathValid(const QString& keyPath) {
+    static const QStringList roots{
+        QStringLiteral("HKEY_CLASSES_ROOT"),     QStringLiteral("HKEY_CURRENT_USER"),
+        QStringLiteral("HKEY_LOCAL_MACHINE"),    QStringLiteral("HKEY_USERS"),
+        QStringLiteral("HKEY_PERFORMANCE_DATA"), QStringLiteral("HKEY_CURRENT_CONFIG"),
+        QStringLiteral("HKEY_DYN_DATA")};
+    if (!keyPath.startsWith(QLatin1String("HKEY_"), Qt::CaseInsensitive) ||
+        keyPath.endsWith(QLatin1Char('\\')))
+        return false;
+    return roots.contains(keyPath.section(QLatin1Char('\\'), 0, 0).toUpper());
+}
+
+QString RegistryReadString(Registry& registry, const QString& keyPath, const QString& valueName,
+                           const QString& view) {
+    if (!RegistryKeyPathValid(keyPath))
+        return QStringLiteral("Error");
+    const auto value = registry.readString(keyPath, valueName, effectiveView(view));
+    return value ? *value : QStringLiteral("Error");
+}
+
 QString RegistryReadDword(Registry& registry, const QString& keyPath, const QString& valueName,
                           const QString& view) {
+    if (!RegistryKeyPathValid(keyPath))
+        return QStringLiteral("Error");
     const auto value = registry.readDword(keyPath, valueName, effectiveView(view));
     return value ? QString::number(*value) : QStringLiteral("Error");
 }
 
 bool RegistrySetDword(Registry& registry, const QString& keyPath, const QString& valueName,
                       quint32 value, const QString& view) {
+    if (!RegistryKeyPathValid(keyPath))
+        return false;
     return registry.setDword(keyPath, valueName, value, effectiveView(view));
 }
 
 bool RegistryDeleteValue(Registry& registry, const QString& keyPath, const QString& valueName,
                          const QString& view) {
+    if (!RegistryKeyPathValid(keyPath))
+        return false;
     return registry.deleteValue(keyPath, valueName, effectiveView(view));
 }
 

@@ -20,8 +20,16 @@ inline const QString BrowserEmulationKey = QStringLiteral(
 // The value name: the executable's file name without folder and extension + ".exe".
 QString BrowserEmulationValueName();
 
-// Decimal text of the value, or "Error" when it cannot be read. An empty view
-// means the program's OsBitness.
+// A key path names its root before the first "\" (HKEY_LOCAL_MACHINE, ...)
+// and its sub-key after it; it must not end with "\". Routines given any
+// other path read "Error" and change nothing.
+bool RegistryKeyPathValid(const QString& keyPath);
+
+// The text value, or "Error" when the key or value cannot be read. An empty
+// view means the program's OsBitness (detected first when still unknown).
+QString RegistryReadString(Registry& registry, const QString& keyPath, const QString& valueName,
+                           const QString& view);
+// Decimal text of the value, or "Error" when it cannot be read. Same view rule.
 QString RegistryReadDword(Registry& registry, const QString& keyPath, const QString& valueName,
                           const QString& view);
 bool RegistrySetDword(Registry& registry, const QString& keyPath, const QString& valueName,

@@ -1,6 +1,8 @@
 #include "shell/WindowFlow.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QWidget>
 #include <unistd.h>
 
@@ -69,6 +71,21 @@ QWidget* WindowFlow::show(const QString& name) {
 void WindowFlow::hide(const QString& name) {
     if (QWidget* w = find(name))
         w->hide();
+}
+
+void WindowFlow::showModal(const QString& name, QWidget* owner) {
+    QPointer<QWidget> w = load(name);
+    if (!w)
+        return;
+    if (owner && w->parentWidget() != owner->window())
+        w->setParent(owner->window(), w->windowFlags() | Qt::Dialog);
+    if (auto* dialog = qobject_cast<QDialog*>(w.data())) {
+        // exec() deletes a dialog that deletes itself on close once it returns.
+        dialog->exec();
+        return;
+    }
+    w->setWindowModality(Qt::ApplicationModal);
+    w->show();
 }
 
 void WindowFlow::markUnloaded(QWidget* window) {

@@ -39,6 +39,9 @@ public:
     QWidget* load(const QString& name);
     QWidget* show(const QString& name);
     void hide(const QString& name);
+    // Loads the named dialog and runs it modally over owner; returns when it
+    // has closed (it unloads then).
+    void showModal(const QString& name, QWidget* owner);
 
     // Call from a window's accepted close: from now on it counts as unloaded.
     static void markUnloaded(QWidget* window);
@@ -61,4 +64,6 @@ namespace WindowNames {
 inline const QString Cover = QStringLiteral("fCover");
 inline const QString WebSearch = QStringLiteral("fWebSearch");
 inline const QString FileDownload = QStringLiteral("fFileDownload");
+inline const QString Option = QStringLiteral("fOption");
+inline const QString About = QStringLiteral("frmAbout");
 } // namespace WindowNames

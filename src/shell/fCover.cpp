@@ -1,5 +1,6 @@
 #include "shell/fCover.h"
 
+#include "net/uXMLHTTP.h"
 #include "platform/OsInfo.h"
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
@@ -42,6 +43,7 @@ fCover::fCover(QWidget* parent) : QWidget(parent) {
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     Timer1->setInterval(100);
     Timer1->setSingleShot(true);
+    uXMLHTTP2 = named(new uXMLHTTP(app().transport(), this), QStringLiteral("uXMLHTTP2"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

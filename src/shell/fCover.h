@@ -6,6 +6,7 @@
 class QLabel;
 class QPushButton;
 class QTimer;
+class uXMLHTTP;
 
 // Returns "64" when the machine is 64-bit (also for a 32-bit build on a
 // 64-bit kernel), else "32".
@@ -39,6 +40,7 @@ public:
     QPushButton* Command1;
     QPushButton* Command3;
     QTimer* Timer1;
+    uXMLHTTP* uXMLHTTP2; // asks for the newest version
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,6 +13,7 @@
 // waiting for a person. An empty answer queue answers Yes / cancels.
 class RecordingDialogs : public Dialogs {
 public:
+    QStringList messages; // plain, without an icon
     QStringList informations;
     QStringList errors;
     QStringList questions;
@@ -22,6 +23,7 @@ public:
     std::deque<QString> folderAnswers;
     std::deque<QString> fileAnswers;
 
+    void message(QWidget*, const QString& text) override { messages << text; }
     void information(QWidget*, const QString& text) override { informations << text; }
     void error(QWidget*, const QString& text) override { errors << text; }
     bool question(QWidget*, const QString& text) override {
@@ -57,7 +59,7 @@ public:
     }
 
     // Every message shown so far, of any kind, in order of kind.
-    QStringList all() const { return informations + errors + questions; }
+    QStringList all() const { return messages + informations + errors + questions; }
 
 private:
     static QString takeFront(std::deque<QString>& q) {

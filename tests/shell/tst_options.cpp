@@ -1,0 +1,288 @@
+#include "TestApp.h"
+#include "platform/Registry.h"
+#include "shell/BrowserEmulation.h"
+#include "shell/CaptionWithGap.h"
+#include "shell/fOption.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace SettingsKeys;
+
+namespace {
+const QString Unset = QStringLiteral("<unset>");
+
+QString stored(const QString& key) {
+    return app().settings().read(SectionSettings, key, Unset);
+}
+
+std::optional<quint32> emulation(const QString& view) {
+    return app().registry().readDword(BrowserEmulationKey, BrowserEmulationValueName(), view);
+}
+
+void setEmulation(const QString& view, quint32 value) {
+    app().registry().setDword(BrowserEmulationKey, BrowserEmulationValueName(), value, view);
+}
+} // namespace
+
+class TestOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void opensWithTheProgramValues() {
+        TestApp t;
+        AppValues& v = app();
+        v.setProxy(1, QStringLiteral("proxy.lan"), QStringLiteral("3128"));
+        v.setDownloadMode(1);
+        v.setPromptSaveFolder(0);
+        v.setMaxFileSizeMB(2.5);
+        v.BrowserEmulationVersion = QStringLiteral("IE10");
+        fOption d;
+        QCOMPARE(d.windowTitle(), QStringLiteral("设置-Varnelle"));
+        QVERIFY(d.Check1->isChecked());
+        QCOMPARE(d.Text6->text(), QStringLiteral("proxy.lan"));
+        QCOMPARE(d.Text8->text(), QStringLiteral("3128"));
+        QVERIFY(d.Option1->isChecked());
+        QVERIFY(!d.Option2->isChecked());
+        QVERIFY(!d.Check2->isChecked());
+        QCOMPARE(d.Text1->text(), QStringLiteral("2.5"));
+        QVERIFY(d.OptionIE.at(3)->isChecked());
+        QVERIFY(!d.OptionIE.at(fOption::DefaultVersionIndex)->isChecked());
+        // Captions as the user knows them.
+        QCOMPARE(d.Option2->text(), QStringLiteral("下载方式二 (支持HTTP，多线程下载)"));
+        QCOMPARE(d.Label2->text(), QStringLiteral("下载文件大小不超过：       MB"));
+        QCOMPARE(d.OptionIE.at(fOption::DefaultVersionIndex)->text(), QStringLiteral("默认"));
+        QCOMPARE(d.Command2->text(), QStringLiteral("关闭"));
+        QCOMPARE(d.findChildren<QRadioButton*>(QStringLiteral("OptionIE")).size(), 6);
+    }
+
+    void opensWithNeitherModeForAnOddValue() {
+        TestApp t;
+        app().DownloadMode = 3;
+        app().MaxFileSizeMB = 1024 * 1024;
+        fOption d;
+        QVERIFY(!d.Option1->isChecked());
+        QVERIFY(!d.Option2->isChecked());
+        QCOMPARE(d.Text1->text(), QStringLiteral("1048576"));
+    }
+
+    // What the registry holds decides the version shown, through the start-up read.
+    void versionShownFromTheRegistry_data() {
+        QTest::addColumn<QString>("bitness");
+        QTest::addColumn<int>("value32"); // 0: none
+        QTest::addColumn<int>("value64");
+        QTest::addColumn<int>("checkedIndex");
+        QTest::newRow("12000 reads as IE默认") << "64" << 12000 << 0 << 10;
+        QTest::newRow("64-bit view only") << "64" << 0 << 11001 << 4;
+        QTest::newRow("mixed: the 32-bit view wins") << "64" << 9000 << 11000 << 2;
+        QTest::newRow("32-bit system reads its view only") << "32" << 0 << 8000 << 10;
+        QTest::newRow("32-bit system") << "32" << 7000 << 0 << 0;
+    }
+    void versionShownFromTheRegistry() {
+        QFETCH(QString, bitness);
+        QFETCH(int, value32);
+        QFETCH(int, value64);
+        QFETCH(int, checkedIndex);
+        TestApp t;
+        app().OsBitness = bitness;
+        if (value32)
+            setEmulation(QStringLiteral("32"), quint32(value32));
+        if (value64)
+            setEmulation(QStringLiteral("64"), quint32(value64));
+        LoadBrowserEmulationVersion(app().registry());
+        fOption d;
+        QVERIFY(d.OptionIE.at(checkedIndex)->isChecked());
+    }
+
+    void confirmTakesEveryValue() {
+        TestApp t;
+        AppValues& v = app();
+        v.OsBitness = QStringLiteral("64");
+        QSignalSpy modes(&v, &AppValues::downloadModeChanged);
+        QSignalSpy proxies(&v, &AppValues::proxyChanged);
+        fOption d;
+        d.show();
+        d.Option1->setChecked(true);
+        d.Check1->setChecked(true);
+        d.Text6->setText(QStringLiteral("  127.0.0.1 "));
+        d.Text8->setText(QStringLiteral(" 8080 "));
+        d.Check2->setChecked(false);
+        d.Text1->setText(QStringLiteral(" 25 "));
+        d.OptionIE.at(3)->setChecked(true);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(!d.isVisible());
+        QVERIFY(t.dialogs->all().isEmpty());
+        QCOMPARE(v.DownloadMode, 1);
+        QCOMPARE(modes.size(), 1);
+        QCOMPARE(stored(DownloadMode), QStringLiteral("1"));
+        QCOMPARE(v.ProxyEnabled, 1);
+        QCOMPARE(v.ProxyAddress, QStringLiteral("127.0.0.1"));
+        QCOMPARE(v.ProxyPort, QStringLiteral("8080"));
+        QCOMPARE(proxies.size(), 1);
+        QCOMPARE(stored(ProxyEnabled), QStringLiteral("1"));
+        QCOMPARE(stored(ProxyAddress), QStringLiteral("127.0.0.1"));
+        QCOMPARE(stored(ProxyPort), QStringLiteral("8080"));
+        QCOMPARE(v.PromptSaveFolder, 0);
+        QCOMPARE(stored(PromptSaveFolder), QStringLiteral("0"));
+        QCOMPARE(v.MaxFileSizeMB, 25.0);
+        QCOMPARE(stored(MaxFileSize), QStringLiteral("25"));
+        QCOMPARE(v.BrowserEmulationVersion, QStringLiteral("IE10"));
+        // The value is replaced in both views.
+        QCOMPARE(emulation(QStringLiteral("32")), 10000u);
+        QCOMPARE(emulation(QStringLiteral("64")), 10000u);
+    }
+
+    void onlyThe32BitViewOnA32BitSystem() {
+        TestApp t;
+        app().OsBitness = QStringLiteral("32");
+        setEmulation(QStringLiteral("64"), 8888);
+        fOption d;
+        d.OptionIE.at(4)->setChecked(true);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        QCOMPARE(emulation(QStringLiteral("32")), 11000u);
+        QCOMPARE(emulation(QStringLiteral("64")), 8888u);
+    }
+
+    void defaultDeletesTheValueAndExitWritesIe11() {
+        TestApp t;
+        app().OsBitness = QStringLiteral("64");
+        setEmulation(QStringLiteral("32"), 9999);
+        setEmulation(QStringLiteral("64"), 9999);
+        LoadBrowserEmulationVersion(app().registry());
+        fOption d;
+        QVERIFY(d.OptionIE.at(2)->isChecked());
+        d.OptionIE.at(fOption::DefaultVersionIndex)->setChecked(true);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        QVERIFY(app().BrowserEmulationVersion.isEmpty());
+        QVERIFY(!emulation(QStringLiteral("32")));
+        QVERIFY(!emulation(QStringLiteral("64")));
+        ExitBrowserEmulationStep(app().registry());
+        QCOMPARE(emulation(QStringLiteral("32")), 11000u);
+        QCOMPARE(emulation(QStringLiteral("64")), 11000u);
+    }
+
+    void proxyWarning_data() {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("empty address") << true << ""
+                                       << "3128" << true;
+        QTest::newRow("blank address") << true << "   "
+                                       << "3128" << true;
+        QTest::newRow("port not a number") << true << "proxy.lan"
+                                           << "31a8" << true;
+        QTest::newRow("empty port") << true << "proxy.lan"
+                                    << "" << true;
+        QTest::newRow("port 0") << true << "proxy.lan"
+                                << "0" << true;
+        QTest::newRow("port above 65535") << true << "proxy.lan"
+                                          << "70000" << true;
+        QTest::newRow("usable") << true << "proxy.lan"
+                                << "3128" << false;
+        QTest::newRow("off, nothing typed") << false << ""
+                                            << "" << false;
+    }
+    void proxyWarning() {
+        QFETCH(bool, enabled);
+        QFETCH(QString, address);
+        QFETCH(QString, port);
+        QFETCH(bool, warned);
+        TestApp t;
+        app().OsBitness = QStringLiteral("64");
+        fOption d;
+        d.show();
+        d.Check1->setChecked(enabled);
+        d.Text6->setText(address);
+        d.Text8->setText(port);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        QCOMPARE(t.dialogs->errors,
+                 warned ? QStringList{QStringLiteral("代理服务器网址或者端口格式不对！")}
+                        : QStringList());
+        // Saved as entered all the same, and the dialog goes on to close.
+        QCOMPARE(stored(ProxyEnabled), enabled ? QStringLiteral("1") : QStringLiteral("0"));
+        QCOMPARE(stored(ProxyAddress), address.trimmed());
+        QCOMPARE(stored(ProxyPort), port.trimmed());
+        QCOMPARE(app().ProxyAddress, address.trimmed());
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(!d.isVisible());
+    }
+
+    void badSizeLimitKeepsTheDialogOpen_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("zero") << "0";
+        QTest::newRow("negative") << "-5";
+        QTest::newRow("empty") << "";
+        QTest::newRow("fraction") << "2.5";
+        QTest::newRow("too large") << "99999999999";
+    }
+    void badSizeLimitKeepsTheDialogOpen() {
+        QFETCH(QString, text);
+        TestApp t;
+        AppValues& v = app();
+        v.OsBitness = QStringLiteral("64");
+        fOption d;
+        d.show();
+        d.Option1->setChecked(true);
+        d.Check1->setChecked(true);
+        d.Text6->setText(QStringLiteral("proxy.lan"));
+        d.Text8->setText(QStringLiteral("3128"));
+        d.OptionIE.at(4)->setChecked(true);
+        d.Text1->setText(text);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.result(), 0);
+        QCOMPARE(d.Text1->selectedText(), text);
+        QCOMPARE(t.dialogs->errors.size(), 1);
+        // Nothing at all was taken.
+        for (const QString& key :
+             {DownloadMode, ProxyEnabled, ProxyAddress, ProxyPort, PromptSaveFolder, MaxFileSize})
+            QCOMPARE(stored(key), Unset);
+        QCOMPARE(v.DownloadMode, 2);
+        QCOMPARE(v.ProxyEnabled, 0);
+        QCOMPARE(v.MaxFileSizeMB, 10.0);
+        QVERIFY(v.BrowserEmulationVersion.isEmpty());
+        QVERIFY(!emulation(QStringLiteral("32")));
+
+        // Put right, it goes through.
+        d.Text1->setText(QStringLiteral("30"));
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(stored(MaxFileSize), QStringLiteral("30"));
+        QCOMPARE(v.DownloadMode, 1);
+    }
+
+    void closeSavesNothing() {
+        TestApp t;
+        fOption d;
+        d.show();
+        d.Option1->setChecked(true);
+        d.Text1->setText(QStringLiteral("77"));
+        d.OptionIE.at(0)->setChecked(true);
+        QTest::mouseClick(d.Command2, Qt::LeftButton);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QCOMPARE(stored(DownloadMode), Unset);
+        QCOMPARE(stored(MaxFileSize), Unset);
+        QCOMPARE(app().DownloadMode, 2);
+        QVERIFY(!emulation(QStringLiteral("32")));
+    }
+
+    void sizeLimitParsing() {
+        QCOMPARE(ParseSizeLimitMB(QStringLiteral(" 12 ")), 12);
+        QCOMPARE(ParseSizeLimitMB(QStringLiteral("1")), 1);
+        QVERIFY(!ParseSizeLimitMB(QStringLiteral("+5")));
+        QVERIFY(!ParseSizeLimitMB(QStringLiteral("1e3")));
+        QVERIFY(!ParseSizeLimitMB(QStringLiteral("１２"))); // full-width digits
+    }
+};
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
