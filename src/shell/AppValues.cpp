@@ -17,6 +17,7 @@ AppValues* current = nullptr;
 
 AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
+      m_desktop(std::make_unique<DesktopShell>()),
       m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;
@@ -40,6 +41,10 @@ bool AppValues::exists() {
 
 void AppValues::setDialogs(std::unique_ptr<Dialogs> dialogs) {
     m_dialogs = dialogs ? std::move(dialogs) : std::make_unique<Dialogs>();
+}
+
+void AppValues::setDesktop(std::unique_ptr<DesktopShell> desktop) {
+    m_desktop = desktop ? std::move(desktop) : std::make_unique<DesktopShell>();
 }
 
 void AppValues::setDownloadMode(int mode) {

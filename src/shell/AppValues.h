@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/DesktopShell.h"
 #include "platform/Dialogs.h"
 #include "platform/Transport.h"
 #include "shell/SettingsStore.h"
@@ -34,6 +35,9 @@ public:
     void useBrowserProfile();
     Dialogs& dialogs() { return *m_dialogs; }
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
+    // Opening files and folders, the text editor, the clipboard.
+    DesktopShell& desktop() { return *m_desktop; }
+    void setDesktop(std::unique_ptr<DesktopShell> desktop);
     WindowFlow& flow() { return *m_flow; }
 
     // --- values loaded by the start-up window ---
@@ -73,6 +77,7 @@ signals:
 private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Dialogs> m_dialogs;
+    std::unique_ptr<DesktopShell> m_desktop;
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
