@@ -151,7 +151,12 @@ QList<int> SortedOrder(const QList<DownloadItem>& rows, int column, Qt::SortOrde
     const bool numeric = column == DownloadListModel::ColSize ||
                          column == DownloadListModel::ColReceived ||
                          column == DownloadListModel::ColPercent;
-    QCollator collator;
+    // The user's collation; the bare C locale knows no letter case rules, so
+    // it is read as English.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
 
     if (numeric) {

@@ -1,6 +1,7 @@
 #include "TestApp.h"
 #include "download/ListCommands.h"
 #include "download/Naming.h"
+#include "download/Scheduler.h"
 #include "download/fFileDownload.h"
 
 #include <QAction>
@@ -276,7 +277,7 @@ private slots:
         for (int i = 0; i < cells.size(); ++i) {
             w.list()->AddDownloadItem(QStringLiteral("http://k/%1").arg(i),
                                       QStringLiteral("n%1").arg(i), QStringLiteral("pdf"),
-                                      QString(), QString());
+                                      QStringLiteral("f%1").arg(i), QString());
             w.list()->setCell(i, col, cells.at(i));
         }
         QHeaderView* header = w.ListView3->header();
@@ -291,7 +292,7 @@ private slots:
         // Keys stay with their rows.
         for (int i = 0; i < w.list()->count(); ++i) {
             const int original = w.list()->item(i).key.section(QLatin1Char('/'), -1).toInt();
-            QCOMPARE(w.list()->item(i).name, QStringLiteral("n%1").arg(original));
+            QCOMPARE(w.list()->item(i).folder, QStringLiteral("f%1").arg(original));
             QCOMPARE(w.list()->findKey(w.list()->item(i).key), i);
         }
         QVERIFY(t.dialogs->all().isEmpty());
