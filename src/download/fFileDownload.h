@@ -110,6 +110,7 @@ public:
     void SortByColumn(int column);              // header click
     void RowClicked(const QModelIndex& index);  // ItemClick
     void RowDoubleClicked();                    // DblClick on the current row
+    void PanelClicked(int panel);               // a click on a status-bar panel (1..4)
     void ShowListMenu(const QPoint& globalPos); // right button
     // The entries the right-click menu enables or disables by the download state.
     void updateListMenuStates();

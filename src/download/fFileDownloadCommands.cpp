@@ -17,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeView>
@@ -25,6 +26,22 @@ namespace {
 const QString RefusedWhileRunning = QStringLiteral("停止下载以后，才能执行此操作！");
 const QString FileMissing = QStringLiteral("该文件不存在！");
 const QString OpenFailed = QStringLiteral("打开失败！");
+
+// Runs an action when the left mouse button is released over the watched widget.
+class ClickWatcher : public QObject {
+public:
+    ClickWatcher(std::function<void()> action, QObject* parent)
+        : QObject(parent), m_action(std::move(action)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            m_action();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_action;
+};
 } // namespace
 
 void fFileDownload::wireListCommands() {
@@ -64,6 +81,9 @@ void fFileDownload::wireListCommands() {
             [this](const QModelIndex&) { RowDoubleClicked(); });
     connect(ListView3, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowListMenu(ListView3->viewport()->mapToGlobal(pos)); });
+
+    QLabel* panel2 = m_panels[1];
+    panel2->installEventFilter(new ClickWatcher([this] { PanelClicked(2); }, panel2));
 
     // The count beside the list follows every row that comes or goes.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
@@ -306,6 +326,14 @@ void fFileDownload::RowDoubleClicked() {
     case DoubleClickAction::Nothing:
         break;
     }
+}
+
+void fFileDownload::PanelClicked(int panel) {
+    // Panel 2 holds the path of the row clicked last: open that file.
+    if (panel != 2 || panelText(2).isEmpty())
+        return;
+    if (!app().desktop().openPath(LocalPath(panelText(2))))
+        app().dialogs().error(this, OpenFailed);
 }
 
 void fFileDownload::updateListMenuStates() {

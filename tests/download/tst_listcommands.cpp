@@ -720,8 +720,16 @@ private slots:
         writeFile(folder + "here.pdf", 3);
         emit w.ListView3->clicked(w.list()->index(0, 2));
         QCOMPARE(w.panelText(2), folder + "here.pdf");
+        // A click on panel 2 opens the file it names.
+        RecordingDesktop* desktop = recordDesktop(t);
+        auto* panel2 = w.findChild<QLabel*>(QStringLiteral("StatusBar1Panel2"));
+        QVERIFY(panel2);
+        QTest::mouseClick(panel2, Qt::LeftButton);
+        QCOMPARE(desktop->opened, QStringList{folder + "here.pdf"});
         emit w.ListView3->clicked(w.list()->index(1, 0));
         QCOMPARE(w.panelText(2), QString());
+        QTest::mouseClick(panel2, Qt::LeftButton);
+        QCOMPARE(desktop->opened.size(), 1);
     }
 
     void checkFilesExist() {
