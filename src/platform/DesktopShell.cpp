@@ -64,16 +64,16 @@ QString firstExisting(const QString& list) {
     return {};
 }
 
+// Starts the program of the command line on its own; false when there is no
+// such program to start.
 bool startDetached(const QStringList& command) {
     if (command.isEmpty())
         return false;
-    const QString program = QStandardPaths::findExecutable(command.first()).isEmpty() &&
-                                    !QFileInfo(command.first()).isExecutable()
-                                ? QString()
-                                : command.first();
-    if (program.isEmpty())
-        return false;
-    return QProcess::startDetached(program, command.mid(1));
+    const QString& program = command.first();
+    const bool found = program.contains(QLatin1Char('/'))
+                           ? QFileInfo(program).isExecutable()
+                           : !QStandardPaths::findExecutable(program).isEmpty();
+    return found && QProcess::startDetached(program, command.mid(1));
 }
 
 } // namespace
