@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QSet>
 #include <limits>
 
 namespace {
@@ -325,6 +326,34 @@ bool DownloadListModel::setKey(int row, const QString& key) {
     m_keyRow.insert(key, row);
     const QModelIndex idx = createIndex(row, ColName);
     emit dataChanged(idx, idx, {KeyRole});
+    return true;
+}
+
+bool DownloadListModel::setKeys(const QHash<int, QString>& keys) {
+    QSet<QString> leaving;
+    QSet<QString> arriving;
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+        if (!isValidRow(it.key()) || it.value().trimmed().isEmpty())
+            return false;
+        if (arriving.contains(it.value()))
+            return false;
+        arriving.insert(it.value());
+        leaving.insert(m_rows.at(it.key()).key);
+    }
+    // A new key may only be one that no row keeps.
+    for (const QString& key : arriving)
+        if (m_keyRow.contains(key) && !leaving.contains(key))
+            return false;
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+        m_keyRow.remove(m_rows.at(it.key()).key);
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+        m_rows[it.key()].key = it.value();
+        m_keyRow.insert(it.value(), it.key());
+    }
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+        const QModelIndex idx = createIndex(it.key(), ColName);
+        emit dataChanged(idx, idx, {KeyRole});
+    }
     return true;
 }
 

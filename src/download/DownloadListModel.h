@@ -99,6 +99,10 @@ public:
     bool clearProgress(int row) { return setProgress(row, QString(), QString(), QString()); }
     // A new address list. Refused (false) when blank or when another row has it.
     bool setKey(int row, const QString& key);
+    // New address lists for several rows at once (row -> key), so that rows can
+    // trade keys. Refused as a whole (false) when a row is out of range, a key
+    // is blank, or the keys would no longer be unique.
+    bool setKeys(const QHash<int, QString>& keys);
     bool setTag(int row, const QString& referer);
     bool setState(int row, ItemState state);
 

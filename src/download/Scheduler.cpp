@@ -331,12 +331,17 @@ void Scheduler::switchMode() {
 }
 
 void Scheduler::DeleteRowFile(int row) {
+    // Commands and transfers hold positions across waits; a row gone since is no row.
+    if (!m_model.isValidRow(row))
+        return;
     const QString path = rowPath(m_model.item(row));
     if (FileExists(path))
         QFile::remove(path);
 }
 
 void Scheduler::RequeueRow(int row, bool webVariant) {
+    if (!m_model.isValidRow(row))
+        return;
     DeleteRowFile(row);
     DownloadItem it = this->row(row);
     it.state = ItemState::Waiting;

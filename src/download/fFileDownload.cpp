@@ -58,6 +58,7 @@ fFileDownload::fFileDownload(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     buildMenus();
     wireScheduler();
+    wireListCommands();
     load();
 }
 
@@ -243,9 +244,6 @@ void fFileDownload::buildControls() {
         ListView3->setColumnWidth(c, Twips::toPixels(ColumnTwips.at(c)));
     PaintListStripes(ListView3, false, 17);
     ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListView3, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        menu下载->popup(ListView3->viewport()->mapToGlobal(pos));
-    });
 
     StatusBar1 = named(new QStatusBar(this), QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/DownloadListModel.h"
+#include "download/ListCommands.h"
 #include "shell/WindowFlow.h"
 
 #include <QMainWindow>
@@ -81,6 +82,42 @@ public:
 
     // One housekeeping tick (Timer1, every second).
     void HousekeepingTick();
+
+    // --- list commands (fFileDownloadCommands.cpp) ---
+    // Rows may be removed or reordered: no transfer, worker or scheduler runs.
+    // Otherwise shows "停止下载以后，才能执行此操作！" and returns false.
+    bool listMayChange();
+    void SelectAllRows(); // "全选"
+    void SelectNoRows();  // "全不选"
+    void ShuffleRows();   // "随机排序列表(打乱)"
+    void FitColumns();    // "自动调整列宽"
+    // "重新下载" > one of its rules; limit: bytes, for CompleteAndSmaller only.
+    void RedownloadRows(RedownloadRule rule, float limit = 0);
+    void RedownloadSmallerThanAnswer();       // "文件大小小于指定数字的项"
+    void ClearRows(ClearRule rule);           // "清除" > ..., "清空"
+    void DeleteRowFiles(DeleteFileRule rule); // "删除文件" > ...
+    void OpenCurrentFile();                   // "打开下载文件"
+    void OpenCurrentFolder();                 // "打开所在文件夹"
+    void OpenCurrentInTextEditor();           // "用记事本打开文件"
+    void CopyCurrentName();                   // "复制名称"
+    void ExportNames(bool unfinishedOnly);    // "导出名称" > "全部" / "未完成项"
+    void OpenUrlReplace();                    // "批量替换网址"
+    void CheckFilesExist();                   // "检查文件是否存在"
+    void ClearBrowserCache();                 // "清空IE浏览器缓存"
+    // Opens the file with the desktop's program for it; "文件不存在！" when missing.
+    void OpenWithAssociatedProgram(const QString& path);
+    // --- list events ---
+    void SortByColumn(int column);              // header click
+    void RowClicked(const QModelIndex& index);  // ItemClick
+    void RowDoubleClicked();                    // DblClick on the current row
+    void PanelClicked(int panel);               // a click on a status-bar panel (1..4)
+    void ShowListMenu(const QPoint& globalPos); // right button
+    // The entries the right-click menu enables or disables by the download state.
+    void updateListMenuStates();
+    // The current row (0-based), or -1.
+    int currentRow() const;
+    // One selection mark per row, in list order.
+    QList<bool> selectionMarks() const;
 
     // --- window values ---
     bool Busy = false;
@@ -184,9 +221,13 @@ private:
     void wireScheduler();
     // The controls' choices as the scheduler reads them.
     void syncSchedulerOptions();
+    // Connects the list commands and the list's events.
+    void wireListCommands();
 
     DownloadListModel* m_list;
     SoundPlayer* m_sounds;
     Scheduler* m_scheduler = nullptr;
     std::array<QLabel*, 4> m_panels{};
+    ListShuffler m_shuffler;
+    HeaderSortOrder m_sortOrder;
 };

@@ -18,8 +18,12 @@ AppValues* current = nullptr;
 
 AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
+<<<<<<< HEAD
       m_registry(QFileInfo(m_settings->fileName()).absolutePath() +
                  QStringLiteral("/registry.ini")),
+=======
+      m_desktop(std::make_unique<DesktopShell>()),
+>>>>>>> list-commands
       m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;
@@ -43,6 +47,10 @@ bool AppValues::exists() {
 
 void AppValues::setDialogs(std::unique_ptr<Dialogs> dialogs) {
     m_dialogs = dialogs ? std::move(dialogs) : std::make_unique<Dialogs>();
+}
+
+void AppValues::setDesktop(std::unique_ptr<DesktopShell> desktop) {
+    m_desktop = desktop ? std::move(desktop) : std::make_unique<DesktopShell>();
 }
 
 void AppValues::setDownloadMode(int mode) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/DesktopShell.h"
 #include "platform/Dialogs.h"
 #include "platform/Registry.h"
 #include "platform/Transport.h"
@@ -37,6 +38,9 @@ public:
     Registry& registry() { return m_registry; }
     Dialogs& dialogs() { return *m_dialogs; }
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
+    // Opening files and folders, the text editor, the clipboard.
+    DesktopShell& desktop() { return *m_desktop; }
+    void setDesktop(std::unique_ptr<DesktopShell> desktop);
     WindowFlow& flow() { return *m_flow; }
 
     // --- values loaded by the start-up window ---
@@ -76,7 +80,11 @@ signals:
 private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Dialogs> m_dialogs;
+<<<<<<< HEAD
     Registry m_registry;
+=======
+    std::unique_ptr<DesktopShell> m_desktop;
+>>>>>>> list-commands
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
