@@ -273,5 +273,9 @@ void SiteLoginPanel::Check1_Click() {
 }
 
 void SiteLoginPanel::Timer2_Timer() {
+    // A reload in the middle of a login would throw away the filled form or
+    // the page its submit is bringing; the login itself keeps the site awake.
+    if (!Command5->isEnabled())
+        return;
     Web1->reload();
 }
