@@ -245,6 +245,8 @@ private slots:
                                           " onclick=\"location.href='/ip/granted'\">"));
         server().addPage(QStringLiteral("/ip/granted"), page("Signed in by IP", "ok"));
         server().addPage(QStringLiteral("/titled"), page("登录页", "hello"));
+        // A PDF nobody may read: always the login page.
+        server().addPage(QStringLiteral("/members.pdf"), page("Sign in", "members only"));
         server().addPage(QStringLiteral("/popped"), page("Popped", "in the panel"));
         server().addPage(QStringLiteral("/popup"),
                          page("Popup",
@@ -687,8 +689,16 @@ private slots:
     }
 
     // Closing the window while its login waits on a page that never comes:
-    // the wait ends with the window, which is then destroyed.
+    // the wait ends with the window, which is then destroyed, whether the
+    // login was the user's or a transfer's.
+    void closingTheWindowDuringALogin_data() {
+        QTest::addColumn<int>("startedBy"); // 0: the button, else the transfer mode
+        QTest::newRow("test login button") << 0;
+        QTest::newRow("mode-one transfer") << 1;
+        QTest::newRow("mode-two transfer") << 2;
+    }
     void closingTheWindowDuringALogin() {
+        QFETCH(int, startedBy);
         TestApp t;
         t.values->flow().registerWindow(WindowNames::FileDownload,
                                         [] { return new fFileDownload; });
@@ -696,7 +706,7 @@ private slots:
             qobject_cast<fFileDownload*>(app().flow().load(WindowNames::FileDownload));
         QVERIFY(w);
         w->show();
-        SiteLoginPanel* p = w->PicWebBK;
+        QPointer<SiteLoginPanel> p = w->PicWebBK;
         p->Option5->setChecked(true);
         p->Text1->setText(server().url(QStringLiteral("/hang?close")));
         bool closed = false;
@@ -704,27 +714,38 @@ private slots:
         bool rescued = false;
         QElapsedTimer sinceClose;
         ClockDriver driver([&] {
-            if (!closed) {
-                if (w && !server().requestsFor(QStringLiteral("/hang")).isEmpty()) {
-                    closed = true;
-                    closeAccepted = w->close();
-                    // Time runs backwards now: only the close can end the wait.
-                    app().clock().advance(-3600);
-                    sinceClose.start();
+            if (closed) {
+                if (!rescued && sinceClose.elapsed() > 20000) {
+                    rescued = true;
+                    app().clock().advance(7200);
                 }
-                return ClockDriver::Pace::Still;
+                return ClockDriver::Pace::Real;
             }
-            if (!rescued && sinceClose.elapsed() > 20000) {
-                rescued = true;
-                app().clock().advance(7200);
+            if (!p || p->Command5->isEnabled())
+                return ClockDriver::Pace::Real;
+            if (w && !server().requestsFor(QStringLiteral("/hang")).isEmpty()) {
+                closed = true;
+                closeAccepted = w->close();
+                // Time runs backwards now: only the close can end the wait.
+                app().clock().advance(-3600);
+                sinceClose.start();
             }
-            return ClockDriver::Pace::Real;
+            return ClockDriver::Pace::Still;
         });
-        p->Command5->click();
-        QVERIFY(closed);
+        if (startedBy == 0) {
+            p->Command5->click();
+        } else {
+            app().setDownloadMode(startedBy);
+            w->Timer1->stop();
+            p->Check2->setChecked(true);
+            w->AddDownloadItem(server().url(QStringLiteral("/members.pdf")),
+                               QStringLiteral("members"), QStringLiteral("pdf"),
+                               t.tempPath() + QLatin1Char('/'), {});
+            w->Command4->click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(closed && w.isNull(), kLoadMs);
         QVERIFY(closeAccepted);
         QVERIFY(!rescued);
-        QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), kLoadMs);
         server().releaseStalls();
     }
 
