@@ -37,7 +37,7 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
     Text2 = named(new QLineEdit(this), QStringLiteral("Text2"));
     Label10 = named(new QLabel(QStringLiteral("密码："), this), QStringLiteral("Label10"));
     Text3 = named(new QLineEdit(this), QStringLiteral("Text3"));
-    // Shown as dots, and kept out of the desktop's input history.
+    // Shown as dots.
     Text3->setEchoMode(QLineEdit::Password);
     Label6 = named(new QLabel(QStringLiteral("网址："), this), QStringLiteral("Label6"));
     Text1 = named(new QLineEdit(this), QStringLiteral("Text1"));
