@@ -2,7 +2,9 @@
 
 #include "shell/CaptionWithGap.h"
 
+#include "download/Naming.h"
 #include "download/Scheduler.h"
+#include "download/SiteLoginPanel.h"
 #include "download/WindowPlacement.h"
 #include "platform/Sound.h"
 #include "shell/AppValues.h"
@@ -115,6 +117,22 @@ void fFileDownload::wireScheduler() {
     enable(menu重新下载文件类型为HTM和HTML项, [s] { s->redownloadWebPages(); });
     enable(menu检查并纠正磁盘文件类型, [this] { m_scheduler->checkAndCorrectFileTypes(this); });
     enable(menu打开文件判断类型, [this] { m_scheduler->judgeFileType(this); });
+
+    // The login panel: signs in again when a transfer brought a web page, and
+    // shows its page's title.
+    connect(PicWebBK->Check2, &QCheckBox::toggled, this, &fFileDownload::syncSchedulerOptions);
+    s->siteLoginHook = [panel = QPointer<SiteLoginPanel>(PicWebBK)](bool showMessages) {
+        if (panel)
+            panel->SiteLogin(showMessages);
+    };
+    connect(PicWebBK, &SiteLoginPanel::titleShown, this,
+            [this](const QString& t) { setPanelText(3, t); });
+    PicWebBK->currentRowAddress = [this]() -> QString {
+        const QModelIndex current = ListView3->currentIndex();
+        if (!current.isValid() || !m_list->isValidRow(current.row()))
+            return {};
+        return 选择url(m_list->item(current.row()).key);
+    };
     syncSchedulerOptions();
 }
 
@@ -130,6 +148,7 @@ void fFileDownload::syncSchedulerOptions() {
     o.autoRedownload = Check3->isChecked();
     o.autoRedownloadChoice = qMax(0, Combo4->currentIndex());
     o.autoLocate = menu自动定位到下载项->isChecked();
+    o.autoLogin = PicWebBK->Check2->isChecked();
     o.duplicatePolicy = chosenPolicy();
 }
 
@@ -182,10 +201,9 @@ void fFileDownload::buildControls() {
     Combo4 = named(new QComboBox(Picture3), QStringLiteral("Combo4"));
     Combo4->addItems({QStringLiteral("出错项"), QStringLiteral("文件类型为HTM和HTML项"),
                       QStringLiteral("出错项和文件类型为HTM和HTML项")});
-    // The automatic-login condition belongs to the login panel; it only shows text.
-    Combo3 = named(new QComboBox(Picture3), QStringLiteral("Combo3"));
-    Combo3->addItem(QStringLiteral("下载到网页文件(htm/html/asp)文件"));
-    Combo3->hide();
+    PicWebBK = new SiteLoginPanel(central);
+    Combo3 = PicWebBK->Combo3;
+    Timer2 = PicWebBK->Timer2;
     Shape1 = named(new QFrame(Picture3), QStringLiteral("Shape1"));
     Shape1->setFixedSize(14, 14);
     Shape1->setStyleSheet(QStringLiteral("QFrame#Shape1 { background: rgb(40, 190, 70); border: "
@@ -220,7 +238,8 @@ void fFileDownload::buildControls() {
     bottom->addSpacing(12);
     bottom->addWidget(Check3);
     bottom->addWidget(Combo4);
-    bottom->addWidget(Combo3);
+    bottom->addSpacing(12);
+    bottom->addWidget(PicWebBK->Command1);
     bottom->addStretch();
     gapLabel->setGapWidget(Combo2);
     auto* panel = new QVBoxLayout(Picture3);
@@ -260,8 +279,6 @@ void fFileDownload::buildControls() {
     Timer_Down->setInterval(1000);
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
-    Timer2 = named(new QTimer(this), QStringLiteral("Timer2"));
-    Timer2->setInterval(60000);
     connect(Timer1, &QTimer::timeout, this, &fFileDownload::HousekeepingTick);
 
     connect(Command26, &QPushButton::clicked, this, &fFileDownload::switchDownloadMode);
@@ -547,6 +564,7 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
     Timer1->stop();
     Timer_Down->stop();
     Timer2->stop();
+    PicWebBK->closeDown();
     StopDownload();
     SaveWindowPlacement(this);
     v.settings().write(SectionDownload, Threads, Combo1->currentIndex());
@@ -576,4 +594,5 @@ void fFileDownload::layoutControls() {
         frameGeometry().width(), centralWidget()->height(), Picture3->sizeHint().height());
     Picture3->setGeometry(l.panel);
     ListView3->setGeometry(l.list);
+    PicWebBK->setGeometry(l.list);
 }

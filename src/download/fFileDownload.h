@@ -21,6 +21,7 @@ class QStatusBar;
 class QTimer;
 class QTreeView;
 class Scheduler;
+class SiteLoginPanel;
 class SoundPlayer;
 
 // Where the control panel and the list go in the window's client area (pixels):
@@ -151,12 +152,14 @@ public:
     QCheckBox* Check6;
     QCheckBox* Check3;
     QComboBox* Combo4;
-    QComboBox* Combo3;
+    QComboBox* Combo3; // the login panel's
     QFrame* Shape1;
     QStatusBar* StatusBar1;
     QTimer* Timer_Down;
     QTimer* Timer1;
-    QTimer* Timer2;
+    QTimer* Timer2; // the login panel's keep-alive
+    // The login panel with its browser, over the list when shown.
+    SiteLoginPanel* PicWebBK;
 
     // --- menus ---
     QMenu* menu下载; // "列表操作(&D)", also the list's right-click menu

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class Browser;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+// The download window's login panel `PicWebBK`: its own embedded browser
+// `Web1` on the program's browser profile, in which the program signs in to
+// the site by the site's IP login button or by account and password, or the
+// user signs in by hand. Cookies the site sets here reach the downloads
+// through the profile's cookie mirror.
+//
+// The address, account and password live only in the panel's fields: nothing
+// writes them to the settings or anywhere else, and they start empty.
+//
+// Every wait yields to the event loop and reads the program clock. While a
+// login waits, ticks and transfer events run; `Command5` being disabled keeps a
+// second login from starting meanwhile. closeDown() (the window is closing)
+// ends every wait at once.
+class SiteLoginPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int PageWaitSeconds = 10;
+    static constexpr int SettleSeconds = 5;
+
+    explicit SiteLoginPanel(QWidget* parent = nullptr);
+    ~SiteLoginPanel() override;
+
+    // One login with the current fields. With showMessages the field checks
+    // speak; a login already running makes the call return at once.
+    void SiteLogin(bool showMessages);
+
+    // The window is closing: no further login starts, a running wait ends,
+    // the keep-alive stops.
+    void closeDown();
+
+    // The first address of the list's current row, for a login by hand; the
+    // window supplies it.
+    std::function<QString()> currentRowAddress;
+
+    // Set just before the browser is sent to a page or a button is clicked in
+    // it; cleared when the top-level document is complete.
+    bool LoginPageLoading = false;
+
+    // --- controls (Command1 is placed by the window: it shows this panel) ---
+    QRadioButton* Option5;
+    QRadioButton* Option4;
+    QLineEdit* Text2;
+    QLabel* Label10;
+    QLineEdit* Text3;
+    QLabel* Label6;
+    QLineEdit* Text1;
+    QPushButton* Command2;
+    QPushButton* Command5;
+    QPushButton* Command1;
+    QPushButton* Command3;
+    QCheckBox* Check2;
+    QLabel* Label11;
+    QComboBox* Combo3;
+    QCheckBox* Check1;
+    QTimer* Timer2;
+    Browser* Web1;
+
+    // --- handlers ---
+    void Command2_Click(); // "浏览"
+    void Command5_Click(); // "测试登录"
+    void Command1_Click(); // "网页登录"
+    void Command3_Click(); // "关闭(隐藏)"
+    void Check2_Click();   // "自动登录" changed
+    void Check1_Click();   // "自动刷新(每分钟)" changed
+    void Timer2_Timer();   // keep-alive tick
+
+signals:
+    // The login page's title, for status-bar panel 3.
+    void titleShown(const QString& title);
+
+private:
+    // Sends the browser to the login address and waits for the page; false
+    // when the panel went away or closed meanwhile.
+    bool loadLoginAddress();
+    // Waits while a page loads, at most PageWaitSeconds from startMs.
+    bool waitForPage(qint64 startMs);
+    // Clicks a snapshot element and waits for the page it brings.
+    bool clickAndWait(int index, const QString& tag);
+    bool waitSeconds(int seconds);
+    bool loginAccount(const QString& account, const QString& password);
+    bool loginIp();
+
+    bool m_closed = false;
+};
