@@ -18,12 +18,9 @@ AppValues* current = nullptr;
 
 AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
-<<<<<<< HEAD
       m_registry(QFileInfo(m_settings->fileName()).absolutePath() +
                  QStringLiteral("/registry.ini")),
-=======
       m_desktop(std::make_unique<DesktopShell>()),
->>>>>>> list-commands
       m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;

@@ -80,11 +80,8 @@ signals:
 private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Dialogs> m_dialogs;
-<<<<<<< HEAD
     Registry m_registry;
-=======
     std::unique_ptr<DesktopShell> m_desktop;
->>>>>>> list-commands
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
