@@ -80,9 +80,23 @@ QString HttpGetText(Transport& transport, QString& url, const QString& charset, 
     TransferRequest request(transport);
     request.execute(url, options);
     QByteArray body;
+    // An announced length over the limit fails before a byte is read;
+    // without one, the body fails once it would grow past the limit.
+    const auto tooLarge = [&](qint64 more) {
+        return request.contentLength() > HttpGetTextMaxBytes ||
+               body.size() + more > HttpGetTextMaxBytes;
+    };
     while (!timedOut()) {
+        if (request.headersReceived() && tooLarge(0)) {
+            request.cancel();
+            return {};
+        }
         const QByteArray chunk = request.readChunk(64 * 1024, timedOut);
         if (!chunk.isEmpty()) {
+            if (tooLarge(chunk.size())) {
+                request.cancel();
+                return {};
+            }
             body += chunk;
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QtGlobal>
 
 class Clock;
 class Transport;
@@ -20,7 +21,8 @@ QString AddCacheBuster(const QString& url, const QDateTime& when);
 
 // Fetches an address with a GET on the program's transport and returns the
 // body decoded in charset ("GB2312" when it is empty), or the empty text when
-// no complete answer came within 60 seconds of the program clock. The status
+// no complete answer came within 60 seconds of the program clock, or when the
+// body is larger than HttpGetTextMaxBytes (it is never held whole). The status
 // is not examined: an error page's body comes back like any other.
 //
 // url and referer are in-out: an empty referer becomes UrlRoot(url), and
@@ -31,3 +33,6 @@ QString HttpGetText(Transport& transport, QString& url, const QString& charset, 
 
 // How long HttpGetText waits for the whole answer, in seconds.
 inline constexpr double HttpGetTextTimeoutSeconds = 60;
+// The largest body HttpGetText accepts: far above any result or intermediate
+// page, far below what would strain memory.
+inline constexpr qint64 HttpGetTextMaxBytes = 16 * 1024 * 1024;

@@ -101,6 +101,7 @@ void TransferRequest::start(const QString& address, QIODevice* sink,
     m_options = options;
     m_redirects = 0;
     m_redirectPending = false;
+    m_headerBlockFailed = false;
     m_state = NoState;
     m_headersReceived = false;
     m_finished = false;
@@ -214,12 +215,31 @@ void TransferRequest::dropReply() {
     reply->deleteLater();
 }
 
+// Qt drops every header of a block over its limits (more than 100 fields, or
+// one over 100 KB) and hands on the status line alone. Such an answer cannot
+// be judged (no length, type or encoding), so it is not an answer.
+bool TransferRequest::headerBlockDropped() const {
+    return m_reply && statusCode() > 0 && m_reply->rawHeaderList().isEmpty();
+}
+
+void TransferRequest::failHeaderBlock(bool abort) {
+    m_headerBlockFailed = true;
+    m_error = QNetworkReply::ProtocolFailure;
+    m_errorString = QStringLiteral("The response header block is too large");
+    if (abort)
+        m_reply->abort(); // emits finished, which ends the request as failed
+}
+
 void TransferRequest::onMetaData() {
-    if (!m_reply || m_headersReceived)
+    if (!m_reply || m_headersReceived || m_headerBlockFailed)
         return;
     const int status = statusCode();
     if (status <= 0)
         return;
+    if (headerBlockDropped()) {
+        failHeaderBlock();
+        return;
+    }
     // The answer of a redirect is not the response; its body is dropped.
     if (isRedirectStatus(status) && m_reply->hasRawHeader("Location")) {
         m_redirectPending = true;
@@ -232,13 +252,17 @@ void TransferRequest::onMetaData() {
 }
 
 void TransferRequest::onReadyRead() {
-    if (!m_reply)
+    if (!m_reply || m_headerBlockFailed)
         return;
     if (m_redirectPending) {
         m_reply->readAll();
         return;
     }
     if (!m_headersReceived) {
+        if (headerBlockDropped()) {
+            failHeaderBlock();
+            return;
+        }
         m_headersReceived = true;
         setState(ReceivingResponse);
         emit headersArrived();
@@ -268,6 +292,8 @@ void TransferRequest::drainToSink() {
 void TransferRequest::onFinished() {
     if (!m_reply || m_finished)
         return;
+    if (!m_headersReceived && !m_headerBlockFailed && !m_redirectPending && headerBlockDropped())
+        failHeaderBlock(false); // the block came with the end of the answer
     if (!m_headersReceived && isRedirectStatus(statusCode()) && m_reply->hasRawHeader("Location"))
         m_redirectPending = true;
     if (m_redirectPending && !m_cancelled && m_error == QNetworkReply::NoError) {
@@ -293,7 +319,7 @@ void TransferRequest::onFinished() {
         m_error = m_reply->error();
         m_errorString = m_error == QNetworkReply::NoError ? QString() : m_reply->errorString();
     }
-    if (!m_headersReceived && statusCode() > 0) {
+    if (!m_headersReceived && !m_headerBlockFailed && statusCode() > 0) {
         m_headersReceived = true;
         emit headersArrived();
     }

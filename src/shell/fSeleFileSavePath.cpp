@@ -56,12 +56,44 @@ std::optional<QStringList> ReadFolderList(const QString& filePath) {
     QFile file(filePath);
     if (!file.exists())
         return std::nullopt;
-    QStringList folders;
     if (!file.open(QIODevice::ReadOnly))
-        return folders;
+        return QStringList{};
+    return ReadFolderList(file);
+}
+
+QStringList ReadFolderList(QIODevice& device) {
+    QStringList folders;
     int counted = 0;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    qint64 consumed = 0;
+    // Room for the longest line with its CR LF and the terminating zero
+    // readLine adds, so a longer line shows as a piece without its line end.
+    QByteArray buffer(FolderListMaxLineBytes + 3, Qt::Uninitialized);
+    bool skipping = false; // inside a line already known to be too long
+    while (consumed < FolderListMaxFileBytes) {
+        const qint64 room = qMin<qint64>(buffer.size(), FolderListMaxFileBytes - consumed + 1);
+        const qint64 got = device.readLine(buffer.data(), room);
+        if (got <= 0)
+            break;
+        consumed += got;
+        QByteArrayView piece(buffer.constData(), got);
+        const bool lineEnded = piece.endsWith('\n');
+        const bool last = !lineEnded && device.atEnd();
+        if (!lineEnded && !last) {
+            // Too long for a folder, or cut by the read limit: skip the rest.
+            skipping = true;
+            continue;
+        }
+        if (skipping) {
+            skipping = false;
+            continue;
+        }
+        if (piece.endsWith('\n'))
+            piece.chop(1);
+        if (piece.endsWith('\r'))
+            piece.chop(1);
+        if (piece.size() > FolderListMaxLineBytes)
+            continue;
+        const QString line = QString::fromUtf8(piece).trimmed();
         if (line.isEmpty())
             continue;
         if (++counted > MaxListLines)

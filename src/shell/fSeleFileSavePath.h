@@ -6,6 +6,7 @@
 #include <optional>
 
 class QComboBox;
+class QIODevice;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -15,11 +16,22 @@ class QRadioButton;
 // The recent-folder file in the program folder.
 QString SaveListFilePath();
 
+// The longest line of a recent-folder file taken as a folder; longer lines
+// are dropped (no folder path is that long).
+inline constexpr qint64 FolderListMaxLineBytes = 4096;
+// How much of a recent-folder file is read at most: far more than 100 folders
+// need, so a damaged or hostile file never costs more than this.
+inline constexpr qint64 FolderListMaxFileBytes = 1024 * 1024;
+
 // The folders of a recent-folder file: lines trimmed, blank lines skipped, at
 // most 100 non-blank lines read, later duplicates dropped. No value when the
 // file does not exist; an empty list when it cannot be read. CR LF and LF line
 // ends are both accepted.
 std::optional<QStringList> ReadFolderList(const QString& filePath);
+// The same rules on an open device. Lines longer than FolderListMaxLineBytes
+// are skipped, and reading stops after FolderListMaxFileBytes (a line cut
+// there is dropped), so the device is never read further than that.
+QStringList ReadFolderList(QIODevice& device);
 
 // Writes the folders, one per line ended by CR LF (UTF-8); an empty list is
 // written as one empty line. The old file is replaced only when the new one is

@@ -7,7 +7,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <atomic>
 #include <httplib.h>
+#include <memory>
 
 #include <QRegularExpression>
 #include <QSet>
@@ -189,6 +191,71 @@ private slots:
         QString url = server.url(QStringLiteral("/b"));
         QString referer;
         QCOMPARE(HttpGetText(app().transport(), url, charset, referer, true), text);
+    }
+
+    // A body over the limit is no page: the text is empty, and the request
+    // ends once the limit is passed (the server cannot push much more than
+    // the limit and the socket buffers), whether or not a length was sent.
+    void bodyLimit_data() {
+        QTest::addColumn<QString>("framing");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("accepted");
+        for (const char* framing : {"length", "close", "chunked"}) {
+            QTest::addRow("%s, at the limit", framing)
+                << QString::fromLatin1(framing) << HttpGetTextMaxBytes << true;
+            QTest::addRow("%s, one byte over", framing)
+                << QString::fromLatin1(framing) << HttpGetTextMaxBytes + 1 << false;
+            QTest::addRow("%s, four times over", framing)
+                << QString::fromLatin1(framing) << 4 * HttpGetTextMaxBytes << false;
+        }
+    }
+    void bodyLimit() {
+        QFETCH(QString, framing);
+        QFETCH(qint64, size);
+        QFETCH(bool, accepted);
+        TestApp t;
+        FixtureServer server;
+        auto written = std::make_shared<std::atomic<qint64>>(0);
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        server.addRoute(QStringLiteral("/big"), [=](const httplib::Request&,
+                                                    httplib::Response& res) {
+            const auto n = static_cast<size_t>(size);
+            // Plain letters, one byte per character in Latin-1.
+            auto provide = [=](size_t offset, httplib::DataSink& sink) {
+                const std::string slice(std::min<size_t>(n - offset, 64 * 1024), 'a');
+                if (slice.empty() || !sink.write(slice.data(), slice.size())) {
+                    *ended = true;
+                    if (slice.empty())
+                        sink.done();
+                    return slice.empty();
+                }
+                *written += static_cast<qint64>(slice.size());
+                return true;
+            };
+            if (framing == QLatin1String("length"))
+                res.set_content_provider(n, "text/html",
+                                         [provide](size_t offset, size_t, httplib::DataSink& sink) {
+                                             return provide(offset, sink);
+                                         });
+            else if (framing == QLatin1String("close"))
+                res.set_content_provider("text/html", provide);
+            else
+                res.set_chunked_content_provider("text/html", provide);
+        });
+        QString url = server.url(QStringLiteral("/big"));
+        QString referer;
+        const QString text =
+            HttpGetText(app().transport(), url, QStringLiteral("iso-8859-1"), referer, true);
+        if (accepted) {
+            QCOMPARE(text.size(), size);
+            QVERIFY(text.startsWith(QStringLiteral("aaaa")));
+            return;
+        }
+        QVERIFY(text.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(*ended || framing == QLatin1String("length"), 30000);
+        // The limit, plus what the kernel's and Qt's buffers hold on loopback.
+        QVERIFY2(*written <= HttpGetTextMaxBytes + 24 * 1024 * 1024,
+                 qPrintable(QString::number(*written)));
     }
 
     void unreachableServerGivesEmptyText() {

@@ -2,6 +2,7 @@
 #include "shell/fSeleFileSavePath.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,53 @@ private slots:
         const auto second = ReadFolderList(file);
         QCOMPARE(second->size(), 99);
         QVERIFY(!second->contains("/late"));
+    }
+
+    // A damaged or hostile file costs a bounded read: overlong lines are
+    // dropped whole and nothing past the size limit is read.
+    void hostileFilesAreReadBounded_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("expected");
+        const QByteArray longest = "/" + QByteArray(FolderListMaxLineBytes - 1, 'x');
+        const QByteArray tooLong = "/" + QByteArray(FolderListMaxLineBytes, 'x');
+        QTest::newRow("overlong line dropped")
+            << QByteArray("/a\r\n" + tooLong + "\r\n/b\r\n") << QStringList{"/a", "/b"};
+        QTest::newRow("longest line kept, crlf")
+            << QByteArray(longest + "\r\n/b\r\n") << QStringList{QString(longest), "/b"};
+        QTest::newRow("longest line kept, lf")
+            << QByteArray(longest + "\n/b") << QStringList{QString(longest), "/b"};
+        QTest::newRow("longest line kept at the end") << longest << QStringList{QString(longest)};
+        QTest::newRow("overlong last line") << QByteArray("/a\r\n" + tooLong) << QStringList{"/a"};
+        QTest::newRow("many overlong lines")
+            << QByteArray("/a\n" + (tooLong + "\n").repeated(50) + "/b\n")
+            << QStringList{"/a", "/b"};
+        // An 8 MB line: the read stops at the size limit, inside the line.
+        QTest::newRow("huge line")
+            << QByteArray("/a\r\n" + QByteArray(8 * 1024 * 1024, 'y') + "\r\n/b\r\n")
+            << QStringList{"/a"};
+        QTest::newRow("folder past the size limit")
+            << QByteArray("/a\r\n" + QByteArray("\r\n").repeated(FolderListMaxFileBytes / 2) +
+                          "/late\r\n")
+            << QStringList{"/a"};
+    }
+    void hostileFilesAreReadBounded() {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, expected);
+        TestApp t;
+        const QString file = t.tempPath() + "/SaveList.dat";
+        writeBytes(file, content);
+        const auto folders = ReadFolderList(file);
+        QVERIFY(folders.has_value());
+        QCOMPARE(*folders, expected);
+
+        QBuffer device(&content);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        QCOMPARE(ReadFolderList(device), expected);
+        QVERIFY(device.pos() <= FolderListMaxFileBytes);
+
+        // The dialog shows the same list.
+        fSeleFileSavePath d(nullptr, file);
+        QCOMPARE(items(d.Combo1), expected);
     }
 
     void missingAndUnreadableFiles() {
