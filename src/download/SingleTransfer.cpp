@@ -287,7 +287,7 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
         commit(i, it);
         return StreamOutcome::Failed;
     }
-    QFile& file = *part.device();
+    QIODevice& file = *part.device();
 
     qint64 received = 0;
     qint64 written = 0;

@@ -1,10 +1,12 @@
 #include "platform/PartFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -12,7 +14,11 @@
 namespace {
 
 constexpr int NameLimitBytes = 255;
+constexpr int RandomLength = 8;
 const QString PartSuffix = QStringLiteral(".part");
+// Written data is handed to the disk in pieces of this size while the body
+// streams, so the sync at the end waits only for the last piece.
+constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
 
 // The longest prefix of name whose UTF-8 form fits in maxBytes, never cutting
 // a character (or a surrogate pair) in two.
@@ -53,37 +59,91 @@ int lockExisting(const QString& path) {
 
 } // namespace
 
+// The open part: a descriptor that holds the part's lock for as long as it is
+// open, written without any buffer in between.
+class PartFile::Device : public QIODevice {
+public:
+    explicit Device(int fd) : m_fd(fd) { QIODevice::open(QIODevice::WriteOnly | Unbuffered); }
+    ~Device() override {
+        if (m_fd >= 0)
+            ::close(m_fd); // also releases the lock
+    }
+
+    bool isSequential() const override { return true; }
+    qint64 size() const override { return m_written; }
+    bool failed() const { return m_failed; }
+
+    // Makes the written bytes durable and takes no more; false when that, or
+    // any write before, failed. The descriptor, and with it the lock, stays
+    // until the device goes, so the finished part is not taken for a stale one.
+    bool finish() {
+        if (m_fd < 0)
+            return false;
+        const bool ok = !m_failed && ::fsync(m_fd) == 0;
+        QIODevice::close();
+        return ok;
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override {
+        if (m_fd < 0 || m_failed)
+            return -1;
+        qint64 done = 0;
+        while (done < length) {
+            const ssize_t n = ::write(m_fd, data + done, size_t(length - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_failed = true;
+                setErrorString(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC)));
+                return -1;
+            }
+            done += n;
+        }
+        m_written += length;
+        if (m_written - m_handedOver >= WritebackBytes) {
+            ::sync_file_range(m_fd, m_handedOver, m_written - m_handedOver, SYNC_FILE_RANGE_WRITE);
+            m_handedOver = m_written;
+        }
+        return length;
+    }
+
+private:
+    int m_fd = -1;
+    qint64 m_written = 0;
+    qint64 m_handedOver = 0;
+    bool m_failed = false;
+};
+
 PartFile::PartFile(QString targetPath) : m_target(std::move(targetPath)) {}
 
 PartFile::~PartFile() {
     if (!m_committed)
         discard();
-    releaseLock();
 }
 
 QString PartFile::partPrefix(const QString& targetPath) {
     const QFileInfo info(targetPath);
-    // Room for ".", "." + 8 random characters and ".part".
-    const int room = NameLimitBytes - 1 - 9 - int(PartSuffix.size());
+    const int room = NameLimitBytes - 1 - (RandomLength + 1) - int(PartSuffix.size());
     return info.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
            fitBytes(info.fileName(), room) + QLatin1Char('.');
 }
 
 int PartFile::removeStaleParts(const QString& targetPath) {
     const QString prefix = partPrefix(targetPath);
-    const QFileInfo prefixInfo(prefix);
-    QDir folder(prefixInfo.absolutePath());
-    const QString namePrefix = prefix.mid(prefix.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype slash = prefix.lastIndexOf(QLatin1Char('/'));
+    const QDir folder(prefix.left(slash));
+    const QString namePrefix = prefix.mid(slash + 1);
     int removed = 0;
     const QStringList names =
-        folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        folder.entryList({namePrefix + QLatin1Char('*') + PartSuffix},
+                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
-        if (!name.startsWith(namePrefix) || !name.endsWith(PartSuffix))
-            continue;
         // Exactly the random part between prefix and suffix: a longer target
         // name that merely starts the same is someone else's.
-        const qsizetype middle = name.size() - namePrefix.size() - PartSuffix.size();
-        if (middle != 8)
+        if (!name.startsWith(namePrefix) ||
+            name.size() - namePrefix.size() - PartSuffix.size() != RandomLength)
             continue;
         const QString path = folder.filePath(name);
         const int fd = lockExisting(path);
@@ -103,11 +163,11 @@ bool PartFile::open() {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 50; ++attempt) {
         QString random;
-        for (int k = 0; k < 8; ++k)
+        for (int k = 0; k < RandomLength; ++k)
             random += QLatin1Char(alphabet[QRandomGenerator::global()->bounded(36)]);
         const QString path = prefix + random + PartSuffix;
         const int fd = ::open(local(path).constData(),
-                              O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -118,20 +178,8 @@ bool PartFile::open() {
             ::unlink(local(path).constData());
             return false;
         }
-        auto file = std::make_unique<QFile>();
-        // The lock lives on its own descriptor; the QFile writes through a duplicate.
-        const int writeFd = ::dup(fd);
-        if (writeFd < 0 || !file->open(writeFd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                                       QFileDevice::AutoCloseHandle)) {
-            if (writeFd >= 0)
-                ::close(writeFd);
-            ::close(fd);
-            ::unlink(local(path).constData());
-            return false;
-        }
-        m_lockFd = fd;
+        m_device = std::make_unique<Device>(fd);
         m_path = path;
-        m_file = std::move(file);
         m_committed = false;
         return true;
     }
@@ -139,11 +187,11 @@ bool PartFile::open() {
 }
 
 bool PartFile::isOpen() const {
-    return m_file && m_file->isOpen();
+    return m_device && m_device->isOpen();
 }
 
-QFile* PartFile::device() {
-    return m_file.get();
+QIODevice* PartFile::device() {
+    return m_device.get();
 }
 
 QString PartFile::path() const {
@@ -151,48 +199,29 @@ QString PartFile::path() const {
 }
 
 qint64 PartFile::size() const {
-    if (m_file && m_file->isOpen())
-        return m_file->size();
+    if (m_device && m_device->isOpen())
+        return m_device->size();
     return m_path.isEmpty() ? 0 : QFileInfo(m_path).size();
 }
 
 bool PartFile::finish() {
-    if (!m_file || !m_file->isOpen())
-        return false;
-    bool ok = m_file->error() == QFileDevice::NoError && m_file->flush();
-    ok = ::fsync(int(m_file->handle())) == 0 && ok;
-    // An error of the close itself shows in error() afterwards.
-    m_file->close();
-    return ok && m_file->error() == QFileDevice::NoError;
+    return m_device && m_device->isOpen() && m_device->finish();
 }
 
 bool PartFile::commitTo(const QString& finalPath) {
-    if (m_path.isEmpty() || (m_file && m_file->isOpen()))
+    if (m_path.isEmpty() || !m_device || isOpen())
         return false;
     if (::rename(local(m_path).constData(), local(finalPath).constData()) != 0)
         return false;
     m_committed = true;
     m_path.clear();
-    m_file.reset();
-    releaseLock();
+    m_device.reset();
     return true;
 }
 
 void PartFile::discard() {
-    if (m_file) {
-        if (m_file->isOpen())
-            m_file->close();
-        m_file.reset();
-    }
+    m_device.reset(); // closes the descriptor and releases the lock
     if (!m_path.isEmpty() && !m_committed)
         ::unlink(local(m_path).constData());
     m_path.clear();
-    releaseLock();
-}
-
-void PartFile::releaseLock() {
-    if (m_lockFd >= 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
-    }
 }

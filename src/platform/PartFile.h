@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFile>
+#include <QIODevice>
 #include <QString>
 #include <memory>
 
@@ -24,16 +24,17 @@ public:
     // False when the folder cannot take it (missing, read-only).
     bool open();
     bool isOpen() const;
-    // The open part, for writing. Writes are unbuffered, so a full disk shows
-    // at the write that hits it.
-    QFile* device();
+    // The open part, for writing. Each write reaches the file system at once,
+    // so a full disk shows at the write that hits it; written data is handed
+    // to the disk as it comes, so that finish() has little left to wait for.
+    QIODevice* device();
     QString path() const;
     QString targetPath() const { return m_target; }
     qint64 size() const;
 
-    // Flushes the part to the disk and closes it; false when any byte may be
-    // missing (a full disk shows at the flush or the close, not always at the
-    // write). The part stays on disk for commitTo().
+    // Makes the part durable and takes no more writes; false when any byte may
+    // be missing (a full disk can show at the sync, not only at a write). The
+    // part stays on disk, still locked, for commitTo().
     bool finish();
     // Renames the finished part to finalPath in one step, replacing what stood
     // there (a symbolic link is replaced, never written through). False when
@@ -43,17 +44,16 @@ public:
     void discard();
 
     // The part files a target's transfer writes into are named after it:
-    // "." + file name + "." + random + ".part", cut to the name limit.
+    // "." + file name + "." + 8 random characters + ".part", cut to the name limit.
     static QString partPrefix(const QString& targetPath);
     // Removes every part of targetPath that no live transfer holds; returns how
     // many were removed.
     static int removeStaleParts(const QString& targetPath);
 
 private:
+    class Device;
     QString m_target;
-    std::unique_ptr<QFile> m_file;
-    int m_lockFd = -1;
+    std::unique_ptr<Device> m_device;
     QString m_path;
     bool m_committed = false;
-    void releaseLock();
 };
