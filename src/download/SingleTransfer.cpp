@@ -434,18 +434,21 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
     it.size = QStringLiteral("未知");
     commit(i, it);
     // 2.-3.
+    QPointer<Scheduler> alive(this);
     if (m_inet) {
         m_inet->cancel();
         Wait::processEventsOnce();
     }
     Wait::processEventsOnce();
+    // The window (and this scheduler with it) may have gone while events ran.
+    if (!alive || !m_model.isValidRow(i))
+        return false;
     RequestOptions request;
     request.proxy =
         ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
     const double limitBytes = app().MaxFileSizeMB * 1024.0 * 1024.0;
     // The fetch gives up when the window goes, when the stop command runs, or
     // after the stall limit (a body without length or success is a short page).
-    QPointer<Scheduler> alive(this);
     const bool wasBusy = Busy;
     const qint64 start = app().clock().monotonicMs();
     const QByteArray bytes = app().transport().fetchWhole(

@@ -154,9 +154,11 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         return result;
     }
 
-    QString name = CleanFileName(fileName);
-    if (name.isEmpty())
-        name = QStringLiteral("无标题");
+    // The extension is kept whole however long the title; a title that leaves
+    // nothing takes the address's file name.
+    QString title;
+    const QString extension = SplitFileName(fileName, title);
+    const QString name = JoinNameAndExtension(FileNameFor(title, address), extension);
     result.folder = EnsureFolder(folder);
     if (result.folder.isEmpty()) {
         // No folder to write into: never fall back to the working folder.

@@ -52,6 +52,9 @@ struct DirectFetchResult {
 // counts: a fetch stopped by stopped(), stalled, or cut before the announced
 // length removes its partial file and saves nothing. An existing file of that
 // name is replaced, or, when it cannot be removed, a free numbered name is used.
+// fileName is a name and its extension: the name is cleaned and shortened as
+// needed, the extension kept whole (JoinNameAndExtension); a name that leaves
+// nothing takes the address's file name (FileNameFor).
 DirectFetchResult Inet下载文件(Transport& transport, const QString& address, const QString& referer,
                                const QString& fileName, const QString& folder, int timeout,
                                const std::function<bool()>& stopped);

@@ -520,6 +520,15 @@ private slots:
                                         << "" << 0;
         QTest::newRow("root") << "/"
                               << "/" << 0;
+        // Folders that exist stay as they are named; only new parts are cleaned.
+        QTest::newRow("existing hidden folder") << "@/.papers/2024"
+                                                << "@/.papers/2024" << 0;
+        QTest::newRow("existing folder ending in a space") << "@/space /x"
+                                                           << "@/space /x" << 0;
+        QTest::newRow("new hidden folder cleaned") << "@/.fresh/x"
+                                                   << "@/fresh/x" << 0;
+        QTest::newRow("new folder ending in a space cleaned") << "@/new /x"
+                                                              << "@/new/x" << 0;
     }
     void ensureFolder() {
         QFETCH(QString, path);
@@ -528,9 +537,14 @@ private slots:
         TestApp t;
         QTemporaryDir dir;
         QVERIFY(touch(dir.path() + QStringLiteral("/f.txt")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(".papers/2024")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("space ")));
         path.replace(QLatin1Char('@'), dir.path());
         result.replace(QLatin1Char('@'), dir.path());
         QCOMPARE(EnsureFolder(path), result);
+        // Nothing was made beside the folders the user has.
+        QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/papers")));
+        QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/space")));
         if (!result.isEmpty())
             QVERIFY(QFileInfo(result).isDir());
         QCOMPARE(t.dialogs->errors.size(), errors);
