@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
@@ -165,15 +166,12 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         request.cancel();
         return result;
     }
-    QString path = JoinFolder(result.folder, name);
-    if (FileExists(path)) {
-        QFile::remove(LocalPath(path));
-        if (FileExists(path))
-            path = FreeFilePath(path);
-    }
-
-    QFile file(LocalPath(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const QString path = JoinFolder(result.folder, name);
+    // The body goes to a file beside the target that takes the target's name
+    // only once it is whole: a file of that name is replaced then, and stays
+    // as it was when the fetch fails.
+    QSaveFile file(LocalPath(path));
+    if (!file.open(QIODevice::WriteOnly)) {
         request.cancel();
         return result;
     }
@@ -204,17 +202,19 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         if (stalled())
             break;
     }
-    file.close();
     const bool whole =
         !stoppedEarly && !writeFailed &&
         (expected > 0 ? length >= expected : request.bodyEnded() && !request.endedEarly());
     request.cancel();
 
-    // A partial file would pass for the article: it goes, and the fetch failed.
+    // A partial file would pass for the article: it is dropped, and the fetch failed.
     if (!whole) {
-        QFile::remove(LocalPath(path));
+        file.cancelWriting();
+        file.commit();
         return result;
     }
+    if (!file.commit())
+        return result;
     if (!FileExists(path))
         return result;
     result.bytes = static_cast<double>(QFileInfo(LocalPath(path)).size());

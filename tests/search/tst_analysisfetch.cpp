@@ -98,16 +98,27 @@ private slots:
     }
 
     // A fetch stopped while the body arrives, or stalled past the limit,
-    // fails and leaves no partial file.
+    // fails and leaves no partial file; a file the user had under that name
+    // is still there, whole.
     void stoppedOrStalledFetchFails_data() {
         QTest::addColumn<bool>("stop");
-        QTest::newRow("stop") << true;
-        QTest::newRow("stall") << false;
+        QTest::addColumn<bool>("userFile");
+        QTest::newRow("stop") << true << false;
+        QTest::newRow("stall") << false << false;
+        QTest::newRow("stop, file kept") << true << true;
+        QTest::newRow("stall, file kept") << false << true;
     }
     void stoppedOrStalledFetchFails() {
         QFETCH(bool, stop);
+        QFETCH(bool, userFile);
         TestApp t;
         FixtureServer server;
+        const QString target = t.tempPath() + QStringLiteral("/x.pdf");
+        if (userFile) {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(5000, 'u'));
+        }
         bool stopped = false;
         QTimer::singleShot(500, [&] {
             if (stop)
@@ -122,7 +133,8 @@ private slots:
             QStringLiteral("x.pdf"), t.tempPath(), 0, [&] { return stopped; });
         QCOMPARE(r.bytes, 0.0);
         QVERIFY(real.elapsed() < 10000);
-        QVERIFY(!QFile::exists(t.tempPath() + QStringLiteral("/x.pdf")));
+        QCOMPARE(readFile(target), userFile ? QByteArray(5000, 'u') : QByteArray());
+        QCOMPARE(QDir(t.tempPath()).entryList(QDir::Files | QDir::Hidden).size(), userFile ? 1 : 0);
         server.releaseStalls();
     }
 
@@ -222,6 +234,42 @@ private slots:
         QCOMPARE(server.requestsFor(QStringLiteral("/gen/2048")).value(0).header("Referer"),
                  server.url(QStringLiteral("/art/ok")).toUtf8());
         QVERIFY(!app().flow().IsFormLoaded(WindowNames::FileDownload));
+    }
+
+    // The file of a direct download keeps its extension however long the
+    // title; a title that leaves nothing takes the link's file name.
+    void directDownloadFileName_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("linkPath");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("short title") << "Graphene" << "/art/a" << "Graphene.pdf";
+        // 70 characters of three UTF-8 bytes each: the name is cut, never ".pdf".
+        QTest::newRow("long title") << QString(70, QChar(0x6d4b)) << "/art/a"
+                                    << QString(66, QChar(0x6d4b)) + ".pdf";
+        QTest::newRow("title of dots") << "..." << "/art/S0042"
+                                       << "S0042.pdf";
+        QTest::newRow("title of dots and spaces, link without file name") << " . .. "
+                                                                          << "/art/"
+                                                                          << "未命名.pdf";
+    }
+    void directDownloadFileName() {
+        QFETCH(QString, title);
+        QFETCH(QString, linkPath);
+        QFETCH(QString, file);
+        TestApp t;
+        FixtureServer server;
+        server.addPage(linkPath, redirectPage(server.url(QStringLiteral("/gen/700"))).toUtf8());
+        const QString folder = t.tempPath() + QStringLiteral("/row");
+        ArticleListModel list;
+        list.add(title, server.url(linkPath), QStringLiteral("http://h/r"), QStringLiteral("pdf"),
+                 folder, QStringLiteral("SD2"));
+        ArticleAnalyser analyser(
+            list, app().transport(),
+            {[] { return true; }, [] { return QStringLiteral("0"); }, [] { return false; }});
+        analyser.加入下载列表(0);
+        QCOMPARE(list.at(0).state, QStringLiteral("下载成功"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{file});
+        QCOMPARE(readFile(folder + QLatin1Char('/') + file), FixtureServer::generatedContent(700));
     }
 
     // An SD2 row waits the delay after its request, whatever the outcome; an
