@@ -109,7 +109,9 @@ ExtractionResult ExtractResultPage(const DocumentSnapshot& doc, const QString& s
     // Design 1: <li class="detail"> items with a "clink" PDF link.
     walkListItems(
         doc, saveFolder, onlyTicked, kLayoutSD1,
-        [](const SnapshotElement& li) { return HasClassName(li.className, QStringLiteral("detail")); },
+        [](const SnapshotElement& li) {
+            return HasClassName(li.className, QStringLiteral("detail"));
+        },
         [](const SnapshotElement& a) {
             return HasClassName(a.className, QStringLiteral("clink")) &&
                    a.text.trimmed().startsWith(QLatin1String("pdf"), Qt::CaseInsensitive);

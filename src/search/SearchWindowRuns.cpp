@@ -34,16 +34,36 @@ SearchWindowRuns::SearchWindowRuns(fWebSearch* window)
                   [w = QPointer<fWebSearch>(window)] { return !w || w->AnalyseStopped; }}) {
     setObjectName(QStringLiteral("SearchWindowRuns"));
     fWebSearch* w = m_window;
-    connect(w->Command4, &QPushButton::clicked, this,
-            [this] { asRun([this] { RunExtractAll(*this); }); });
+    connect(w->Command4, &QPushButton::clicked, this, [this] {
+        // While a walk is still on the stack, stopped or not, the button is its
+        // stop button: a click never starts a second walk inside the first.
+        if (m_extractRuns > 0) {
+            extractStopped() = true;
+            fitColumns();
+            return;
+        }
+        ++m_extractRuns;
+        asRun([this] { RunExtractAll(*this); });
+        --m_extractRuns;
+    });
     connect(w->Command2, &QPushButton::clicked, this, &SearchWindowRuns::analyseDownload);
     connect(w->Command7, &QPushButton::clicked, this, &SearchWindowRuns::exportTitles);
     connect(w->Check3, &QCheckBox::toggled, this, &SearchWindowRuns::autoAnalysisToggled);
     const auto analysis = [this](AnalysisSelection selection) {
-        return [this, selection] { asRun([this, selection] { RunAnalysis(*this, selection); }); };
+        return [this, selection] {
+            // A stopped run still finishing its row is still a run.
+            if (m_analysisRuns > 0) {
+                showError(AnalysisBusyMessage);
+                return;
+            }
+            ++m_analysisRuns;
+            asRun([this, selection] { RunAnalysis(*this, selection); });
+            --m_analysisRuns;
+        };
     };
     connect(w->Timer1, &QTimer::timeout, this, analysis(AnalysisSelection::Unanalysed));
-    connect(w->menu分析未分析项, &QAction::triggered, this, analysis(AnalysisSelection::Unanalysed));
+    connect(w->menu分析未分析项, &QAction::triggered, this,
+            analysis(AnalysisSelection::Unanalysed));
     connect(w->menu加入分析失败项, &QAction::triggered, this, analysis(AnalysisSelection::Failed));
     connect(w->menu选中加入, &QAction::triggered, this, analysis(AnalysisSelection::Selected));
     connect(w->menu全部加入, &QAction::triggered, this, analysis(AnalysisSelection::All));

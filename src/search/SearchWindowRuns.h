@@ -57,4 +57,7 @@ private:
 
     fWebSearch* m_window;
     ArticleAnalyser m_analyser;
+    // Runs whose loop has not returned yet, stopped or not.
+    int m_extractRuns = 0;
+    int m_analysisRuns = 0;
 };

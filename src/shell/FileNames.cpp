@@ -131,8 +131,7 @@ QString EnsureFolder(const QString& path) {
         // A folder that exists is the user's, whatever its name: cleaning it
         // (".papers" -> "papers") would put the files into a new folder.
         // "." and ".." name no folder of their own and stay refused.
-        if (part != QLatin1String(".") && part != QLatin1String("..") &&
-            FolderExists(join(part))) {
+        if (part != QLatin1String(".") && part != QLatin1String("..") && FolderExists(join(part))) {
             result = join(part);
             continue;
         }

@@ -466,21 +466,33 @@ private slots:
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("file");
         const QString longTitle(70, QChar(0x6d4b)); // 210 UTF-8 bytes
-        QTest::newRow("plain") << "Paper" << "http://h/x.pdf"
-                               << "pdf" << "Paper.pdf";
-        QTest::newRow("long title keeps the extension") << longTitle << "http://h/x.pdf"
-                                                        << "pdf" << QString(66, QChar(0x6d4b)) +
-                                                                        ".pdf";
-        QTest::newRow("no extension") << "Paper" << "http://h/x.pdf"
-                                      << "" << "Paper";
-        QTest::newRow("dots only: the address's file name") << "..." << "http://h/d/S77.pdf?a=b"
-                                                            << "pdf" << "S77.pdf";
-        QTest::newRow("spaces and dots: the address's file name") << " . " << "http://h/d/S77"
-                                                                  << "pdf" << "S77.pdf";
-        QTest::newRow("nothing usable") << ".." << "http://h/"
-                                        << "pdf" << "未命名.pdf";
-        QTest::newRow("address of dots") << "" << "http://h/..."
-                                         << "htm" << "未命名.htm";
+        QTest::newRow("plain") << "Paper"
+                               << "http://h/x.pdf"
+                               << "pdf"
+                               << "Paper.pdf";
+        QTest::newRow("long title keeps the extension")
+            << longTitle << "http://h/x.pdf"
+            << "pdf" << QString(66, QChar(0x6d4b)) + ".pdf";
+        QTest::newRow("no extension") << "Paper"
+                                      << "http://h/x.pdf"
+                                      << ""
+                                      << "Paper";
+        QTest::newRow("dots only: the address's file name") << "..."
+                                                            << "http://h/d/S77.pdf?a=b"
+                                                            << "pdf"
+                                                            << "S77.pdf";
+        QTest::newRow("spaces and dots: the address's file name") << " . "
+                                                                  << "http://h/d/S77"
+                                                                  << "pdf"
+                                                                  << "S77.pdf";
+        QTest::newRow("nothing usable") << ".."
+                                        << "http://h/"
+                                        << "pdf"
+                                        << "未命名.pdf";
+        QTest::newRow("address of dots") << ""
+                                         << "http://h/..."
+                                         << "htm"
+                                         << "未命名.htm";
     }
     void nameAndExtension() {
         QFETCH(QString, title);
@@ -495,8 +507,9 @@ private slots:
         // The download naming joins the same way: the name is cut, never the type.
         QString newName;
         QTemporaryDir dir;
-        const QString path = 重命名保存路径(dir.path() + QLatin1Char('/'), FileNameFor(title, address),
-                                            extension, SameNamePolicy::Rename, newName);
+        const QString path =
+            重命名保存路径(dir.path() + QLatin1Char('/'), FileNameFor(title, address), extension,
+                           SameNamePolicy::Rename, newName);
         QCOMPARE(path, dir.path() + QLatin1Char('/') + file);
     }
 

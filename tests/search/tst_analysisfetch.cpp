@@ -242,11 +242,14 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("linkPath");
         QTest::addColumn<QString>("file");
-        QTest::newRow("short title") << "Graphene" << "/art/a" << "Graphene.pdf";
+        QTest::newRow("short title") << "Graphene"
+                                     << "/art/a"
+                                     << "Graphene.pdf";
         // 70 characters of three UTF-8 bytes each: the name is cut, never ".pdf".
-        QTest::newRow("long title") << QString(70, QChar(0x6d4b)) << "/art/a"
-                                    << QString(66, QChar(0x6d4b)) + ".pdf";
-        QTest::newRow("title of dots") << "..." << "/art/S0042"
+        QTest::newRow("long title")
+            << QString(70, QChar(0x6d4b)) << "/art/a" << QString(66, QChar(0x6d4b)) + ".pdf";
+        QTest::newRow("title of dots") << "..."
+                                       << "/art/S0042"
                                        << "S0042.pdf";
         QTest::newRow("title of dots and spaces, link without file name") << " . .. "
                                                                           << "/art/"

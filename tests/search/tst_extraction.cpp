@@ -292,9 +292,8 @@ private slots:
                                        << "download-link" << true;
         QTest::newRow("content block, trimmed, any case") << "  Result-Item-Content "
                                                           << " Download-Link " << true;
-        QTest::newRow("content class among others")
-            << "result-item-content wide"
-            << "download-link" << true;
+        QTest::newRow("content class among others") << "result-item-content wide"
+                                                    << "download-link" << true;
         QTest::newRow("download class among others, the site's markup")
             << "result-item-content"
             << "anchor download-link u-font-sans" << true;

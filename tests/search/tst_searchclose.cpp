@@ -156,6 +156,39 @@ private slots:
         closeCover();
     }
 
+    // After "停止" the run still finishes its row: until its loop returns, a
+    // second analysis is refused and nothing more is requested.
+    void secondAnalysisRefusedUntilTheStoppedOneReturns() {
+        FixtureServer server;
+        TestApp t;
+        registerWindows();
+        t.values->PromptSaveFolder = 1;
+        QPointer<fWebSearch> w =
+            qobject_cast<fWebSearch*>(app().flow().show(WindowNames::WebSearch));
+        QVERIFY(w);
+        w->加入LV1("Waiting article", server.url("/hang"), server.url("/results"), "pdf",
+                   t.tempPath(), "SD2");
+        w->加入LV1("Next article", server.url("/art/2"), server.url("/results"), "pdf",
+                   t.tempPath(), "SD2");
+        w->Combo2->setCurrentIndex(0);
+        When stopAndRestart([&] { return !server.requestsFor("/hang").isEmpty(); },
+                            [&] {
+                                QTest::mouseClick(w->Command5, Qt::LeftButton);
+                                w->menu分析未分析项->trigger();
+                                server.releaseStalls();
+                            });
+        w->menu全部加入->trigger();
+        QVERIFY(stopAndRestart.done());
+        QCOMPARE(t.dialogs->errors, QStringList{QStringLiteral("正在分析，  请稍后再试！")});
+        QCOMPARE(server.requestsFor("/hang").size(), 1);
+        QVERIFY(server.requestsFor("/art/2").isEmpty());
+        QCOMPARE(w->articles()->at(1).state, QString());
+        QVERIFY(w->AnalyseStopped);
+        QVERIFY(w->close());
+        QTRY_VERIFY(w.isNull());
+        closeCover();
+    }
+
     // A close while the run is still going (not stopped) is refused as before.
     void closeRefusedWhileTheRunGoesOn() {
         FixtureServer server;
