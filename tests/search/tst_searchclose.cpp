@@ -124,7 +124,8 @@ private slots:
                        "</div><a href=\"/hang?offset=25\">next</a></body></html>");
         TestApp t;
         registerWindows();
-        t.values->PromptSaveFolder = 0;
+        // The walk asks for no save folder.
+        t.settings().write(SettingsKeys::SectionSettings, SettingsKeys::PromptSaveFolder, 0);
         t.settings().write(SettingsKeys::SectionWebSearch, SettingsKeys::Web1Url,
                            server.url("/results/1"));
         QPointer<fWebSearch> w =
