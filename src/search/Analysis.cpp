@@ -8,9 +8,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 // The characters that end the address after window.location=.
@@ -167,11 +168,13 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         return result;
     }
     const QString path = JoinFolder(result.folder, name);
-    // The body goes to a file beside the target that takes the target's name
-    // only once it is whole: a file of that name is replaced then, and stays
-    // as it was when the fetch fails.
-    QSaveFile file(LocalPath(path));
-    if (!file.open(QIODevice::WriteOnly)) {
+    // The body goes to a hidden file beside the target that takes the
+    // target's name only once it is whole: a file of that name is replaced
+    // then, and stays as it was when the fetch fails. The rename replaces a
+    // symbolic link at the target itself, never the file it points to.
+    QTemporaryFile file(
+        JoinFolder(LocalPath(result.folder), QStringLiteral(".varnelle-XXXXXX.part")));
+    if (!file.open()) {
         request.cancel();
         return result;
     }
@@ -207,14 +210,19 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         (expected > 0 ? length >= expected : request.bodyEnded() && !request.endedEarly());
     request.cancel();
 
-    // A partial file would pass for the article: it is dropped, and the fetch failed.
-    if (!whole) {
-        file.cancelWriting();
-        file.commit();
+    // A partial file would pass for the article: it is dropped (with the
+    // temporary file), and the fetch failed. So is one the disk did not take.
+    if (!whole || !file.flush())
         return result;
-    }
-    if (!file.commit())
+    file.close();
+    // Temporary files are created private; the saved file gets the usual rights.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    if (file.error() != QFileDevice::NoError ||
+        ::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(LocalPath(path)).constData()) != 0)
         return result;
+    file.setAutoRemove(false);
     if (!FileExists(path))
         return result;
     result.bytes = static_cast<double>(QFileInfo(LocalPath(path)).size());

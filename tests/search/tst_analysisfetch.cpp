@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -95,6 +96,31 @@ private slots:
         QCOMPARE(QDir(t.tempPath()).entryList(QDir::Files), QStringList({"paper.pdf"}));
         QCOMPARE(server.requestsFor(QStringLiteral("/gen/100")).value(0).header("Referer"),
                  QByteArray("http://site/article"));
+    }
+
+    // A symbolic link at the target is replaced by the new file; the file it
+    // pointed to is not written through.
+    void symbolicLinkAtTheTarget() {
+        TestApp t;
+        FixtureServer server;
+        const QString elsewhere = t.tempPath() + QStringLiteral("/elsewhere.pdf");
+        QFile other(elsewhere);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("the user's other file");
+        other.close();
+        const QString folder = t.tempPath() + QStringLiteral("/row");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(elsewhere, folder + QStringLiteral("/paper.pdf")));
+        const DirectFetchResult r =
+            Inet下载文件(app().transport(), server.url(QStringLiteral("/gen/300")), QString(),
+                         QStringLiteral("paper.pdf"), folder, 0, {});
+        QCOMPARE(r.bytes, 300.0);
+        QVERIFY(!QFileInfo(folder + QStringLiteral("/paper.pdf")).isSymLink());
+        QCOMPARE(readFile(folder + QStringLiteral("/paper.pdf")),
+                 FixtureServer::generatedContent(300));
+        QCOMPARE(readFile(elsewhere), QByteArray("the user's other file"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"paper.pdf"});
     }
 
     // A fetch stopped while the body arrives, or stalled past the limit,
