@@ -4,8 +4,10 @@
 #include "platform/TransportCookieJar.h"
 
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QIODevice>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkRequest>
 #include <QSslSocket>
 #include <QTimer>
@@ -33,6 +35,27 @@ bool hasHeader(const QList<std::pair<QByteArray, QByteArray>>& headers, const QB
         if (h.first.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     return false;
+}
+
+// The proxy the system's configuration names for a request made without the
+// options' proxy (the http_proxy/https_proxy/no_proxy variables, or the
+// desktop's settings), as a browser on this machine would use. Loopback
+// addresses never go through one, as in Qt's own use of that configuration.
+QNetworkProxy systemProxyFor(const QUrl& url) {
+    const QString host = url.host();
+    QHostAddress address;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+        (address.setAddress(host) && address.isLoopback()))
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+    const QList<QNetworkProxy> found =
+        QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
+    for (const QNetworkProxy& proxy : found) {
+        if (proxy.type() == QNetworkProxy::HttpProxy || proxy.type() == QNetworkProxy::Socks5Proxy)
+            return proxy;
+        if (proxy.type() == QNetworkProxy::NoProxy)
+            break;
+    }
+    return QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
 } // namespace
@@ -580,7 +603,8 @@ QUrl Transport::requestUrl(const QString& address) {
 }
 
 QNetworkReply* Transport::get(const QUrl& url, const RequestOptions& options, QString* errorText) {
-    const std::optional<QNetworkProxy> proxy = options.proxy.networkProxy();
+    const std::optional<QNetworkProxy> proxy =
+        options.proxy.enabled ? options.proxy.networkProxy() : systemProxyFor(url);
     if (!proxy) {
         if (errorText)
             *errorText = QStringLiteral("The proxy \"%1:%2\" cannot be used")

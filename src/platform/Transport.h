@@ -31,8 +31,9 @@ struct ProxySettings {
 
     // The options keep the switch as a number; 1 means on.
     static ProxySettings fromOptions(int proxyEnabled, const QString& address, const QString& port);
-    // The proxy a request goes through: the application default when disabled,
-    // the HTTP proxy when enabled and usable, nothing when enabled but unusable.
+    // The proxy a request goes through: the application default when disabled
+    // (Transport then uses the system's proxy configuration instead), the HTTP
+    // proxy when enabled and usable, nothing when enabled but unusable.
     std::optional<QNetworkProxy> networkProxy() const;
 };
 

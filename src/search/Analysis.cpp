@@ -8,8 +8,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 // The characters that end the address after window.location=.
@@ -154,24 +156,25 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         return result;
     }
 
-    QString name = CleanFileName(fileName);
-    if (name.isEmpty())
-        name = QStringLiteral("无标题");
+    // The extension is kept whole however long the title; a title that leaves
+    // nothing takes the address's file name.
+    QString title;
+    const QString extension = SplitFileName(fileName, title);
+    const QString name = JoinNameAndExtension(FileNameFor(title, address), extension);
     result.folder = EnsureFolder(folder);
     if (result.folder.isEmpty()) {
         // No folder to write into: never fall back to the working folder.
         request.cancel();
         return result;
     }
-    QString path = JoinFolder(result.folder, name);
-    if (FileExists(path)) {
-        QFile::remove(LocalPath(path));
-        if (FileExists(path))
-            path = FreeFilePath(path);
-    }
-
-    QFile file(LocalPath(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const QString path = JoinFolder(result.folder, name);
+    // The body goes to a hidden file beside the target that takes the
+    // target's name only once it is whole: a file of that name is replaced
+    // then, and stays as it was when the fetch fails. The rename replaces a
+    // symbolic link at the target itself, never the file it points to.
+    QTemporaryFile file(
+        JoinFolder(LocalPath(result.folder), QStringLiteral(".varnelle-XXXXXX.part")));
+    if (!file.open()) {
         request.cancel();
         return result;
     }
@@ -202,17 +205,24 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
         if (stalled())
             break;
     }
-    file.close();
     const bool whole =
         !stoppedEarly && !writeFailed &&
         (expected > 0 ? length >= expected : request.bodyEnded() && !request.endedEarly());
     request.cancel();
 
-    // A partial file would pass for the article: it goes, and the fetch failed.
-    if (!whole) {
-        QFile::remove(LocalPath(path));
+    // A partial file would pass for the article: it is dropped (with the
+    // temporary file), and the fetch failed. So is one the disk did not take.
+    if (!whole || !file.flush())
         return result;
-    }
+    file.close();
+    // Temporary files are created private; the saved file gets the usual rights.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    if (file.error() != QFileDevice::NoError ||
+        ::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(LocalPath(path)).constData()) != 0)
+        return result;
+    file.setAutoRemove(false);
     if (!FileExists(path))
         return result;
     result.bytes = static_cast<double>(QFileInfo(LocalPath(path)).size());

@@ -50,8 +50,12 @@ struct DirectFetchResult {
 // means 60) bounds, in seconds of the program clock, both the wait for the
 // answer and any stretch without new bytes. Only a complete "200 OK" body
 // counts: a fetch stopped by stopped(), stalled, or cut before the announced
-// length removes its partial file and saves nothing. An existing file of that
-// name is replaced, or, when it cannot be removed, a free numbered name is used.
+// length saves nothing. The body is written beside the target and takes its
+// name only when whole, so an existing file of that name is replaced by a
+// complete file or not at all.
+// fileName is a name and its extension: the name is cleaned and shortened as
+// needed, the extension kept whole (JoinNameAndExtension); a name that leaves
+// nothing takes the address's file name (FileNameFor).
 DirectFetchResult Inet下载文件(Transport& transport, const QString& address, const QString& referer,
                                const QString& fileName, const QString& folder, int timeout,
                                const std::function<bool()>& stopped);

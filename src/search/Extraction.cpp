@@ -1,5 +1,7 @@
 #include "search/Extraction.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const QString kLayoutSD1 = QStringLiteral("SD1");
@@ -69,15 +71,28 @@ void walkListItems(const DocumentSnapshot& doc, const QString& saveFolder, bool 
 
 } // namespace
 
+bool HasClassName(const QString& classList, const QString& className) {
+    if (className.isEmpty())
+        return false;
+    // HTML separates class names by ASCII white space only.
+    static const QRegularExpression separators(QStringLiteral("[ \\t\\n\\f\\r]+"));
+    const QStringList names = classList.split(separators, Qt::SkipEmptyParts);
+    for (const QString& name : names) {
+        if (name.compare(className, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 QVector<int> FindElementsByClass(const DocumentSnapshot& document, int root, const QString& tagName,
                                  const QString& className, bool exact) {
     QVector<int> found;
     if (root < -1 || root >= document.size())
         return found;
     for (int i : document.elementsByTag(root, tagName)) {
-        const QString cls = document.at(i).className.trimmed();
-        const bool match = exact ? cls.compare(className, Qt::CaseInsensitive) == 0
-                                 : cls.contains(className, Qt::CaseInsensitive);
+        const QString& cls = document.at(i).className;
+        const bool match = exact ? HasClassName(cls, className)
+                                 : cls.trimmed().contains(className, Qt::CaseInsensitive);
         if (match)
             found.append(i);
     }
@@ -91,15 +106,14 @@ ExtractionResult ExtractResultPage(const DocumentSnapshot& doc, const QString& s
         return result;
     result.documentFound = true;
 
-    // Design 1: <li class="detail">, the class exactly so (untrimmed).
+    // Design 1: <li class="detail"> items with a "clink" PDF link.
     walkListItems(
         doc, saveFolder, onlyTicked, kLayoutSD1,
         [](const SnapshotElement& li) {
-            return li.className.compare(QLatin1String("detail"), Qt::CaseInsensitive) == 0;
+            return HasClassName(li.className, QStringLiteral("detail"));
         },
         [](const SnapshotElement& a) {
-            return a.className.trimmed().compare(QLatin1String("clink"), Qt::CaseInsensitive) ==
-                       0 &&
+            return HasClassName(a.className, QStringLiteral("clink")) &&
                    a.text.trimmed().startsWith(QLatin1String("pdf"), Qt::CaseInsensitive);
         },
         result);

@@ -9,15 +9,17 @@
 //
 // The site has used three page designs; ExtractResultPage tries them in a fixed
 // order and keeps the first that yields anything:
-//   1. "SD1": <li class="detail"> items (the class exactly "detail"); the link
-//      is the item's first later <a class="clink"> whose text starts with
-//      "pdf" and is the PDF address itself.
+//   1. "SD1": <li class="detail"> items; the link is the item's first later
+//      <a class="clink"> whose text starts with "pdf" and is the PDF address
+//      itself.
 //   2. "SD2": <div class="result-item-content"> blocks (or, when there are
-//      none, divs whose class list mentions result-item-container); the link
-//      is the block's first <a class="download-link">.
+//      none, divs whose class attribute mentions result-item-container); the
+//      link is the block's first <a class="download-link">.
 //   3. "SD2": <li> items whose class mentions js-article-list-item; the link
 //      is the first later <a> whose class mentions pdf-download and whose text
 //      is exactly "Download PDF".
+// "class=x" means x is one of the names the class attribute lists (the site
+// puts several on its elements: class="anchor download-link u-font-sans").
 // The title is always the text of the item's first <a>. An "SD2" link leads
 // to a page that must be fetched to find the PDF address.
 //
@@ -55,10 +57,15 @@ struct ExtractionResult {
 ExtractionResult ExtractResultPage(const DocumentSnapshot& document, const QString& saveFolder,
                                    bool onlyTicked);
 
+// True when one of the names the class attribute lists (separated by white
+// space) equals className, letter case ignored.
+bool HasClassName(const QString& classList, const QString& className);
+
 // The descendants of root (-1: the whole document) with the tag (letter case
-// ignored), in document order, whose class attribute (trimmed) matches
-// className: equal to it, letter case ignored, when exact; containing it,
-// letter case ignored, otherwise. Empty for a root outside the document.
+// ignored), in document order, whose class attribute matches className: one
+// of its names equals it (HasClassName) when exact; the trimmed attribute
+// contains it, letter case ignored, otherwise. Empty for a root outside the
+// document.
 QVector<int> FindElementsByClass(const DocumentSnapshot& document, int root, const QString& tagName,
                                  const QString& className, bool exact);
 

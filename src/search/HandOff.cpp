@@ -12,7 +12,7 @@
 QString HandOffName(const QString& link, const QString& title, bool useOriginalFileName) {
     const QString name =
         useOriginalFileName ? FileNameFromPath(link, true) : RemoveLineBreaks(title).trimmed();
-    return CleanFileName(name);
+    return FileNameFor(name, link);
 }
 
 QString HandOffFolder(const QString& rowFolder, const QString& currentSaveFolder) {

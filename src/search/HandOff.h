@@ -7,7 +7,7 @@
 
 // The file name: the last part of the link without its extension when the
 // user chose the original file names, else the title on one line; cleaned
-// for use as a file name either way.
+// for use as a file name either way (FileNameFor: never empty).
 QString HandOffName(const QString& link, const QString& title, bool useOriginalFileName);
 
 // The row's save folder, or the current save folder when the row has none.

@@ -24,26 +24,57 @@
 
 SearchWindowRuns::SearchWindowRuns(fWebSearch* window)
     : QObject(window), m_window(window),
+      // The hooks are read after waits; a window that went meanwhile reads as
+      // "stopped" with no delay, so the row ends at once.
       m_analyser(*window->articles(), app().transport(),
-                 {[window] { return window->Check4->isChecked(); },
-                  [window] { return window->Combo2->currentText(); },
-                  [window] { return window->AnalyseStopped; }}) {
+                 {[w = QPointer<fWebSearch>(window)] { return w && w->Check4->isChecked(); },
+                  [w = QPointer<fWebSearch>(window)] {
+                      return w ? w->Combo2->currentText() : QStringLiteral("0");
+                  },
+                  [w = QPointer<fWebSearch>(window)] { return !w || w->AnalyseStopped; }}) {
     setObjectName(QStringLiteral("SearchWindowRuns"));
     fWebSearch* w = m_window;
-    connect(w->Command4, &QPushButton::clicked, this, [this] { RunExtractAll(*this); });
+    connect(w->Command4, &QPushButton::clicked, this, [this] {
+        // While a walk is still on the stack, stopped or not, the button is its
+        // stop button: a click never starts a second walk inside the first.
+        if (m_extractRuns > 0) {
+            extractStopped() = true;
+            fitColumns();
+            return;
+        }
+        ++m_extractRuns;
+        asRun([this] { RunExtractAll(*this); });
+        --m_extractRuns;
+    });
     connect(w->Command2, &QPushButton::clicked, this, &SearchWindowRuns::analyseDownload);
     connect(w->Command7, &QPushButton::clicked, this, &SearchWindowRuns::exportTitles);
     connect(w->Check3, &QCheckBox::toggled, this, &SearchWindowRuns::autoAnalysisToggled);
-    connect(w->Timer1, &QTimer::timeout, this,
-            [this] { RunAnalysis(*this, AnalysisSelection::Unanalysed); });
+    const auto analysis = [this](AnalysisSelection selection) {
+        return [this, selection] {
+            // A stopped run still finishing its row is still a run.
+            if (m_analysisRuns > 0) {
+                showError(AnalysisBusyMessage);
+                return;
+            }
+            ++m_analysisRuns;
+            asRun([this, selection] { RunAnalysis(*this, selection); });
+            --m_analysisRuns;
+        };
+    };
+    connect(w->Timer1, &QTimer::timeout, this, analysis(AnalysisSelection::Unanalysed));
     connect(w->menu分析未分析项, &QAction::triggered, this,
-            [this] { RunAnalysis(*this, AnalysisSelection::Unanalysed); });
-    connect(w->menu加入分析失败项, &QAction::triggered, this,
-            [this] { RunAnalysis(*this, AnalysisSelection::Failed); });
-    connect(w->menu选中加入, &QAction::triggered, this,
-            [this] { RunAnalysis(*this, AnalysisSelection::Selected); });
-    connect(w->menu全部加入, &QAction::triggered, this,
-            [this] { RunAnalysis(*this, AnalysisSelection::All); });
+            analysis(AnalysisSelection::Unanalysed));
+    connect(w->menu加入分析失败项, &QAction::triggered, this, analysis(AnalysisSelection::Failed));
+    connect(w->menu选中加入, &QAction::triggered, this, analysis(AnalysisSelection::Selected));
+    connect(w->menu全部加入, &QAction::triggered, this, analysis(AnalysisSelection::All));
+}
+
+void SearchWindowRuns::asRun(const std::function<void()>& run) {
+    // A stopped run still finishes the step it is in (a page request, a page
+    // load) before its loop returns; until then the window, its list and its
+    // controls must stay, so a close asked for meanwhile waits for the loop.
+    const fWebSearch::WaitScope running(m_window);
+    run();
 }
 
 void SearchWindowRuns::analyseDownload() {

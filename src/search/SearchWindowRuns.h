@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 class fWebSearch;
 
@@ -51,6 +52,12 @@ public:
     static inline const QString EmptyListMessage = QStringLiteral("列表没有数据哦！");
 
 private:
+    // Runs a page walk or an analysis run; the window cannot go before it returns.
+    void asRun(const std::function<void()>& run);
+
     fWebSearch* m_window;
     ArticleAnalyser m_analyser;
+    // Runs whose loop has not returned yet, stopped or not.
+    int m_extractRuns = 0;
+    int m_analysisRuns = 0;
 };

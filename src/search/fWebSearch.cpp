@@ -510,10 +510,16 @@ void fWebSearch::savePageSource() {
         const WaitScope waiting(this);
         html = WebBrowser1->outerHtml().toUtf8();
     }
+    // A source that could not be read (script failed or timed out, no root
+    // element) is no page: nothing is written, and a file of that name stays
+    // as it was. QSaveFile writes beside it and renames only when complete.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size() || !out.commit())
+    if (html.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(html) != html.size() ||
+        !out.commit()) {
+        app().dialogs().error(this, SaveSourceFailedMessage);
         return;
-    app().dialogs().information(this, QStringLiteral("已经保存！"));
+    }
+    app().dialogs().information(this, SaveSourceDoneMessage);
 }
 
 void fWebSearch::showCurrentAddress() {

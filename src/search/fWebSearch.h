@@ -125,10 +125,12 @@ public:
 
     // The browsing commands.
     void openHomePage();
-    void openTypedAddress();   // "打开"
-    void openOtherAddress();   // "打开指定网址..."
-    void openLocalPage();      // "打开本地网页文件"
-    void savePageSource();     // "网页源码另存为"
+    void openTypedAddress(); // "打开"
+    void openOtherAddress(); // "打开指定网址..."
+    void openLocalPage();    // "打开本地网页文件"
+    void savePageSource();   // "网页源码另存为"
+    static inline const QString SaveSourceDoneMessage = QStringLiteral("已经保存！");
+    static inline const QString SaveSourceFailedMessage = QStringLiteral("保存失败！");
     void showCurrentAddress(); // "显示当前网址"
 
     // The list commands.

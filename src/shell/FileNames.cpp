@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 const QString FolderError = QStringLiteral("文件夹名称有误！不能创建文件夹！");
@@ -51,6 +52,36 @@ QString CleanFileName(const QString& text) {
     return s;
 }
 
+QString FileNameFor(const QString& title, const QString& address) {
+    const QString name = CleanFileName(title);
+    if (!name.isEmpty())
+        return name;
+    // The path of the address only: its query is no part of a file name.
+    QString file = QUrl(address.trimmed()).fileName();
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0)
+        file.truncate(dot);
+    const QString fromAddress = CleanFileName(file);
+    return fromAddress.isEmpty() ? UnnamedFileName : fromAddress;
+}
+
+QString JoinNameAndExtension(const QString& name, const QString& extension) {
+    QString base = CleanFileName(name);
+    if (base.isEmpty())
+        base = UnnamedFileName;
+    const QString ext = CleanFileName(extension);
+    if (ext.isEmpty())
+        return base;
+    // An extension is a few letters; one that is not cannot crowd out the name.
+    const QString tail = QLatin1Char('.') + LeftBytes(ext, MaxFileNameBytes - CleanNameBytes - 1);
+    const int room = MaxFileNameBytes - static_cast<int>(tail.toUtf8().size());
+    QString fitted = LeftBytes(base, room);
+    // Shortening may leave a dot or space at the end ("a. b" -> "a."): trim again.
+    while (fitted.endsWith(QLatin1Char('.')) || fitted.endsWith(QLatin1Char(' ')))
+        fitted.chop(1);
+    return (fitted.isEmpty() ? UnnamedFileName : fitted) + tail;
+}
+
 QString JoinFolder(const QString& folder, const QString& name) {
     if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')))
         return folder + name;
@@ -93,14 +124,24 @@ QString EnsureFolder(const QString& path) {
     QString result;
     bool failed = false;
     // Empty parts ("a//b", a trailing "/", a leading "//") mean nothing on Linux.
+    const auto join = [&](const QString& name) {
+        return (result.isEmpty() && !absolute) ? name : result + QLatin1Char('/') + name;
+    };
     for (const QString& part : p.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        // A folder that exists is the user's, whatever its name: cleaning it
+        // (".papers" -> "papers") would put the files into a new folder.
+        // "." and ".." name no folder of their own and stay refused.
+        if (part != QLatin1String(".") && part != QLatin1String("..") && FolderExists(join(part))) {
+            result = join(part);
+            continue;
+        }
         const QString clean = CleanFileName(part);
         if (clean.isEmpty()) {
             app().dialogs().error(nullptr, FolderError);
             failed = true;
             break;
         }
-        result = (result.isEmpty() && !absolute) ? clean : result + QLatin1Char('/') + clean;
+        result = join(clean);
         if (!FolderExists(result))
             QDir().mkdir(result); // a failure shows in the final test
     }

@@ -17,6 +17,21 @@ inline constexpr int CleanNameBytes = 200;
 // cut to CleanNameBytes UTF-8 bytes without cutting a character in two.
 QString CleanFileName(const QString& text);
 
+// The name given to a file whose title leaves nothing usable.
+inline const QString UnnamedFileName = QStringLiteral("未命名");
+
+// The title as a file name (CleanFileName); when nothing of it is left (only
+// dots, spaces, forbidden characters), the file name of the address without
+// its extension, cleaned the same way; failing that, UnnamedFileName. Never
+// empty, so a file is never named after its extension alone (".pdf").
+QString FileNameFor(const QString& title, const QString& address);
+
+// name + "." + extension as one file name. The name is made fit by
+// CleanFileName (UnnamedFileName when nothing is left) and shortened when
+// needed; the extension is never cut, so a long title cannot turn "x.pdf"
+// into "x.p". An empty extension adds no dot.
+QString JoinNameAndExtension(const QString& name, const QString& extension);
+
 // folder + name, with "/" between them when the folder does not end with one.
 // An empty folder adds nothing: a missing folder must not turn into the root.
 QString JoinFolder(const QString& folder, const QString& name);
@@ -36,8 +51,9 @@ bool FolderExists(const QString& path);
 // `name`; both trimmed.
 QString SplitFileName(const QString& path, QString& name);
 
-// Creates the folder and its missing parents, each part made fit for a name by
-// CleanFileName, and returns the folder without its trailing "/" (the path
+// Creates the folder and its missing parents, each part it creates made fit
+// for a name by CleanFileName (parts that exist as folders stay as they are,
+// such as ".papers" or "space "), and returns the folder without its trailing "/" (the path
 // actually made, which may differ from the one given), or "" when it does not
 // exist afterwards. A part that cleans to nothing (such as "..") shows
 // "文件夹名称有误！不能创建文件夹！" and ends the walk. A leading "~/" is the home

@@ -460,6 +460,59 @@ private slots:
         QVERIFY(QFileInfo(made).isDir());
     }
 
+    void nameAndExtension_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("file");
+        const QString longTitle(70, QChar(0x6d4b)); // 210 UTF-8 bytes
+        QTest::newRow("plain") << "Paper"
+                               << "http://h/x.pdf"
+                               << "pdf"
+                               << "Paper.pdf";
+        QTest::newRow("long title keeps the extension")
+            << longTitle << "http://h/x.pdf"
+            << "pdf" << QString(66, QChar(0x6d4b)) + ".pdf";
+        QTest::newRow("no extension") << "Paper"
+                                      << "http://h/x.pdf"
+                                      << ""
+                                      << "Paper";
+        QTest::newRow("dots only: the address's file name") << "..."
+                                                            << "http://h/d/S77.pdf?a=b"
+                                                            << "pdf"
+                                                            << "S77.pdf";
+        QTest::newRow("spaces and dots: the address's file name") << " . "
+                                                                  << "http://h/d/S77"
+                                                                  << "pdf"
+                                                                  << "S77.pdf";
+        QTest::newRow("nothing usable") << ".."
+                                        << "http://h/"
+                                        << "pdf"
+                                        << "未命名.pdf";
+        QTest::newRow("address of dots") << ""
+                                         << "http://h/..."
+                                         << "htm"
+                                         << "未命名.htm";
+    }
+    void nameAndExtension() {
+        QFETCH(QString, title);
+        QFETCH(QString, address);
+        QFETCH(QString, extension);
+        QFETCH(QString, file);
+        QCOMPARE(JoinNameAndExtension(FileNameFor(title, address), extension), file);
+        QVERIFY(file.toUtf8().size() <= MaxFileNameBytes);
+        // A name already at the length limit still gets its whole extension.
+        const QString joined = JoinNameAndExtension(QString(85, QChar(0x6d4b)), extension);
+        QVERIFY(extension.isEmpty() || joined.endsWith(QLatin1Char('.') + extension));
+        // The download naming joins the same way: the name is cut, never the type.
+        QString newName;
+        QTemporaryDir dir;
+        const QString path =
+            重命名保存路径(dir.path() + QLatin1Char('/'), FileNameFor(title, address), extension,
+                           SameNamePolicy::Rename, newName);
+        QCOMPARE(path, dir.path() + QLatin1Char('/') + file);
+    }
+
     void splitFileName_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("extension");
@@ -520,6 +573,15 @@ private slots:
                                         << "" << 0;
         QTest::newRow("root") << "/"
                               << "/" << 0;
+        // Folders that exist stay as they are named; only new parts are cleaned.
+        QTest::newRow("existing hidden folder") << "@/.papers/2024"
+                                                << "@/.papers/2024" << 0;
+        QTest::newRow("existing folder ending in a space") << "@/space /x"
+                                                           << "@/space /x" << 0;
+        QTest::newRow("new hidden folder cleaned") << "@/.fresh/x"
+                                                   << "@/fresh/x" << 0;
+        QTest::newRow("new folder ending in a space cleaned") << "@/new /x"
+                                                              << "@/new/x" << 0;
     }
     void ensureFolder() {
         QFETCH(QString, path);
@@ -528,9 +590,14 @@ private slots:
         TestApp t;
         QTemporaryDir dir;
         QVERIFY(touch(dir.path() + QStringLiteral("/f.txt")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(".papers/2024")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("space ")));
         path.replace(QLatin1Char('@'), dir.path());
         result.replace(QLatin1Char('@'), dir.path());
         QCOMPARE(EnsureFolder(path), result);
+        // Nothing was made beside the folders the user has.
+        QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/papers")));
+        QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/space")));
         if (!result.isEmpty())
             QVERIFY(QFileInfo(result).isDir());
         QCOMPARE(t.dialogs->errors.size(), errors);

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -97,17 +98,53 @@ private slots:
                  QByteArray("http://site/article"));
     }
 
+    // A symbolic link at the target is replaced by the new file; the file it
+    // pointed to is not written through.
+    void symbolicLinkAtTheTarget() {
+        TestApp t;
+        FixtureServer server;
+        const QString elsewhere = t.tempPath() + QStringLiteral("/elsewhere.pdf");
+        QFile other(elsewhere);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("the user's other file");
+        other.close();
+        const QString folder = t.tempPath() + QStringLiteral("/row");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(elsewhere, folder + QStringLiteral("/paper.pdf")));
+        const DirectFetchResult r =
+            Inet下载文件(app().transport(), server.url(QStringLiteral("/gen/300")), QString(),
+                         QStringLiteral("paper.pdf"), folder, 0, {});
+        QCOMPARE(r.bytes, 300.0);
+        QVERIFY(!QFileInfo(folder + QStringLiteral("/paper.pdf")).isSymLink());
+        QCOMPARE(readFile(folder + QStringLiteral("/paper.pdf")),
+                 FixtureServer::generatedContent(300));
+        QCOMPARE(readFile(elsewhere), QByteArray("the user's other file"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"paper.pdf"});
+    }
+
     // A fetch stopped while the body arrives, or stalled past the limit,
-    // fails and leaves no partial file.
+    // fails and leaves no partial file; a file the user had under that name
+    // is still there, whole.
     void stoppedOrStalledFetchFails_data() {
         QTest::addColumn<bool>("stop");
-        QTest::newRow("stop") << true;
-        QTest::newRow("stall") << false;
+        QTest::addColumn<bool>("userFile");
+        QTest::newRow("stop") << true << false;
+        QTest::newRow("stall") << false << false;
+        QTest::newRow("stop, file kept") << true << true;
+        QTest::newRow("stall, file kept") << false << true;
     }
     void stoppedOrStalledFetchFails() {
         QFETCH(bool, stop);
+        QFETCH(bool, userFile);
         TestApp t;
         FixtureServer server;
+        const QString target = t.tempPath() + QStringLiteral("/x.pdf");
+        if (userFile) {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(5000, 'u'));
+        }
         bool stopped = false;
         QTimer::singleShot(500, [&] {
             if (stop)
@@ -122,7 +159,8 @@ private slots:
             QStringLiteral("x.pdf"), t.tempPath(), 0, [&] { return stopped; });
         QCOMPARE(r.bytes, 0.0);
         QVERIFY(real.elapsed() < 10000);
-        QVERIFY(!QFile::exists(t.tempPath() + QStringLiteral("/x.pdf")));
+        QCOMPARE(readFile(target), userFile ? QByteArray(5000, 'u') : QByteArray());
+        QCOMPARE(QDir(t.tempPath()).entryList(QDir::Files | QDir::Hidden).size(), userFile ? 1 : 0);
         server.releaseStalls();
     }
 
@@ -222,6 +260,45 @@ private slots:
         QCOMPARE(server.requestsFor(QStringLiteral("/gen/2048")).value(0).header("Referer"),
                  server.url(QStringLiteral("/art/ok")).toUtf8());
         QVERIFY(!app().flow().IsFormLoaded(WindowNames::FileDownload));
+    }
+
+    // The file of a direct download keeps its extension however long the
+    // title; a title that leaves nothing takes the link's file name.
+    void directDownloadFileName_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("linkPath");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("short title") << "Graphene"
+                                     << "/art/a"
+                                     << "Graphene.pdf";
+        // 70 characters of three UTF-8 bytes each: the name is cut, never ".pdf".
+        QTest::newRow("long title")
+            << QString(70, QChar(0x6d4b)) << "/art/a" << QString(66, QChar(0x6d4b)) + ".pdf";
+        QTest::newRow("title of dots") << "..."
+                                       << "/art/S0042"
+                                       << "S0042.pdf";
+        QTest::newRow("title of dots and spaces, link without file name") << " . .. "
+                                                                          << "/art/"
+                                                                          << "未命名.pdf";
+    }
+    void directDownloadFileName() {
+        QFETCH(QString, title);
+        QFETCH(QString, linkPath);
+        QFETCH(QString, file);
+        TestApp t;
+        FixtureServer server;
+        server.addPage(linkPath, redirectPage(server.url(QStringLiteral("/gen/700"))).toUtf8());
+        const QString folder = t.tempPath() + QStringLiteral("/row");
+        ArticleListModel list;
+        list.add(title, server.url(linkPath), QStringLiteral("http://h/r"), QStringLiteral("pdf"),
+                 folder, QStringLiteral("SD2"));
+        ArticleAnalyser analyser(
+            list, app().transport(),
+            {[] { return true; }, [] { return QStringLiteral("0"); }, [] { return false; }});
+        analyser.加入下载列表(0);
+        QCOMPARE(list.at(0).state, QStringLiteral("下载成功"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{file});
+        QCOMPARE(readFile(folder + QLatin1Char('/') + file), FixtureServer::generatedContent(700));
     }
 
     // An SD2 row waits the delay after its request, whatever the outcome; an

@@ -153,15 +153,20 @@ private slots:
         QTest::addColumn<int>("pass");
         QTest::addColumn<QStringList>("expectedTitles");
         QTest::addColumn<QStringList>("expectedLinks"); // relative ones resolve against the page
+        // Classes are class lists: "detail odd" is a detail item, "cLinks" is no
+        // cLink, "anchor download-link u-font-sans" is a download link and
+        // "download-link-x" is not.
         const QStringList sd1Titles{"Graphene growth on copper foils", "Nanotube arrays: a review",
-                                    "Fullerene chemistry"};
+                                    "Detail among other classes", "Fullerene chemistry"};
         const QStringList sd1Links{
             sd("?_ob=MiamiImageURL&_cid=271567&_pii=S0008622310001&_check=y"),
-            sd("?_ob=MiamiImageURL&_pii=S0008622310002"), "pdf/S0008622310006.pdf"};
+            sd("?_ob=MiamiImageURL&_pii=S0008622310002"),
+            sd("?_ob=MiamiImageURL&_pii=S0008622310004"), "pdf/S0008622310006.pdf"};
         const QStringList sd2Titles{"Deep learning for tumour segmentation",
-                                    "Catalysis at interfaces"};
+                                    "Protein folding kinetics", "Catalysis at interfaces"};
         const QStringList sd2Links{sd("/article/pii/S1000000018000011/"
                                       "pdfft?md5=0a1b2c&pid=1-s2.0-S1000000018000011-main.pdf"),
+                                   sd("/article/pii/S1000000018000022/pdfft"),
                                    sd("/article/pii/S1000000018000033/pdfft?md5=33&pid=33.pdf")};
         const QStringList sd3Titles{"Self-healing polymers in practice", "Unticked article",
                                     "Upper-case class article"};
@@ -179,8 +184,9 @@ private slots:
             *row("detail items") << base << "sd1_detail.html" << false << 1 << sd1Titles
                                  << sd1Links;
             *row("detail items, ticked only")
-                << base << "sd1_detail.html" << true << 1 << QStringList{sd1Titles[0], sd1Titles[2]}
-                << QStringList{sd1Links[0], sd1Links[2]};
+                << base << "sd1_detail.html" << true << 1
+                << QStringList{sd1Titles[0], sd1Titles[2], sd1Titles[3]}
+                << QStringList{sd1Links[0], sd1Links[2], sd1Links[3]};
             *row("result blocks") << base << "sd2_results.html" << false << 2 << sd2Titles
                                   << sd2Links;
             *row("result blocks ignore ticks")

@@ -100,9 +100,10 @@ private slots:
         QTest::addColumn<bool>("taken");
         QTest::newRow("exact") << "detail" << true;
         QTest::newRow("other case") << "Detail" << true;
-        QTest::newRow("leading space is not trimmed") << " detail" << false;
-        QTest::newRow("among other classes") << "detail odd" << false;
+        QTest::newRow("surrounding white space") << " detail\t" << true;
+        QTest::newRow("among other classes") << "odd detail u-pad" << true;
         QTest::newRow("longer word") << "details" << false;
+        QTest::newRow("longer word among others") << "odd detail-x" << false;
         QTest::newRow("empty") << "" << false;
     }
     void detailItemClass() {
@@ -130,9 +131,12 @@ private slots:
         QTest::newRow("text must begin with pdf")
             << QStringList{"cLink"} << QStringList{"Purchase PDF"} << QStringList{"https://x/1"}
             << "";
-        QTest::newRow("class must equal clink")
-            << QStringList{"cLink related", "cLink"} << QStringList{"PDF", "PDF (2 K)"}
-            << QStringList{"https://x/related", "https://x/2"} << "https://x/2";
+        QTest::newRow("clink among other classes")
+            << QStringList{"anchor cLink related", "cLink"} << QStringList{"PDF", "PDF (2 K)"}
+            << QStringList{"https://x/related", "https://x/2"} << "https://x/related";
+        QTest::newRow("class must list clink itself")
+            << QStringList{"cLinks", "cLink-x", "cLink"} << QStringList{"PDF", "PDF", "PDF (2 K)"}
+            << QStringList{"https://x/s", "https://x/x", "https://x/2"} << "https://x/2";
         QTest::newRow("first match wins")
             << QStringList{"cLink", "cLink"} << QStringList{"Abstract", "PDF"}
             << QStringList{"https://x/abs", "https://x/pdf"} << "https://x/pdf";
@@ -288,11 +292,18 @@ private slots:
                                        << "download-link" << true;
         QTest::newRow("content block, trimmed, any case") << "  Result-Item-Content "
                                                           << " Download-Link " << true;
-        QTest::newRow("content class among others is no content block")
-            << "result-item-content wide"
-            << "download-link" << false;
-        QTest::newRow("download class among others") << "result-item-content"
-                                                     << "download-link pdf" << false;
+        QTest::newRow("content class among others") << "result-item-content wide"
+                                                    << "download-link" << true;
+        QTest::newRow("download class among others, the site's markup")
+            << "result-item-content"
+            << "anchor download-link u-font-sans" << true;
+        QTest::newRow("classes separated by tabs and line breaks")
+            << "wide\tresult-item-content"
+            << "anchor\ndownload-link" << true;
+        QTest::newRow("longer download class") << "result-item-content"
+                                               << "download-link-x" << false;
+        QTest::newRow("longer content class") << "result-item-content-x"
+                                              << "download-link" << false;
         QTest::newRow("no download link") << "result-item-content" << QString() << false;
         QTest::newRow("container among other classes") << "ResultItem RESULT-ITEM-CONTAINER u-pad"
                                                        << "download-link" << true;
@@ -460,9 +471,11 @@ private slots:
         QTest::addColumn<QString>("cls");
         QTest::addColumn<bool>("exact");
         QTest::addColumn<QStringList>("expected"); // texts of the found elements
-        QTest::newRow("exact, trimmed element class, any case")
+        QTest::newRow("exact: one of the listed names, any case")
             << -1 << "A"
-            << "download-link" << true << QStringList{"a1", "a2"};
+            << "download-link" << true << QStringList{"a1", "a2", "a3"};
+        QTest::newRow("exact: part of a name is no match") << -1 << "A"
+                                                           << "download" << true << QStringList{};
         QTest::newRow("exact class argument is not trimmed")
             << -1 << "A"
             << " download-link" << true << QStringList{};

@@ -21,6 +21,16 @@ private slots:
                                        << "a/b: c?" << false << "ab c";
         QTest::newRow("original name cleaned") << "https://h/get?f=a*b.pdf"
                                                << "t" << true << "getf=ab";
+        // A title that cleans to nothing would name the file ".pdf" (hidden).
+        QTest::newRow("title of dots: the link's file name") << "https://h/pii/S0001234"
+                                                             << "..." << false << "S0001234";
+        QTest::newRow("title of dots and spaces: no query, no extension")
+            << "https://h/get/S55.html?x=1"
+            << " . .. " << false << "S55";
+        QTest::newRow("nothing usable anywhere") << "https://h/"
+                                                 << "\r\n.." << false << "未命名";
+        QTest::newRow("original name of dots") << "https://h/a/..."
+                                               << "t" << true << "未命名";
     }
     void name() {
         QFETCH(QString, link);

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
@@ -50,6 +51,10 @@ public:
               "<li class='detail'><input type='checkbox'><a href='a3'>Second again</a>"
               "<a class='cLink' href='https://127.0.0.1:9/two.pdf'>PDF</a></li>"
               "</ul></body></html>");
+        // The page takes its own root element away: there is no source to read.
+        write("noroot.html", "<html><head><title>Gone</title></head>"
+                             "<body onload='document.removeChild(document.documentElement)'>"
+                             "gone</body></html>");
         write("closer.html", "<html><head><title>Closer</title></head><body>stays"
                              "<script>window.close();</script></body></html>");
     }
@@ -308,6 +313,43 @@ private slots:
         const int said = t.dialogs->informations.size();
         w.menu网页源码另存为->trigger();
         QCOMPARE(t.dialogs->informations.size(), said);
+    }
+
+    // A source that cannot be read is a failure: said so, nothing written, and
+    // a file the user chose to replace stays as it was.
+    void pageSourceThatCannotBeRead_data() {
+        QTest::addColumn<bool>("fileExists");
+        QTest::newRow("new file") << false;
+        QTest::newRow("existing file") << true;
+    }
+    void pageSourceThatCannotBeRead() {
+        QFETCH(bool, fileExists);
+        TestApp t;
+        Pages pages(t.tempPath());
+        fWebSearch w;
+        w.show();
+        w.WebBrowser1->navigate(pages.url("noroot.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, pages.url("noroot.html")), LoadTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.WebBrowser1->evaluate("document.documentElement === null").toBool(), LoadTimeoutMs);
+        const QString path = t.tempPath() + "/saved.htm";
+        if (fileExists) {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("<html>the user's page</html>");
+        }
+        t.dialogs->fileAnswers.push_back(path);
+        w.menu网页源码另存为->trigger();
+        QCOMPARE(t.dialogs->errors, QStringList{QStringLiteral("保存失败！")});
+        QVERIFY(t.dialogs->informations.isEmpty());
+        QFile saved(path);
+        QCOMPARE(saved.exists(), fileExists);
+        if (fileExists) {
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), QByteArray("<html>the user's page</html>"));
+        }
+        QCOMPARE(QDir(t.tempPath()).entryList({"saved*"}, QDir::Files | QDir::Hidden).size(),
+                 fileExists ? 1 : 0);
     }
 
     void scriptErrorBoxFollowsSilentMode() {
