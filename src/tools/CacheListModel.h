@@ -13,6 +13,7 @@ struct CacheRow {
     // Current user's view: the entry file and where the document starts in it.
     QString entryFile;
     qint64 bodyOffset = 0;
+    QString encoding; // the content encoding the document is stored in
 
     bool isUserFile() const { return text.startsWith(QStringLiteral("用户:")); }
 };

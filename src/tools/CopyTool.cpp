@@ -1,5 +1,6 @@
 #include "tools/CopyTool.h"
 
+#include "platform/ContentDecoder.h"
 #include "shell/FileNames.h"
 
 #include <QDateTime>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <memory>
 
 namespace {
 
@@ -108,15 +110,22 @@ CopyResult CopyToFile(const CopySource& source, const QString& target, const Kee
     const QDateTime modified = QFileInfo(source.path).lastModified();
     qint64 remaining = source.size();
 
+    const std::unique_ptr<ContentDecoder> decoder = ContentDecoder::create(source.encoding);
+    if (!decoder)
+        return CopyResult::Failed;
+
     QSaveFile out(target);
     // Never write into the target itself: the old file stays until the new one is whole.
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly))
         return CopyResult::Failed;
     QByteArray buffer;
+    QByteArray decoded;
     while (remaining > 0) {
         buffer = in.read(qMin(remaining, ChunkBytes));
-        if (buffer.isEmpty() || out.write(buffer) != buffer.size()) {
+        decoded.clear();
+        if (buffer.isEmpty() || !decoder->feed(buffer, decoded) ||
+            out.write(decoded) != decoded.size()) {
             out.cancelWriting();
             return CopyResult::Failed;
         }
@@ -125,6 +134,10 @@ CopyResult CopyToFile(const CopySource& source, const QString& target, const Kee
             out.cancelWriting();
             return CopyResult::Stopped;
         }
+    }
+    if (!decoder->finished()) {
+        out.cancelWriting();
+        return CopyResult::Failed;
     }
     // A copy keeps the source's time, so the same file copied again is
     // recognised by the size-and-time rule.

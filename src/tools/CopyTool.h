@@ -17,6 +17,7 @@ struct CopySource {
     qint64 offset = 0;  // where they start in it
     qint64 length = -1; // how many; -1: to the end of the file
     QString name;       // target file name; empty: the source file's own name
+    QString encoding;   // HTTP content encoding the bytes are stored in ("gzip", "br", ...)
 
     CopySource() = default;
     CopySource(const QString& file) : path(file) {} // NOLINT: a plain path is a source
@@ -60,8 +61,9 @@ using KeepGoing = std::function<bool()>;
 
 enum class CopyResult { Copied, Failed, Stopped };
 
-// Copies the source's bytes to target through a temporary file beside it and
-// gives the result the source file's modification time. On failure or stop the
+// Copies the source's bytes (decoded, when they carry a content encoding) to
+// target through a temporary file beside it and gives the result the source
+// file's modification time. Bytes in an unknown or broken encoding fail. On failure or stop the
 // temporary file is removed and whatever stood at target is unchanged.
 CopyResult CopyToFile(const CopySource& source, const QString& target,
                       const KeepGoing& keepGoing = {});

@@ -184,6 +184,7 @@ void fIEcache::GetCacheURLList() {
                 row.filePath = entry.file;
                 row.size = entry.bodySize;
                 row.bodyOffset = entry.bodyOffset;
+                row.encoding = entry.contentEncoding;
             }
             rows.append(std::move(row));
         }
@@ -404,8 +405,10 @@ void fIEcache::Command6_Click() {
             sources << CopySource(row.filePath);
         } else {
             const QString fallback = QFileInfo(row.entryFile).fileName().chopped(2);
-            sources << CopySource(row.filePath, row.bodyOffset, row.size,
-                                  CachedDocumentName(row.text, fallback));
+            CopySource source(row.filePath, row.bodyOffset, row.size,
+                              CachedDocumentName(row.text, fallback));
+            source.encoding = row.encoding;
+            sources << source;
         }
     }
     QPointer<QWidget> window = app().flow().load(WindowNames::CopyMove);

@@ -74,6 +74,7 @@ class TestCacheViewer : public QObject {
     std::unique_ptr<FixtureServer> m_server;
     std::unique_ptr<Browser> m_browser;
     QByteArray m_pdf;
+    QByteArray m_page2;
 
     QString liveFolder() const { return BrowserCache::profileEntryFolder(); }
 
@@ -131,8 +132,10 @@ private slots:
         const QList<std::pair<QByteArray, QByteArray>> cacheable{{"Cache-Control", "max-age=3600"}};
         FixturePage page1{200, "<html><head><title>one</title></head><body>page one</body></html>",
                           "text/html", cacheable};
-        FixturePage page2{200, "<html><head><title>two</title></head><body>page two</body></html>",
-                          "text/html", cacheable};
+        // Long enough that the server compresses it.
+        m_page2 = "<html><head><title>two</title></head><body>" +
+                  QByteArray("page two is a page of text. ").repeated(200) + "</body></html>";
+        FixturePage page2{200, m_page2, "text/html", cacheable};
         m_pdf = FixtureServer::generatedContent(300000);
         FixturePage pdf{200, m_pdf, "application/pdf", cacheable};
         m_server->addPage("/page1.html", page1);
@@ -165,9 +168,12 @@ private slots:
         QCOMPARE(model->data(model->index(pageRow, 1), Qt::DisplayRole).toString(), "html");
         QCOMPARE(model->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "FilePath");
 
-        // "复制选中..." copies the document itself, named after its address.
+        // "复制选中..." copies the documents themselves, named after their
+        // addresses, decoded when the server sent them compressed.
         const QString destination = m_dir.path() + "/copies/";
-        selectRows(viewer, {pdfRow});
+        const int page2Row = rowOf(model, m_server->url("/page2.html"));
+        QVERIFY(page2Row >= 0);
+        selectRows(viewer, {pdfRow, page2Row});
         QString caption;
         QTimer::singleShot(0, this, [&] {
             auto* dialog = qobject_cast<Form_Copy_Move*>(QApplication::activeModalWidget());
@@ -178,10 +184,11 @@ private slots:
             dialog->close();
         });
         viewer.Command6_Click();
-        QCOMPARE(caption, QStringLiteral("复制文件：1 个文件..."));
+        QCOMPARE(caption, QStringLiteral("复制文件：2 个文件..."));
         QCOMPARE(readFile(destination + "paper.pdf"), m_pdf);
+        QCOMPARE(readFile(destination + "page2.html"), m_page2);
         QCOMPARE(t.dialogs->informations, QStringList{"复制文件完成！"});
-        QCOMPARE(QDir(destination).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QCOMPARE(QDir(destination).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
         // Deleting the selected row removes that entry only.
         const QString pageEntry = model->row(pageRow).entryFile;
