@@ -1,8 +1,6 @@
 #include "platform/BrowserCache.h"
 
 #include "platform/BrowserProfile.h"
-#include "platform/Clock.h"
-#include "platform/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -241,29 +239,4 @@ bool BrowserCache::isLive() const {
         return QDir::cleanPath(profile->cachePath() + QStringLiteral("/Cache/Cache_Data")) ==
                m_folder;
     return live == mine;
-}
-
-bool BrowserCache::clearThroughProfile(const Clock& clock, double maxSeconds) const {
-    BrowserProfile* profile = BrowserProfile::existing();
-    if (!profile || !isLive())
-        return false;
-    profile->clearHttpCache();
-    const qint64 start = clock.monotonicMs();
-    const auto empty = [this] {
-        QDirIterator it(m_folder, QStringList{QStringLiteral("*_0")}, QDir::Files | QDir::Hidden);
-        while (it.hasNext()) {
-            it.next();
-            if (isEntryFileName(it.fileName()))
-                return false;
-        }
-        return true;
-    };
-    bool done = false;
-    Wait::until(
-        [&] {
-            done = empty();
-            return done || clock.monotonicMs() - start >= qint64(maxSeconds * 1000);
-        },
-        50);
-    return done;
 }

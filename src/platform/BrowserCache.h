@@ -6,8 +6,6 @@
 #include <memory>
 #include <optional>
 
-class Clock;
-
 // One entry of the embedded browser's disk cache.
 //
 // Chromium keeps each entry in one file, <16 hex digits>_0, in the cache's
@@ -31,8 +29,9 @@ struct BrowserCacheEntry {
 // The browser's HTTP disk cache in one folder (the folder of the entry files).
 // Reading never changes the cache. Removing entries unlinks their files: the
 // cache backend treats a missing file as a miss and mends its index, so this is
-// safe while the browser runs. Emptying the whole cache of the program's own
-// live profile goes through the profile instead.
+// safe while the browser runs, and the browser goes on caching. (The profile's
+// own clearHttpCache() is not used: with this engine a later request for an
+// address that had been served from the cache never completed.)
 class BrowserCache {
 public:
     explicit BrowserCache(const QString& entryFolder);
@@ -79,10 +78,6 @@ public:
 
     // Whether the program's own browser profile is running on this folder.
     bool isLive() const;
-    // Asks the live profile to empty its cache and waits (on events, at most
-    // maxSeconds of the program clock) until the entry files are gone. False
-    // when the profile is not live here or the files did not go in time.
-    bool clearThroughProfile(const Clock& clock, double maxSeconds = 10) const;
 
 private:
     QString m_folder;

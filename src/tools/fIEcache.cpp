@@ -287,7 +287,7 @@ void fIEcache::Command7_Click() {
 
 void fIEcache::Command2_Click() {
     if (!m_busy)
-        deleteRows(selectedRows(), false);
+        deleteRows(selectedRows());
 }
 
 void fIEcache::Command3_Click() {
@@ -296,34 +296,16 @@ void fIEcache::Command3_Click() {
     QList<int> rows(m_model->rowCount());
     for (int i = 0; i < rows.size(); ++i)
         rows[i] = i;
-    deleteRows(rows, true);
+    deleteRows(rows);
 }
 
-void fIEcache::deleteRows(const QList<int>& rows, bool everyRow) {
+void fIEcache::deleteRows(const QList<int>& rows) {
     QPointer<fIEcache> self(this);
     setBusy(true);
     const auto kept = [](const CacheRow& row) {
         return row.text.isEmpty() ||
                row.text.contains(QLatin1String("cookie"), Qt::CaseInsensitive);
     };
-    // Emptying the running browser's whole cache is the browser's own job:
-    // its backend then drops what it holds in memory as well.
-    bool cleared = false;
-    if (everyRow && m_cache.isLive()) {
-        bool anyEntry = false;
-        bool anyKept = false;
-        for (int i : rows) {
-            const CacheRow& row = m_model->row(i);
-            if (row.isUserFile())
-                continue;
-            anyEntry = true;
-            anyKept = anyKept || kept(row);
-        }
-        if (anyEntry && !anyKept)
-            cleared = m_cache.clearThroughProfile(app().clock());
-        if (!self)
-            return;
-    }
     int handled = 0;
     for (int i : rows) {
         if (m_closeRequested)
@@ -332,7 +314,7 @@ void fIEcache::deleteRows(const QList<int>& rows, bool everyRow) {
         if (row.isUserFile()) {
             if (row.type.toLower() != QLatin1String("txt") && !row.filePath.isEmpty())
                 强制删除(row.filePath);
-        } else if (!kept(row) && !cleared) {
+        } else if (!kept(row)) {
             m_cache.removeEntry(row.entryFile);
         }
         if (++handled % SliceSize == 0 && !slice())

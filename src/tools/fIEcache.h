@@ -77,7 +77,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void deleteRows(const QList<int>& rows, bool everyRow);
+    void deleteRows(const QList<int>& rows);
     void refreshView();
     void sortByColumn(int column);
     void setBusy(bool busy);
