@@ -31,7 +31,8 @@
 
 namespace {
 
-constexpr int kLoadMs = 30000;
+// Generous: the browser shares a loaded two-core machine with compilers.
+constexpr int kLoadMs = 60000;
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -153,6 +154,11 @@ private slots:
     void listsCopiesAndDeletesSelected() {
         TestApp t;
         RegisterToolWindows(t.values->flow());
+        // The copy dialog keeps its recent folders in the test's folder.
+        const QString folderList = t.tempPath() + "/SaveList.dat";
+        t.values->flow().registerWindow(WindowNames::CopyMove, [folderList] {
+            return new Form_Copy_Move(nullptr, folderList);
+        });
         fillCache();
         fIEcache viewer(nullptr, m_home, liveFolder());
         QCOMPARE(viewer.windowTitle(), QStringLiteral("IE浏览器Cookie 缓存和历史列表-Varnelle"));
@@ -193,6 +199,7 @@ private slots:
         QCOMPARE(readFile(destination + "page2.html"), m_page2);
         QCOMPARE(t.dialogs->informations, QStringList{"复制文件完成！"});
         QCOMPARE(QDir(destination).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QVERIFY(QFileInfo::exists(folderList));
 
         // Deleting the selected row removes that entry only.
         const QString pageEntry = model->row(pageRow).entryFile;
