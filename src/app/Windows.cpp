@@ -6,6 +6,7 @@
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
 #include "shell/fOption.h"
+#include "tools/ToolWindows.h"
 
 void registerWindows() {
     WindowFlow& flow = app().flow();
@@ -13,4 +14,5 @@ void registerWindows() {
     flow.registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
     flow.registerWindow(WindowNames::Option, [] { return new fOption; });
     flow.registerWindow(WindowNames::About, [] { return new frmAbout; });
+    RegisterToolWindows(flow);
 }

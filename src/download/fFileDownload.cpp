@@ -8,6 +8,7 @@
 #include "download/WindowPlacement.h"
 #include "platform/Sound.h"
 #include "shell/AppValues.h"
+#include "shell/BrowserCacheCommands.h"
 #include "shell/CaptionWithGap.h"
 #include "shell/WindowRoutines.h"
 
@@ -397,6 +398,8 @@ void fFileDownload::buildMenus() {
     menu自动定位到下载项->setEnabled(true);
     menu自动定位到下载项->setCheckable(true);
     menu自动定位到下载项->setChecked(false);
+    menu清空IE浏览器缓存->setEnabled(true);
+    connect(menu清空IE浏览器缓存, &QAction::triggered, this, [] { ::ClearBrowserCache(true); });
 }
 
 void fFileDownload::load() {

@@ -104,7 +104,6 @@ public:
     void ExportNames(bool unfinishedOnly);    // "导出名称" > "全部" / "未完成项"
     void OpenUrlReplace();                    // "批量替换网址"
     void CheckFilesExist();                   // "检查文件是否存在"
-    void ClearBrowserCache();                 // "清空IE浏览器缓存"
     // Opens the file with the desktop's program for it; "文件不存在！" when missing.
     void OpenWithAssociatedProgram(const QString& path);
     // --- list events ---

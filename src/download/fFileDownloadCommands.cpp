@@ -5,7 +5,6 @@
 #include "download/Naming.h"
 #include "download/Scheduler.h"
 #include "download/UrlReplace.h"
-#include "platform/BrowserProfile.h"
 #include "shell/AppValues.h"
 #include "shell/FileNames.h"
 #include "shell/WindowRoutines.h"
@@ -70,7 +69,6 @@ void fFileDownload::wireListCommands() {
     wire(menu导出全部名称, [this] { ExportNames(false); });
     wire(menu导出未完成项名称, [this] { ExportNames(true); });
     wire(menu检查文件是否存在, [this] { CheckFilesExist(); });
-    wire(menu清空IE浏览器缓存, [this] { ClearBrowserCache(); });
 
     QHeaderView* header = ListView3->header();
     header->setSectionsClickable(true);
@@ -293,11 +291,6 @@ void fFileDownload::OpenUrlReplace() {
 
 void fFileDownload::CheckFilesExist() {
     MarkMissingFiles(*m_list);
-}
-
-void fFileDownload::ClearBrowserCache() {
-    BrowserProfile::shared().clearHttpCache();
-    app().dialogs().information(this, QStringLiteral("IE缓存清空完毕！"));
 }
 
 // ---------------------------------------------------------------- list events

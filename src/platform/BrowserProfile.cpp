@@ -30,6 +30,10 @@ BrowserProfile& BrowserProfile::shared() {
     return *g_shared;
 }
 
+BrowserProfile* BrowserProfile::existing() {
+    return g_shared;
+}
+
 void BrowserProfile::releaseShared() {
     BrowserProfile* profile = g_shared;
     g_shared = nullptr;

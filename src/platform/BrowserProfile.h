@@ -20,6 +20,8 @@ class BrowserProfile : public QObject {
 public:
     // The program's profile, created on first call (needs a QApplication).
     static BrowserProfile& shared();
+    // The program's profile when it has been created, else null (never creates it).
+    static BrowserProfile* existing();
     // Folder under which the profile keeps its storage and cache; takes effect
     // only before the first shared() call. Tests point it at a temporary folder.
     // Default: the program's data location + "/browser".

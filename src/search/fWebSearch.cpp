@@ -7,6 +7,7 @@
 #include "search/SearchLayout.h"
 #include "search/SearchWindowRuns.h"
 #include "shell/AppValues.h"
+#include "shell/BrowserCacheCommands.h"
 #include "shell/CaptionWithGap.h"
 #include "shell/WindowFlow.h"
 #include "shell/WindowRoutines.h"
@@ -304,9 +305,6 @@ void fWebSearch::buildMenus() {
     menu帮助 = named(bar->addMenu(QStringLiteral("帮助(&H)")), QStringLiteral("menu帮助"));
     menu关于 = action(menu帮助, QStringLiteral("menu关于"), QStringLiteral("关于(&A)"));
 
-    // Windows not built yet: the cache viewer.
-    menu查看IE浏览器缓存->setEnabled(false);
-    menu清空IE浏览器缓存->setEnabled(false);
 
     connect(menu打开sciencedirect查询首页, &QAction::triggered, this, &fWebSearch::openHomePage);
     connect(menu打开指定网址, &QAction::triggered, this, &fWebSearch::openOtherAddress);
@@ -329,6 +327,9 @@ void fWebSearch::buildMenus() {
             [this] { app().flow().showModal(WindowNames::About, this); });
     connect(menu打开下载窗口, &QAction::triggered, this,
             [] { app().flow().show(WindowNames::FileDownload); });
+    connect(menu查看IE浏览器缓存, &QAction::triggered, this,
+            [this] { ShowBrowserCacheViewer(this); });
+    connect(menu清空IE浏览器缓存, &QAction::triggered, this, [] { ClearBrowserCache(true); });
     connect(menu网页源码另存为, &QAction::triggered, this, &fWebSearch::savePageSource);
     connect(menu显示当前网址, &QAction::triggered, this, &fWebSearch::showCurrentAddress);
 }

@@ -82,6 +82,7 @@ private slots:
         QCOMPARE(w.menu下载->title(), QStringLiteral("列表操作(&D)"));
         QVERIFY(w.menu自动定位到下载项->isCheckable());
         QVERIFY(!w.menu自动定位到下载项->isChecked());
+        QVERIFY(w.menu清空IE浏览器缓存->isEnabled());
     }
 
     void loadStartsControlsAsDesigned() {
