@@ -116,6 +116,7 @@ void Downloader::startRead() {
         ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
     if (!m_referer.trimmed().isEmpty())
         options.headers.append({QByteArrayLiteral("Referer"), m_referer.trimmed().toUtf8()});
+    m_requestStartMs = app().clock().monotonicMs();
     request->executeToDevice(m_target, m_part->device(), options);
 }
 
@@ -250,6 +251,11 @@ void Downloader::watchdogTick() {
         return;
     }
     const qint64 now = app().clock().monotonicMs();
+    if (m_request && !m_request->headersReceived() &&
+        now - m_requestStartMs >= static_cast<qint64>(ResponseWaitSeconds * 1000)) {
+        fail(missCodeTimeout());
+        return;
+    }
     if (m_bytesRead != m_bytesSeen) {
         m_bytesSeen = m_bytesRead;
         m_lastProgressMs = now;

@@ -34,6 +34,10 @@ class Downloader : public QObject {
 public:
     // No growth for this long ends the transfer as "超时".
     static constexpr double WatchdogSeconds = 300;
+    // No complete response header block this long after the request ends the
+    // transfer as "超时" too: while the headers arrive, nothing counts as
+    // growth, and a block that never ends must not be read for 300 s.
+    static constexpr double ResponseWaitSeconds = 30;
 
     explicit Downloader(int index, QObject* parent = nullptr);
     ~Downloader() override;
@@ -131,6 +135,7 @@ private:
     qint64 m_bytesRead = 0;
     qint64 m_bytesSeen = 0;
     qint64 m_lastProgressMs = 0; // program clock, monotonic
+    qint64 m_requestStartMs = 0;
     bool m_ownsReservation = false;
     QString m_plannedType;
     bool m_plannedTypeSet = false;

@@ -3,12 +3,12 @@
 #include "download/Naming.h"
 #include "net/Codecs.h"
 #include "platform/Clock.h"
+#include "platform/PartFile.h"
 #include "platform/Transport.h"
 #include "platform/Wait.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -172,12 +172,12 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
     // target's name only once it is whole: a file of that name is replaced
     // then, and stays as it was when the fetch fails. The rename replaces a
     // symbolic link at the target itself, never the file it points to.
-    QTemporaryFile file(
-        JoinFolder(LocalPath(result.folder), QStringLiteral(".varnelle-XXXXXX.part")));
-    if (!file.open()) {
+    PartFile part(LocalPath(path));
+    if (!part.open()) {
         request.cancel();
         return result;
     }
+    QIODevice& file = *part.device();
     qint64 length = 0;
     double lastGrowth = clock.now();
     bool stoppedEarly = false;
@@ -211,18 +211,9 @@ DirectFetchResult Inet下载文件(Transport& transport, const QString& address,
     request.cancel();
 
     // A partial file would pass for the article: it is dropped (with the
-    // temporary file), and the fetch failed. So is one the disk did not take.
-    if (!whole || !file.flush())
+    // part file), and the fetch failed. So is one the disk did not take.
+    if (!whole || !part.finish() || !part.commitTo(LocalPath(path)))
         return result;
-    file.close();
-    // Temporary files are created private; the saved file gets the usual rights.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                        QFileDevice::ReadOther);
-    if (file.error() != QFileDevice::NoError ||
-        ::rename(QFile::encodeName(file.fileName()).constData(),
-                 QFile::encodeName(LocalPath(path)).constData()) != 0)
-        return result;
-    file.setAutoRemove(false);
     if (!FileExists(path))
         return result;
     result.bytes = static_cast<double>(QFileInfo(LocalPath(path)).size());

@@ -85,6 +85,7 @@ private slots:
     void streamsToDiskBehindReservation();
     void watchdog_data();
     void watchdog();
+    void noResponseWithin30Seconds();
     void endsWithoutContent_data();
     void endsWithoutContent();
     void shortReadDropsPartialBody();
@@ -247,7 +248,21 @@ void tst_Downloader::watchdog_data() {
 
     QTest::newRow("stall after some bytes") << "/stall/5000/9000" << qint64(5000) << true;
     QTest::newRow("stall just short, then grows") << "/stall/5000/9000" << qint64(5000) << false;
-    QTest::newRow("no answer at all") << "/hang" << qint64(0) << true;
+}
+
+// No answer (or a header block that never ends) is given up after 30 s, not
+// after the 300 s of the watchdog.
+void tst_Downloader::noResponseWithin30Seconds() {
+    Run run(5);
+    const QString target = savePath(QStringLiteral("silent.pdf"));
+    run.worker->BeginDownload(m_server->url(QStringLiteral("/hang")), target, QString());
+    QVERIFY(m_server->waitForRequests(QStringLiteral("/hang")));
+    m_app->values->clock().advance(Downloader::ResponseWaitSeconds - 1);
+    QVERIFY(run.worker->isRunning());
+    m_app->values->clock().advance(1);
+    QVERIFY(run.waitEnded(5000));
+    QCOMPARE(run.missCode(), QStringLiteral("超时"));
+    QCOMPARE(entries(m_dir->path()), QStringList());
 }
 
 void tst_Downloader::watchdog() {

@@ -6,10 +6,10 @@
 #include "FixtureServer.h"
 #include "platform/Wait.h"
 
-#include <httplib.h>
 #include "TestApp.h"
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
+#include <httplib.h>
 
 #include <QDir>
 #include <QFile>
