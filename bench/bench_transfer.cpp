@@ -72,6 +72,26 @@ qint64 runCurl(const QStringList& args, qint64* peakKb) {
     return ms;
 }
 
+// Makes the files durable (coreutils sync on each); returns elapsed ms. Our
+// transfers sync a file before it takes its name, so "curl + sync" is curl
+// held to the same promise.
+qint64 syncFiles(const QStringList& files) {
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("sync"), files);
+    p.waitForFinished(-1);
+    return t.elapsed();
+}
+
+// Writes back everything dirty, untimed, so that no run pays for the
+// write-back of the one before it.
+void settleDisk() {
+    QProcess p;
+    p.start(QStringLiteral("sync"), {});
+    p.waitForFinished(-1);
+}
+
 void removeAll(const QString& folder) {
     QDir d(folder);
     for (const QString& f : d.entryList(QDir::Files | QDir::Hidden))
@@ -103,7 +123,7 @@ int main(int argc, char** argv) {
     // ------------------------------------------------------------ mode one
     const qint64 oneBytes = oneMb * 1024 * 1024;
     const QString oneUrl = server.url(QStringLiteral("/gen/%1").arg(oneBytes));
-    std::vector<double> oneRates, curlOneRates;
+    std::vector<double> oneRates, curlOneRates, curlOneSyncRates;
     qint64 onePeak = 0, curlOnePeak = -1;
     for (int r = 0; r < rounds; ++r) {
         {
@@ -112,6 +132,7 @@ int main(int argc, char** argv) {
             app().DownloadMode = 1;
             model.AddDownloadItem(oneUrl, QStringLiteral("one"), QStringLiteral("pdf"), folder, {});
             scheduler.LastFinishTime = app().clock().now() - 10;
+            settleDisk();
             resetPeak();
             QElapsedTimer t;
             t.start();
@@ -126,12 +147,16 @@ int main(int argc, char** argv) {
             removeAll(folder);
         }
         qint64 peak = -1;
+        settleDisk();
         const qint64 ms =
             runCurl({QStringLiteral("-o"), folder + QStringLiteral("c.bin"), oneUrl}, &peak);
+        const qint64 syncMs = syncFiles({folder + QStringLiteral("c.bin")});
         curlOnePeak = std::max(curlOnePeak, peak);
         curlOneRates.push_back(mbps(oneBytes, ms));
+        curlOneSyncRates.push_back(mbps(oneBytes, ms + syncMs));
         out << "curl,     1 x " << oneMb << " MB: " << ms << " ms, " << curlOneRates.back()
-            << " MB/s" << Qt::endl;
+            << " MB/s; + sync " << syncMs << " ms, " << curlOneSyncRates.back() << " MB/s"
+            << Qt::endl;
         removeAll(folder);
     }
 
@@ -143,7 +168,10 @@ int main(int argc, char** argv) {
     QStringList seqArgs;
     for (int k = 0; k < 6; ++k)
         seqArgs << QStringLiteral("-o") << folder + QStringLiteral("s%1.bin").arg(k) << urls.at(k);
-    std::vector<double> twoRates, seqRates, parRates;
+    std::vector<double> twoRates, seqRates, parRates, parSyncRates;
+    QStringList seqFiles;
+    for (int k = 0; k < 6; ++k)
+        seqFiles << folder + QStringLiteral("s%1.bin").arg(k);
     qint64 twoPeak = 0, curlSeqPeak = -1, curlParPeak = -1;
     for (int r = 0; r < rounds; ++r) {
         {
@@ -155,6 +183,7 @@ int main(int argc, char** argv) {
                 model.AddDownloadItem(urls.at(k), QStringLiteral("two%1").arg(k + 1),
                                       QStringLiteral("pdf"), folder, {});
             scheduler.LastFinishTime = app().clock().now() - 10;
+            settleDisk();
             resetPeak();
             QElapsedTimer t;
             t.start();
@@ -173,20 +202,24 @@ int main(int argc, char** argv) {
             removeAll(folder);
         }
         qint64 peak = -1;
+        settleDisk();
         qint64 ms = runCurl(seqArgs, &peak);
         curlSeqPeak = std::max(curlSeqPeak, peak);
         seqRates.push_back(mbps(6 * twoBytes, ms));
         out << "curl sequential, 6 x " << twoMb << " MB: " << ms << " ms, " << seqRates.back()
             << " MB/s" << Qt::endl;
         removeAll(folder);
+        settleDisk();
         ms = runCurl(QStringList{QStringLiteral("--parallel"), QStringLiteral("--parallel-max"),
                                  QStringLiteral("6")} +
                          seqArgs,
                      &peak);
+        const qint64 syncMs = syncFiles(seqFiles);
         curlParPeak = std::max(curlParPeak, peak);
         parRates.push_back(mbps(6 * twoBytes, ms));
+        parSyncRates.push_back(mbps(6 * twoBytes, ms + syncMs));
         out << "curl --parallel, 6 x " << twoMb << " MB: " << ms << " ms, " << parRates.back()
-            << " MB/s" << Qt::endl;
+            << " MB/s; + sync " << syncMs << " ms, " << parSyncRates.back() << " MB/s" << Qt::endl;
         removeAll(folder);
     }
 
@@ -201,6 +234,11 @@ int main(int argc, char** argv) {
         << curlSeqRate << " MB/s (ratio " << (curlSeqRate > 0 ? twoRate / curlSeqRate : 0)
         << "), curl --parallel " << curlParRate << " MB/s, peak " << curlParPeak / 1024
         << " MB (ratio " << (curlParRate > 0 ? twoRate / curlParRate : 0) << ")" << Qt::endl;
+    const double curlOneSync = median(curlOneSyncRates), curlParSync = median(parSyncRates);
+    out << "held to the same durability (curl + sync of its files): mode one ratio "
+        << (curlOneSync > 0 ? oneRate / curlOneSync : 0) << " (curl + sync " << curlOneSync
+        << " MB/s); mode two ratio " << (curlParSync > 0 ? twoRate / curlParSync : 0)
+        << " (curl --parallel + sync " << curlParSync << " MB/s)" << Qt::endl;
 
     // ------------------------------------------------------------ ticks over 10,000 rows
     {
