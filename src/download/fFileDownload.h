@@ -97,6 +97,9 @@ public:
     void RedownloadSmallerThanAnswer();       // "文件大小小于指定数字的项"
     void ClearRows(ClearRule rule);           // "清除" > ..., "清空"
     void DeleteRowFiles(DeleteFileRule rule); // "删除文件" > ...
+    // The current row's file path; empty, after saying so, when there is no
+    // current row or no file.
+    QString CurrentRowFile();
     void OpenCurrentFile();                   // "打开下载文件"
     void OpenCurrentFolder();                 // "打开所在文件夹"
     void OpenCurrentInTextEditor();           // "用记事本打开文件"

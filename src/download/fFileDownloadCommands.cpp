@@ -215,16 +215,22 @@ void fFileDownload::OpenWithAssociatedProgram(const QString& path) {
         app().dialogs().error(this, OpenFailed);
 }
 
-void fFileDownload::OpenCurrentFile() {
+QString fFileDownload::CurrentRowFile() {
     const int row = currentRow();
     if (row < 0)
-        return;
+        return {};
     const QString path = RowFilePath(m_list->item(row));
     if (!FileExists(path)) {
         app().dialogs().error(this, FileMissing);
-        return;
+        return {};
     }
-    OpenWithAssociatedProgram(path);
+    return path;
+}
+
+void fFileDownload::OpenCurrentFile() {
+    const QString path = CurrentRowFile();
+    if (!path.isEmpty())
+        OpenWithAssociatedProgram(path);
 }
 
 void fFileDownload::OpenCurrentFolder() {
@@ -244,14 +250,9 @@ void fFileDownload::OpenCurrentFolder() {
 }
 
 void fFileDownload::OpenCurrentInTextEditor() {
-    const int row = currentRow();
-    if (row < 0)
+    const QString path = CurrentRowFile();
+    if (path.isEmpty())
         return;
-    const QString path = RowFilePath(m_list->item(row));
-    if (!FileExists(path)) {
-        app().dialogs().error(this, FileMissing);
-        return;
-    }
     if (QFileInfo(LocalPath(path)).size() > TextEditorMaxBytes) {
         app().dialogs().error(this, QStringLiteral("该文件太大，超过了2M，不便于用记事本打开！"));
         return;

@@ -256,10 +256,7 @@ void uXMLHTTP::onFinished() {
             m_statusText = Transport::standardReasonPhrase(m_status);
         m_responseHeaders = reply->rawHeaderPairs();
     } else {
-        m_status = 0;
-        m_statusText.clear();
-        m_responseHeaders.clear();
-        m_body.clear();
+        forgetAnswer();
     }
     m_readyState = 4;
     m_finished = true;
@@ -282,14 +279,18 @@ void uXMLHTTP::tick() {
             return;
         // Nothing arrived for too long: the answer is given up as missing.
         dropReply();
-        m_status = 0;
-        m_statusText.clear();
-        m_responseHeaders.clear();
-        m_body.clear();
+        forgetAnswer();
         m_readyState = 4;
         m_finished = true;
     }
     complete();
+}
+
+void uXMLHTTP::forgetAnswer() {
+    m_status = 0;
+    m_statusText.clear();
+    m_responseHeaders.clear();
+    m_body.clear();
 }
 
 void uXMLHTTP::complete() {

@@ -76,6 +76,8 @@ private:
     void tick();
     void complete();
     void dropReply();
+    // No status, headers or body: what a failed request leaves.
+    void forgetAnswer();
     void onMetaData();
     void onReadyRead();
     void onFinished();

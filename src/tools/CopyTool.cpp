@@ -140,7 +140,12 @@ CopyResult CopyToFile(const CopySource& source, const QString& target, const Kee
         return CopyResult::Failed;
     }
     // A copy keeps the source's time, so the same file copied again is
-    // recognised by the size-and-time rule.
+    // recognised by the size-and-time rule. Every byte is written first: a
+    // write after the time is set would set it to now again.
+    if (!out.flush()) {
+        out.cancelWriting();
+        return CopyResult::Failed;
+    }
     out.setFileTime(modified, QFileDevice::FileModificationTime);
     return out.commit() ? CopyResult::Copied : CopyResult::Failed;
 }

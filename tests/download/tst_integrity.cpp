@@ -5,6 +5,7 @@
 #include "FixtureServer.h"
 #include "RawServer.h"
 #include "TestApp.h"
+#include "TestFiles.h"
 #include "download/DownloadListModel.h"
 #include "download/Naming.h"
 #include "download/Scheduler.h"
@@ -28,18 +29,6 @@
 namespace {
 
 const QByteArray UserFile = "the user's own file, kept whatever arrives";
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 QByteArray wholePdf(int size) {
     QByteArray body = "%PDF-1.4\n";

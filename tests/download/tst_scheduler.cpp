@@ -3,6 +3,7 @@
 
 #include "FixtureServer.h"
 #include "TestApp.h"
+#include "TestFiles.h"
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
 #include "platform/Wait.h"
@@ -17,46 +18,6 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
-
-namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// Runs action once, from inside whatever wait is running, as soon as ready() holds.
-class When : public QObject {
-public:
-    When(std::function<bool()> ready, std::function<void()> action)
-        : m_ready(std::move(ready)), m_action(std::move(action)) {
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (!m_done && m_ready()) {
-                m_done = true;
-                m_timer.stop();
-                m_action();
-            }
-        });
-        m_timer.start();
-    }
-    bool done() const { return m_done; }
-
-private:
-    std::function<bool()> m_ready;
-    std::function<void()> m_action;
-    QTimer m_timer;
-    bool m_done = false;
-};
-
-} // namespace
 
 class TestScheduler : public QObject {
     Q_OBJECT

@@ -4,6 +4,7 @@
 
 #include "FixtureServer.h"
 #include "TestApp.h"
+#include "TestFiles.h"
 #include "platform/Browser.h"
 #include "search/ArticleListModel.h"
 #include "search/fWebSearch.h"
@@ -19,30 +20,6 @@
 
 namespace {
 constexpr int LoadTimeoutMs = 30000;
-
-// Runs action once, from inside whatever wait is running, as soon as ready() holds.
-class When : public QObject {
-public:
-    When(std::function<bool()> ready, std::function<void()> action)
-        : m_ready(std::move(ready)), m_action(std::move(action)) {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (!m_done && m_ready()) {
-                m_done = true;
-                m_timer.stop();
-                m_action();
-            }
-        });
-        m_timer.start();
-    }
-    bool done() const { return m_done; }
-
-private:
-    std::function<bool()> m_ready;
-    std::function<void()> m_action;
-    QTimer m_timer;
-    bool m_done = false;
-};
 
 void registerWindows() {
     WindowFlow& flow = app().flow();

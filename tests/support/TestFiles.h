@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+// Small helpers the tests share: whole files in and out, and an action run
+// from inside whatever wait is running.
+
+inline QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// Runs action once, from inside whatever wait is running, as soon as ready() holds.
+class When : public QObject {
+public:
+    When(std::function<bool()> ready, std::function<void()> action)
+        : m_ready(std::move(ready)), m_action(std::move(action)) {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (!m_done && m_ready()) {
+                m_done = true;
+                m_timer.stop();
+                m_action();
+            }
+        });
+        m_timer.start();
+    }
+    bool done() const { return m_done; }
+
+private:
+    std::function<bool()> m_ready;
+    std::function<void()> m_action;
+    QTimer m_timer;
+    bool m_done = false;
+};
