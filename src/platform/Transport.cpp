@@ -372,6 +372,10 @@ bool TransferRequest::isActive() const {
 }
 
 qint64 TransferRequest::bufferedBytes() const {
+    // Bytes of a cancelled request are dropped, even those a finished reply
+    // still holds (Qt's close() leaves a finished reply open).
+    if (m_cancelled)
+        return 0;
     return pendingBytes() + (m_reply && m_reply->isOpen() ? m_reply->bytesAvailable() : 0);
 }
 
@@ -428,7 +432,7 @@ QByteArray TransferRequest::readChunk(qint64 maxBytes, const std::function<bool(
             if (!self)
                 return {};
         }
-        if (!m_reply || !m_reply->isOpen())
+        if (!m_reply || !m_reply->isOpen() || m_cancelled)
             return {};
         // Each read from the reply tells the network thread that buffer space
         // is free again; reading a slice at a time keeps that traffic low

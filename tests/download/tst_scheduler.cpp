@@ -285,8 +285,15 @@ private slots:
         QFETCH(QString, path);
         add(server->url(path), "x");
         add(server->url("/file.pdf"), "y");
-        When stop([&] { return !server->requestsFor(path).isEmpty() && s->inetExecuting(); },
-                  [&] { s->stopDownload(); });
+        // A known length is stopped once its body streams (a stop while the
+        // headers are awaited ends the row without cells, as no answer does).
+        const bool streams = path.startsWith("/stall");
+        When stop(
+            [&] {
+                return !server->requestsFor(path).isEmpty() && s->inetExecuting() &&
+                       (!streams || row(0).received == QStringLiteral("3000"));
+            },
+            [&] { s->stopDownload(); });
         s->options.autoStart = true;
         s->startDownload();
         s->schedulerTick();

@@ -579,6 +579,22 @@ private slots:
         request.cancel();
     }
 
+    // A request whose whole body has arrived but was never read is over once
+    // cancelled: a transfer that gives up on a body (too big) must not look
+    // busy for ever, or the next row would be refused.
+    void cancelAfterTheBodyArrivedEndsTheRequest() {
+        TransferRequest request(transport());
+        QSignalSpy finished(&request, &TransferRequest::finished);
+        request.execute(server->url(QStringLiteral("/gen/100000")));
+        QVERIFY(finished.wait(20000));
+        QVERIFY(request.bufferedBytes() > 0);
+        QVERIFY(request.isActive());
+        request.cancel();
+        QVERIFY(!request.isActive());
+        QVERIFY(request.bodyEnded());
+        QVERIFY(request.readChunk(4096).isEmpty());
+    }
+
     void streamsIntoADevice() {
         transport().setReadBufferSize(64 * 1024);
         QTemporaryDir dir;
