@@ -100,13 +100,13 @@ public:
     // The current row's file path; empty, after saying so, when there is no
     // current row or no file.
     QString CurrentRowFile();
-    void OpenCurrentFile();                   // "打开下载文件"
-    void OpenCurrentFolder();                 // "打开所在文件夹"
-    void OpenCurrentInTextEditor();           // "用记事本打开文件"
-    void CopyCurrentName();                   // "复制名称"
-    void ExportNames(bool unfinishedOnly);    // "导出名称" > "全部" / "未完成项"
-    void OpenUrlReplace();                    // "批量替换网址"
-    void CheckFilesExist();                   // "检查文件是否存在"
+    void OpenCurrentFile();                // "打开下载文件"
+    void OpenCurrentFolder();              // "打开所在文件夹"
+    void OpenCurrentInTextEditor();        // "用记事本打开文件"
+    void CopyCurrentName();                // "复制名称"
+    void ExportNames(bool unfinishedOnly); // "导出名称" > "全部" / "未完成项"
+    void OpenUrlReplace();                 // "批量替换网址"
+    void CheckFilesExist();                // "检查文件是否存在"
     // Opens the file with the desktop's program for it; "文件不存在！" when missing.
     void OpenWithAssociatedProgram(const QString& path);
     // --- list events ---

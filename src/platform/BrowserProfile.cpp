@@ -59,6 +59,10 @@ void BrowserProfile::setStorageRoot(const QString& folder) {
     g_storageRoot = folder;
 }
 
+bool BrowserProfile::hasStorageRoot() {
+    return !g_storageRoot.isEmpty();
+}
+
 QString BrowserProfile::storageRoot() {
     if (!g_storageRoot.isEmpty())
         return g_storageRoot;

@@ -27,6 +27,8 @@ public:
     // Default: the program's data location + "/browser".
     static void setStorageRoot(const QString& folder);
     static QString storageRoot();
+    // Whether setStorageRoot() named a folder.
+    static bool hasStorageRoot();
 
     QWebEngineProfile* profile() const { return m_profile; }
     QString userAgent() const;

@@ -76,6 +76,7 @@ private:
 class TestApp {
 public:
     TestApp() {
+        isolateBrowserStorage();
         qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
         values = std::make_unique<AppValues>(
             std::make_unique<SettingsStore>(m_dir.path() + QStringLiteral("/Varnelle.conf")));
@@ -91,6 +92,10 @@ public:
     TestApp& operator=(const TestApp&) = delete;
 
     QString tempPath() const { return m_dir.path(); }
+    // Test processes run side by side, and every download window has a
+    // browser: unless a test chose a folder, each process keeps its browser
+    // storage in a temporary folder of its own.
+    static void isolateBrowserStorage();
     SettingsStore& settings() { return values->settings(); }
 
     std::unique_ptr<AppValues> values;
