@@ -2,6 +2,7 @@
 
 #include "FixtureServer.h"
 #include "TestApp.h"
+#include "TestFiles.h"
 #include "platform/Wait.h"
 
 #include <QDir>
@@ -26,19 +27,6 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
     elapsed.start();
     Wait::until([&] { return done() || elapsed.elapsed() >= timeoutMs; }, 10);
     return done();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
 }
 
 // Every entry of a folder, hidden ones (part files) included.
@@ -167,7 +155,7 @@ void tst_Downloader::completesWithExactContent() {
     QCOMPARE(args.at(1).toLongLong(), size);
     QCOMPARE(args.at(2).toLongLong(), size); // unannounced: its length, so it shows as 100%
     QCOMPARE(args.at(3).toString(), target);
-    QCOMPARE(readFile(target), FixtureServer::generatedContent(size));
+    QCOMPARE(readAll(target), FixtureServer::generatedContent(size));
     QCOMPARE(entries(m_dir->path()), QStringList{QStringLiteral("article.pdf")});
     QVERIFY(!run.worker->isRunning());
     // Progress only for an announced total, and it carries that total.
@@ -200,7 +188,7 @@ void tst_Downloader::errorPagesAreContent() {
     QCOMPARE(run.complete.count(), 1);
     QCOMPARE(run.complete.first().at(3).toString(), savePath(QStringLiteral("paper.htm")));
     QVERIFY(!QFileInfo::exists(target));
-    const QByteArray content = readFile(savePath(QStringLiteral("paper.htm")));
+    const QByteArray content = readAll(savePath(QStringLiteral("paper.htm")));
     QVERIFY(content.toLower().contains("<html"));
     QCOMPARE(run.complete.first().at(1).toLongLong(), qint64(content.size()));
     QCOMPARE(run.complete.first().at(2).toLongLong(), qint64(content.size()));
@@ -213,7 +201,7 @@ void tst_Downloader::streamsToDiskBehindReservation() {
     run.worker->BeginDownload(m_server->url(QStringLiteral("/stall/%1/%2").arg(before).arg(total)),
                               target, QString());
     // The name is held from the start, before any byte arrived.
-    QCOMPARE(readFile(target), Reservation);
+    QCOMPARE(readAll(target), Reservation);
     QVERIFY(waitFor([&] { return run.worker->bytesRead() == before; }));
     QCOMPARE(run.worker->bytesExpected(), total);
 
@@ -226,8 +214,8 @@ void tst_Downloader::streamsToDiskBehindReservation() {
     // (Less at most the file's small write buffer.)
     const qint64 onDisk = QFileInfo(part).size();
     QVERIFY2(onDisk >= before - 64 * 1024, QByteArray::number(onDisk));
-    QCOMPARE(readFile(part), FixtureServer::generatedContent(total).left(onDisk));
-    QCOMPARE(readFile(target), Reservation);
+    QCOMPARE(readAll(part), FixtureServer::generatedContent(total).left(onDisk));
+    QCOMPARE(readAll(target), Reservation);
     QVERIFY(m_app->values->transport().readBufferSize() <= 4 * 1024 * 1024);
     QVERIFY(!run.progress.isEmpty());
 
@@ -235,7 +223,7 @@ void tst_Downloader::streamsToDiskBehindReservation() {
     QVERIFY(run.waitEnded());
     QCOMPARE(run.complete.count(), 1);
     QCOMPARE(run.complete.first().at(1).toLongLong(), total);
-    QCOMPARE(readFile(target), FixtureServer::generatedContent(total));
+    QCOMPARE(readAll(target), FixtureServer::generatedContent(total));
     QVERIFY(!QFileInfo::exists(part));
     QCOMPARE(entries(m_dir->path()), QStringList{QStringLiteral("stalled.pdf")});
     QVERIFY(QFileInfo(target).permissions() & QFileDevice::ReadOther);
@@ -275,17 +263,18 @@ void tst_Downloader::watchdog() {
     run.worker->BeginDownload(m_server->url(path), target, QString());
     QVERIFY(m_server->waitForRequests(path));
     QVERIFY(waitFor([&] { return run.worker->bytesRead() == before; }));
-    // Let a watchdog tick see the last growth, then stall on the program clock
-    // to just short of the limit (real time passes too, about a second a step).
-    Wait::forMs(1100);
+    // A watchdog tick sees the last growth; then the body stalls on the
+    // program clock to just short of the limit, and the next tick lets it be.
+    QVERIFY(fireTimer(run.worker, "Timer1"));
     m_app->values->clock().advance(Downloader::WatchdogSeconds - 5);
-    Wait::forMs(1100);
+    QVERIFY(fireTimer(run.worker, "Timer1"));
     QVERIFY(!run.ended());
     QVERIFY(run.worker->isRunning());
 
     if (timesOut) {
         m_app->values->clock().advance(5);
-        QVERIFY(run.waitEnded(3000));
+        QVERIFY(fireTimer(run.worker, "Timer1"));
+        QVERIFY(run.ended());
         QCOMPARE(run.error.count(), 1);
         QCOMPARE(run.error.first().at(0).toInt(), 5);
         QCOMPARE(run.error.first().at(1).toString(), target);
@@ -301,7 +290,7 @@ void tst_Downloader::watchdog() {
         m_server->releaseStalls();
         QVERIFY(run.waitEnded());
         QCOMPARE(run.complete.count(), 1);
-        QCOMPARE(readFile(target), FixtureServer::generatedContent(9000));
+        QCOMPARE(readAll(target), FixtureServer::generatedContent(9000));
     }
 }
 
@@ -490,14 +479,16 @@ void tst_Downloader::destroyingAbandonsTransfer() {
     QCOMPARE(entries(m_dir->path()), QStringList());
     m_app->values->clock().advance(400);
     m_server->releaseStalls();
-    Wait::forMs(1300);
+    // A watchdog tick past the limit finds nothing to end.
+    QVERIFY(fireTimer(cancelled.worker, "Timer1"));
+    Wait::processEventsOnce();
     QVERIFY(!cancelled.ended());
 }
 
 void tst_Downloader::existingFileReplacedOnlyOnSuccess() {
     const QString target = savePath(QStringLiteral("mine.pdf"));
     const QByteArray userContent("the user's own file");
-    writeFile(target, userContent);
+    QVERIFY(writeFile(target, userContent));
 
     // The overwrite policy hands the worker an existing path: a failed read
     // leaves the file alone, also while the transfer runs.
@@ -505,23 +496,23 @@ void tst_Downloader::existingFileReplacedOnlyOnSuccess() {
         Run run;
         run.worker->BeginDownload(m_server->url(QStringLiteral("/early/100/500")), target,
                                   QString());
-        QCOMPARE(readFile(target), userContent);
+        QCOMPARE(readAll(target), userContent);
         QVERIFY(run.waitEnded());
-        QCOMPARE(readFile(target), userContent);
+        QCOMPARE(readAll(target), userContent);
     }
     {
         Run run;
         run.worker->BeginDownload(m_server->url(QStringLiteral("/status/404")), target, QString());
         QVERIFY(run.waitEnded());
         QCOMPARE(run.missCode(), QStringLiteral("下载失败"));
-        QCOMPARE(readFile(target), userContent);
+        QCOMPARE(readAll(target), userContent);
     }
     {
         Run run;
         run.worker->BeginDownload(m_server->url(QStringLiteral("/gen/777")), target, QString());
         QVERIFY(run.waitEnded());
         QCOMPARE(run.complete.count(), 1);
-        QCOMPARE(readFile(target), FixtureServer::generatedContent(777));
+        QCOMPARE(readAll(target), FixtureServer::generatedContent(777));
     }
     QCOMPARE(entries(m_dir->path()), QStringList{QStringLiteral("mine.pdf")});
 }
@@ -536,10 +527,10 @@ void tst_Downloader::neverRemovesAnotherWorkersContent() {
     Run second(2);
     second.worker->BeginDownload(m_server->url(QStringLiteral("/gen/5000")), target, QString());
     QVERIFY(second.waitEnded());
-    QCOMPARE(readFile(target), FixtureServer::generatedContent(5000));
+    QCOMPARE(readAll(target), FixtureServer::generatedContent(5000));
 
     first.worker->CancelAsyncRead();
-    QCOMPARE(readFile(target), FixtureServer::generatedContent(5000));
+    QCOMPARE(readAll(target), FixtureServer::generatedContent(5000));
     QCOMPARE(entries(m_dir->path()), QStringList{QStringLiteral("shared.pdf")});
 }
 
@@ -571,7 +562,7 @@ void tst_Downloader::requestThroughProxyWithReferer() {
     const QList<FixtureRequest> served = m_server->requestsFor(QStringLiteral("/echo"));
     QVERIFY(!served.isEmpty());
     QCOMPARE(served.last().header("Referer"), referer.toUtf8());
-    QVERIFY(readFile(target).contains(referer.toUtf8()));
+    QVERIFY(readAll(target).contains(referer.toUtf8()));
 }
 
 QTEST_MAIN(tst_Downloader)

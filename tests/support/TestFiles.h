@@ -22,6 +22,13 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+// Lets the timer named name under owner time out now, as its next tick would:
+// tests step once-a-second timers instead of waiting for them.
+inline bool fireTimer(QObject* owner, const char* name) {
+    auto* timer = owner ? owner->findChild<QTimer*>(QLatin1String(name)) : nullptr;
+    return timer && QMetaObject::invokeMethod(timer, "timeout");
+}
+
 // Runs action once, from inside whatever wait is running, as soon as ready() holds.
 class When : public QObject {
 public:
