@@ -520,10 +520,10 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
         if (it.type.isEmpty())
             it.name = arrived.fileName();
     }
+    // The worker judged the file by its bytes before it took its name, so its
+    // type needs no second look here.
     commit(i, it);
     unloadWorker(index);
-    CorrectFileType(it);
-    commit(i, it);
     announceTransferEnd(it, false);
 }
 

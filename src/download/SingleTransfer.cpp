@@ -145,7 +145,6 @@ bool Scheduler::Inet下载文件(int i) {
     inet->execute(address, request);
 
     bool result = false;
-    bool reachedCheck = false;
     QString path;
 
     // At most 30 seconds for the response.
@@ -247,16 +246,8 @@ bool Scheduler::Inet下载文件(int i) {
                 result = outcome == StreamOutcome::TooBig;
                 if (outcome == StreamOutcome::Complete)
                     result = settleArrival(i, part, path);
-                reachedCheck = result && outcome == StreamOutcome::Complete;
             }
         }
-    }
-
-    // Check what arrived.
-    if (reachedCheck && m_model.isValidRow(i)) {
-        it = row(i);
-        CorrectFileType(it);
-        commit(i, it);
     }
 
     if (m_inet)
