@@ -2,9 +2,12 @@
 
 #include "platform/PartFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +20,9 @@
 namespace {
 
 constexpr int RandomLength = 8;
+// Named like part files, so either kind of leftover is cleared by the next
+// write to its target.
+const QString PartSuffix = QStringLiteral(".part");
 // Large files are handed to the disk while they are written, so the sync at
 // the end of the batch has little left to wait for and dirty memory stays low.
 constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
@@ -107,15 +113,44 @@ struct FileBatch::Item {
 FileBatch::FileBatch() = default;
 FileBatch::~FileBatch() = default;
 
+void FileBatch::removeStaleParts(const QString& targetPath) {
+    const QString prefix = PartFile::partPrefix(targetPath);
+    const qsizetype slash = prefix.lastIndexOf(QLatin1Char('/'));
+    const QString folder = prefix.left(slash);
+    const QString namePrefix = prefix.mid(slash + 1);
+    // The folder is listed once per batch, not once per file: a thousand
+    // files into one folder would otherwise read it a thousand times.
+    if (!m_partsListed.contains(folder)) {
+        m_partsListed[folder] = QDir(folder).entryList({QStringLiteral(".*") + PartSuffix},
+                                                       QDir::Files | QDir::Hidden | QDir::System);
+    }
+    QStringList& parts = m_partsListed[folder];
+    for (qsizetype i = parts.size() - 1; i >= 0; --i) {
+        const QString& name = parts.at(i);
+        // Exactly the random part between prefix and suffix: a longer target
+        // name that merely starts the same is someone else's.
+        if (!name.startsWith(namePrefix) ||
+            name.size() - namePrefix.size() - PartSuffix.size() != RandomLength)
+            continue;
+        const QByteArray path = local(folder + QLatin1Char('/') + name);
+        const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData()); // no live writer holds it
+        if (fd >= 0)
+            ::close(fd);
+        parts.removeAt(i);
+    }
+}
+
 int FileBatch::add(const QString& targetPath) {
-    PartFile::removeStaleParts(targetPath);
+    removeStaleParts(targetPath);
     const QString prefix = PartFile::partPrefix(targetPath);
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 50; ++attempt) {
         QString random;
         for (int k = 0; k < RandomLength; ++k)
             random += QLatin1Char(alphabet[QRandomGenerator::global()->bounded(36)]);
-        const QString path = prefix + random + QStringLiteral(".part");
+        const QString path = prefix + random + PartSuffix;
         const int fd = ::open(local(path).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
@@ -187,13 +222,26 @@ qint64 FileBatch::pendingBytes() const {
 }
 
 void FileBatch::sync() {
-    // Every file was handed to the disk as it was closed; syncing them one
-    // after another now mostly waits for writes already under way, and the
-    // file system commits them together.
+    // One sync of each file system the batch wrote to: it writes back every
+    // file of the batch and commits the file system's journal once, where a
+    // sync of each file would commit it once per file. Should it report an
+    // error, each file is synced on its own to learn which ones are whole.
+    std::vector<std::pair<dev_t, bool>> synced; // file system, its sync succeeded
     for (const auto& item : m_items) {
         if (item->path.isEmpty() || !item->closed || item->synced)
             continue;
-        if (::fsync(item->fd) == 0)
+        struct stat st {};
+        if (::fstat(item->fd, &st) != 0) {
+            item->remove();
+            continue;
+        }
+        auto it = std::find_if(synced.begin(), synced.end(),
+                               [&](const auto& fs) { return fs.first == st.st_dev; });
+        if (it == synced.end()) {
+            synced.emplace_back(st.st_dev, ::syncfs(item->fd) == 0);
+            it = synced.end() - 1;
+        }
+        if (it->second || ::fsync(item->fd) == 0)
             item->synced = true;
         else
             item->remove();

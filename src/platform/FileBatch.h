@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QIODevice>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -42,8 +44,9 @@ public:
     int pending() const;
     qint64 pendingBytes() const;
 
-    // Makes every closed file durable. A file that cannot be made so is
-    // removed; isSynced() then says false.
+    // Makes every closed file durable: one sync of each file system the
+    // files are on. A file that cannot be made so is removed; isSynced()
+    // then says false.
     void sync();
     bool isSynced(int i) const;
 
@@ -56,7 +59,12 @@ public:
     void syncFolders();
 
 private:
+    // Removes part files of targetPath that no live writer holds (left by a
+    // killed process).
+    void removeStaleParts(const QString& targetPath);
+
     struct Item;
     std::vector<std::unique_ptr<Item>> m_items;
-    QList<QString> m_renamedIn; // folders with renames not yet synced
+    QList<QString> m_renamedIn;                // folders with renames not yet synced
+    QHash<QString, QStringList> m_partsListed; // folder: the part files found in it
 };
