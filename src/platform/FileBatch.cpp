@@ -193,8 +193,6 @@ bool FileBatch::close(int i, const QDateTime& modified) {
         const timespec times[2] = {{0, UTIME_OMIT}, {ms / 1000, (ms % 1000) * 1000000}};
         ::futimens(item.fd, times);
     }
-    ::sync_file_range(item.fd, item.handedOver, 0, SYNC_FILE_RANGE_WRITE);
-    item.handedOver = item.written;
     return true;
 }
 

@@ -33,8 +33,8 @@ public:
     // The open file, for writing. Each write reaches the file system at once,
     // so a full disk shows at the write that hits it.
     QIODevice* device(int i);
-    // Ends the writing: the file gets its modification time and is handed to
-    // the disk. False when any write failed; the file is then removed.
+    // Ends the writing: the file gets its modification time. False when any write failed; the file
+    // is then removed.
     bool close(int i, const QDateTime& modified);
     // Removes file i now.
     void discard(int i);

@@ -63,7 +63,7 @@ CopyResult writeSource(FileBatch& files, const CopySource& source, const QString
     const std::unique_ptr<ContentDecoder> decoder = ContentDecoder::create(encoding);
     if (!decoder || !in.seek(offset))
         return CopyResult::Failed;
-    modified = QFileInfo(source.path).lastModified();
+    modified = in.fileTime(QFileDevice::FileModificationTime);
 
     index = files.add(target);
     if (index < 0)
@@ -243,17 +243,24 @@ CopyOutcome CopyOneFile(const CopySource& source, const QString& folder, Existin
 // --- Batches ---
 
 CopyBatch::CopyBatch(const QString& folder, ExistingFileRule rule)
-    : m_folder(folder), m_rule(rule), m_files(std::make_unique<FileBatch>()) {}
+    : m_folder(folder), m_canonicalFolder(canonicalFolder(folder)), m_rule(rule),
+      m_files(std::make_unique<FileBatch>()) {}
 
 CopyBatch::~CopyBatch() = default;
 
 std::optional<CopyOutcome> CopyBatch::add(const CopySource& source, const KeepGoing& keepGoing) {
-    const QString sourceFolder = QFileInfo(source.path).absolutePath();
     // A plain file already in the destination is not copied onto itself.
     if (source.name.isEmpty() && source.offset == 0 && source.length < 0 &&
-        !source.isCacheEntry() && canonicalFolder(sourceFolder) == canonicalFolder(m_folder) &&
-        !canonicalFolder(m_folder).isEmpty())
-        return CopyOutcome::LeftAlone;
+        !source.isCacheEntry() && !m_canonicalFolder.isEmpty()) {
+        const QString sourceFolder = QFileInfo(source.path).absolutePath();
+        // Sources mostly come from one folder: it is resolved once.
+        if (sourceFolder != m_lastSourceFolder) {
+            m_lastSourceFolder = sourceFolder;
+            m_lastSourceCanonical = canonicalFolder(sourceFolder);
+        }
+        if (m_lastSourceCanonical == m_canonicalFolder)
+            return CopyOutcome::LeftAlone;
+    }
 
     QString extension;
     QString base;
@@ -313,15 +320,14 @@ CopyOutcome CopyBatch::place(const Staged& staged, QString& name) {
     const auto rename = [&] {
         return placeUnderFreeName(staged, name) ? CopyOutcome::Renamed : CopyOutcome::Failed;
     };
-    if (!taken(target)) {
-        switch (m_files->place(staged.file, target, false)) {
-        case FileBatch::Placed::Done:
-            return CopyOutcome::Copied;
-        case FileBatch::Placed::Failed:
-            return CopyOutcome::Failed;
-        case FileBatch::Placed::NameTaken:
-            break; // taken since it was looked at: the rule decides
-        }
+    // The name is tried first: a rename that never replaces tells whether it is taken.
+    switch (m_files->place(staged.file, target, false)) {
+    case FileBatch::Placed::Done:
+        return CopyOutcome::Copied;
+    case FileBatch::Placed::Failed:
+        return CopyOutcome::Failed;
+    case FileBatch::Placed::NameTaken:
+        break; // the rule decides
     }
     // Only a file is ever replaced; a folder or link of that name is renamed around.
     const QFileInfo existing(target);
@@ -353,6 +359,8 @@ bool CopyBatch::placeUnderFreeName(const Staged& staged, QString& name) {
     name = JoinExtension(stem, extension);
     for (int n = 1;; ++n) {
         const QString candidate = JoinFolder(m_folder, name);
+        // A name seen taken is not tried; a name that looks free is taken
+        // only by a rename that never replaces.
         if (!taken(candidate)) {
             switch (m_files->place(staged.file, candidate, false)) {
             case FileBatch::Placed::Done:

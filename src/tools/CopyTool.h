@@ -148,6 +148,9 @@ private:
     bool placeUnderFreeName(const Staged& staged, QString& name);
 
     QString m_folder;
+    QString m_canonicalFolder;
+    QString m_lastSourceFolder;
+    QString m_lastSourceCanonical;
     ExistingFileRule m_rule;
     bool m_alwaysRename = false;
     std::unique_ptr<FileBatch> m_files;
