@@ -436,15 +436,17 @@ private slots:
             WindowNames::IEcache, [home, cache] { return new fIEcache(nullptr, home, cache); });
 
         // While the clearing runs (it processes events between slices), the
-        // viewer is opened and the clearing clicked again.
+        // viewer is opened and the clearing clicked again, from both windows.
+        fWebSearch search;
+        fFileDownload downloads;
         bool busyThen = false;
         QTimer::singleShot(0, this, [&] {
             auto* viewer = qobject_cast<fIEcache*>(t.values->flow().find("fIEcache"));
             busyThen = viewer && viewer->cacheOperationRunning() && viewer->isHidden();
-            ShowBrowserCacheViewer(nullptr);
-            ClearBrowserCache(true);
+            search.menu查看IE浏览器缓存->trigger();
+            downloads.menu清空IE浏览器缓存->trigger();
         });
-        ClearBrowserCache(true);
+        search.menu清空IE浏览器缓存->trigger();
         QVERIFY(busyThen);
         QCOMPARE(said->errors,
                  QStringList({"IE缓存正在处理中，请稍后再试！", "IE缓存正在处理中，请稍后再试！"}));
