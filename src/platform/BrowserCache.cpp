@@ -1,12 +1,14 @@
 #include "platform/BrowserCache.h"
 
 #include "platform/BrowserProfile.h"
+#include "platform/ConfinedFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <QtEndian>
+#include <zlib.h>
 
 namespace {
 
@@ -14,6 +16,7 @@ constexpr quint64 InitialMagic = 0xfcfb6d1ba7725c30ULL;
 constexpr quint64 FinalMagic = 0xf4fa6f45970d41d8ULL;
 constexpr qint64 HeaderBytes = 24; // magic, version, key length, key hash, padding
 constexpr qint64 EndBytes = 24;    // magic, flags, crc, stream size, padding
+constexpr quint32 FlagHasCrc32 = 1;
 constexpr quint32 FlagHasKeySha256 = 2;
 constexpr qint64 KeySha256Bytes = 32;
 // No address is this long; a larger key length means the file is not an entry.
@@ -23,6 +26,7 @@ constexpr quint32 MaxHeaderBytes = 1 << 22;
 
 struct EndRecord {
     quint32 flags = 0;
+    quint32 crc = 0;
     quint32 streamSize = 0;
 };
 
@@ -37,6 +41,7 @@ std::optional<EndRecord> readEnd(QFile& file, qint64 at) {
         return std::nullopt;
     EndRecord end;
     end.flags = qFromLittleEndian<quint32>(p + 8);
+    end.crc = qFromLittleEndian<quint32>(p + 12);
     end.streamSize = qFromLittleEndian<quint32>(p + 16);
     return end;
 }
@@ -110,6 +115,19 @@ bool BrowserCache::unreadable() const {
     return info.isDir() && !(info.isReadable() && info.isExecutable());
 }
 
+quint32 BrowserCache::bodyCrc(quint32 running, const QByteArray& piece) {
+    quint32 crc = running;
+    const auto* p = reinterpret_cast<const Bytef*>(piece.constData());
+    qsizetype left = piece.size();
+    while (left > 0) {
+        const uInt n = uInt(qMin<qsizetype>(left, 1 << 30));
+        crc = quint32(crc32(crc, p, n));
+        p += n;
+        left -= n;
+    }
+    return crc;
+}
+
 bool BrowserCache::isEntryFileName(const QString& name) {
     if (name.size() != 18 || !name.endsWith(QLatin1String("_0")))
         return false;
@@ -133,7 +151,13 @@ std::optional<BrowserCacheEntry> BrowserCache::readEntry(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
+    return readEntry(file);
+}
+
+std::optional<BrowserCacheEntry> BrowserCache::readEntry(QFile& file) {
     const qint64 size = file.size();
+    if (!file.seek(0))
+        return std::nullopt;
     const QByteArray head = file.read(HeaderBytes);
     if (head.size() != HeaderBytes)
         return std::nullopt;
@@ -148,7 +172,7 @@ std::optional<BrowserCacheEntry> BrowserCache::readEntry(const QString& path) {
         return std::nullopt;
 
     BrowserCacheEntry entry;
-    entry.file = path;
+    entry.file = file.fileName();
     entry.address = addressFromKey(key);
     const QUrl url(entry.address, QUrl::StrictMode);
     entry.normal = url.isValid() && !url.scheme().isEmpty();
@@ -173,6 +197,8 @@ std::optional<BrowserCacheEntry> BrowserCache::readEntry(const QString& path) {
         return entry;
     if (file.seek(headersAt))
         readHeaders(file.read(last->streamSize), entry);
+    entry.hasBodyCrc = (bodyEnd->flags & FlagHasCrc32) != 0;
+    entry.bodyCrc = bodyEnd->crc;
     entry.bodySize = bodySize > 0 ? bodySize : -1;
     return entry;
 }
@@ -208,21 +234,20 @@ QList<BrowserCacheEntry> BrowserCache::entries() const {
 bool BrowserCache::removeEntry(const QString& entryFile) const {
     const QFileInfo info(entryFile);
     const QString root = canonicalFolder(m_folder);
-    if (root.isEmpty() || !isEntryFileName(info.fileName()) || info.isSymLink())
+    if (root.isEmpty() || !isEntryFileName(info.fileName()))
         return false;
-    const QString parent = canonicalFolder(info.absolutePath());
-    if (parent != root)
+    if (canonicalFolder(info.absolutePath()) != root)
         return false;
-    const QString stem = root + QLatin1Char('/') + info.fileName().chopped(2);
+    const QString stem = info.fileName().chopped(2);
     bool removed = true;
     for (const char* suffix : {"_0", "_1", "_s"}) {
-        const QString companion = stem + QLatin1String(suffix);
-        const QFileInfo c(companion);
-        if (!c.exists() && !c.isSymLink())
+        const QString name = stem + QLatin1String(suffix);
+        const QFileInfo companion(root + QLatin1Char('/') + name);
+        if (!companion.exists() && !companion.isSymLink())
             continue;
-        if (c.isSymLink() || !c.isFile())
+        if (companion.isSymLink() || !companion.isFile())
             continue; // a link or folder under an entry's name is not the cache's
-        if (!QFile::remove(companion) && QFileInfo::exists(companion))
+        if (!RemoveFileBelow(root, name) && QFileInfo::exists(companion.filePath()))
             removed = false;
     }
     return removed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDirIterator>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -22,6 +23,8 @@ struct BrowserCacheEntry {
     QString contentType;     // from the stored response headers, may be empty
     QString contentEncoding; // "gzip", "br", ... when the body is stored encoded
     bool normal = false;     // a cached response with a source address
+    bool hasBodyCrc = false; // the body's end record carries a CRC-32 of the body
+    quint32 bodyCrc = 0;
 
     bool hasBody() const { return bodySize > 0; }
 };
@@ -49,6 +52,12 @@ public:
     // A file still being written (no end records yet) gives an entry without
     // a body.
     static std::optional<BrowserCacheEntry> readEntry(const QString& file);
+    // The same from a file already open for reading, so a caller can check
+    // the records and then read the body from the very same file.
+    static std::optional<BrowserCacheEntry> readEntry(QFile& file);
+
+    // The CRC-32 the end records use, carried on by piece (start with 0).
+    static quint32 bodyCrc(quint32 running, const QByteArray& piece);
 
     // Whether a file name is one of the backend's entry files (<16 hex>_0).
     static bool isEntryFileName(const QString& name);
@@ -73,7 +82,8 @@ public:
     QList<BrowserCacheEntry> entries() const;
 
     // Removes the entry's files (<hash>_0 and its _1 and _s companions) when
-    // they lie in this cache's folder; links are never followed.
+    // they lie in this cache's folder; links are never followed, on the way
+    // to the folder nor in it.
     bool removeEntry(const QString& entryFile) const;
 
     // Whether the program's own browser profile is running on this folder.

@@ -1,5 +1,6 @@
 #include "tools/CacheFolders.h"
 
+#include "platform/ConfinedFiles.h"
 #include "shell/FileNames.h"
 
 #include <QDir>
@@ -115,29 +116,33 @@ QString RelativeCachePath(const QString& home, const QString& cacheFolder) {
     return c.mid(h.size() + 1);
 }
 
-void CacheRoots::add(const QString& folder) {
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    if (!canonical.isEmpty() && canonical != QLatin1String("/") && !m_roots.contains(canonical))
-        m_roots << canonical;
+void CacheRoots::add(const QString& resolvedFolder) {
+    const QString folder = QDir::cleanPath(resolvedFolder);
+    if (folder.startsWith(QLatin1Char('/')) && folder != QLatin1String("/") &&
+        !m_roots.contains(folder))
+        m_roots << folder;
 }
 
-bool CacheRoots::contains(const QString& path) const {
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        return false;
-    const QString canonical = info.canonicalFilePath();
-    if (canonical.isEmpty())
-        return false;
+QString CacheRoots::rootOf(const QString& path) const {
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
     for (const QString& root : m_roots) {
-        if (canonical.startsWith(root + QLatin1Char('/')))
-            return true;
+        if (p.startsWith(root + QLatin1Char('/')) && IsPlainRelativePath(p.mid(root.size() + 1)))
+            return root;
     }
-    return false;
+    return {};
 }
 
-bool CacheRoots::containsFolder(const QString& folder) const {
+bool CacheRoots::removeFile(const QString& path) const {
+    const QString root = rootOf(path);
+    return !root.isEmpty() && RemoveFileBelow(root, path.mid(root.size() + 1));
+}
+
+bool CacheRoots::removeEmptyFolder(const QString& folder) const {
     QString f = folder;
     while (f.size() > 1 && f.endsWith(QLatin1Char('/')))
         f.chop(1);
-    return contains(f);
+    const QString root = rootOf(f);
+    return !root.isEmpty() && RemoveEmptyFolderBelow(root, f.mid(root.size() + 1));
 }

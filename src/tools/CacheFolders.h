@@ -33,16 +33,23 @@ void ListFiles(QString& folder, QStringList& list, bool recursive);
 QString ProfilesRoot(const QString& home);
 QString RelativeCachePath(const QString& home, const QString& cacheFolder);
 
-// Whether path lies strictly inside one of roots once every link in it is
-// resolved; a path that is itself a link is never inside.
+// The cache folders a view listed, resolved, and the deletions inside them.
+// A path belongs to a folder by its text (no "." or ".." parts), and a
+// deletion follows no link on its way, so nothing outside is ever touched.
 class CacheRoots {
 public:
     void clear() { m_roots.clear(); }
-    void add(const QString& folder);
-    bool contains(const QString& path) const;
-    bool containsFolder(const QString& folder) const;
+    // folder is resolved already (no link in it); "/" is never a root.
+    void add(const QString& resolvedFolder);
+    // The root path lies below; empty when none.
+    QString rootOf(const QString& path) const;
+    bool contains(const QString& path) const { return !rootOf(path).isEmpty(); }
+    // Removes the regular file at path; false when it is not a file below a root.
+    bool removeFile(const QString& path) const;
+    // Removes the folder when it is below a root and empty.
+    bool removeEmptyFolder(const QString& folder) const;
     bool isEmpty() const { return m_roots.isEmpty(); }
 
 private:
-    QStringList m_roots; // canonical, without trailing "/"
+    QStringList m_roots; // resolved, without trailing "/"
 };

@@ -10,10 +10,8 @@ struct CacheRow {
     QString type;     // "TYPE"
     qint64 size = -1; // "SIZE(Byte)"; -1: empty
     QString filePath; // "FilePath"; empty when the document is not in a file
-    // Current user's view: the entry file and where the document starts in it.
+    // Current user's view: the entry file (read again when it is copied).
     QString entryFile;
-    qint64 bodyOffset = 0;
-    QString encoding; // the content encoding the document is stored in
 
     bool isUserFile() const { return text.startsWith(QStringLiteral("用户:")); }
 };

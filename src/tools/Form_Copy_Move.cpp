@@ -194,6 +194,13 @@ void Form_Copy_Move::执行(bool showMessage) {
 
     QPointer<Form_Copy_Move> self(this);
     const KeepGoing going = [self] { return self && self->keepGoing(); };
+    // Files are put in place a batch at a time; the files of a stopped run
+    // that were already written whole still take their names.
+    CopyBatch batch(destination, rule);
+    int failed = 0;
+    const auto countFailed = [&failed](const QList<CopyOutcome>& outcomes) {
+        failed += int(outcomes.count(CopyOutcome::Failed));
+    };
     for (qsizetype i = 0; i < files.size() && m_running; ++i) {
         ProgressBar1->setValue(int(i) + 1);
         const CopySource& source = files.at(i);
@@ -203,22 +210,30 @@ void Form_Copy_Move::执行(bool showMessage) {
         Label3->setText(JoinExtension(base, extension));
         if (!going())
             break;
-        CopyOneFile(source, destination, rule, going);
+        const std::optional<CopyOutcome> outcome = batch.add(source, going);
         if (!self)
             return;
+        if (outcome == CopyOutcome::Failed)
+            ++failed;
+        if (batch.full())
+            countFailed(batch.commit());
     }
+    countFailed(batch.commit());
     if (!self)
         return;
-    finishRun(showMessage && !m_closeWhenStopped);
+    finishRun(showMessage && !m_closeWhenStopped, failed);
 }
 
-void Form_Copy_Move::finishRun(bool showMessage) {
+void Form_Copy_Move::finishRun(bool showMessage, int failed) {
     ProgressBar1->setValue(0);
     Label3->clear();
     Command1->setText(StartCaption);
     m_running = false;
-    if (showMessage)
+    if (showMessage && failed == 0)
         app().dialogs().information(this, QStringLiteral("复制文件完成！"));
+    else if (showMessage)
+        app().dialogs().error(this,
+                              QStringLiteral("复制文件完成！其中 %1 个文件复制失败！").arg(failed));
     if (m_closeWhenStopped)
         close();
 }

@@ -62,7 +62,8 @@ protected:
 private:
     void browse();
     bool keepGoing();
-    void finishRun(bool showMessage);
+    // failed: the files of the run that could not be copied.
+    void finishRun(bool showMessage, int failed);
 
     QString m_listFile;
     QString m_destination;

@@ -1,5 +1,6 @@
 #include "tools/fIEcache.h"
 
+#include "platform/ConfinedFiles.h"
 #include "platform/Dialogs.h"
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
@@ -118,7 +119,7 @@ void fIEcache::setBusy(bool busy) {
     m_busy = busy;
     for (QPushButton* b : {Command1, Command7, Command6, Command2, Command3})
         b->setEnabled(!busy);
-    if (!busy && m_closeRequested)
+    if (!busy && !m_clearing && m_closeRequested)
         close();
 }
 
@@ -159,7 +160,7 @@ void fIEcache::Command1_Click() {
 void fIEcache::GetCacheURLList() {
     m_model->clear();
     m_roots.clear();
-    m_roots.add(m_cache.folder());
+    m_roots.add(QFileInfo(m_cache.folder()).canonicalFilePath());
     if (m_cache.unreadable()) {
         countLine(true);
         return;
@@ -183,8 +184,6 @@ void fIEcache::GetCacheURLList() {
             if (entry.hasBody()) {
                 row.filePath = entry.file;
                 row.size = entry.bodySize;
-                row.bodyOffset = entry.bodyOffset;
-                row.encoding = entry.contentEncoding;
             }
             rows.append(std::move(row));
         }
@@ -229,9 +228,12 @@ void fIEcache::Command7_Click() {
         ListSubfolders(root, users, false);
         QStringList subfolders;
         for (const QString& user : std::as_const(users)) {
-            const QString candidate = user + QLatin1Char('/') + relative;
+            // Another user may have put a link anywhere on the way to the
+            // cache folder; a folder that resolves outside its home is not a
+            // cache folder of that user, and below it nothing is followed.
+            const QString candidate = ResolvedInside(user + QLatin1Char('/') + relative, user);
             const QFileInfo info(candidate);
-            if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+            if (candidate.isEmpty() || !info.isReadable() || !info.isExecutable())
                 continue;
             auto* item = new QTreeWidgetItem(ListView2, {lastComponent(user), candidate});
             Q_UNUSED(item);
@@ -330,29 +332,21 @@ void fIEcache::deleteRows(const QList<int>& rows) {
 }
 
 void fIEcache::强制删除(const QString& path) {
-    if (!m_roots.contains(path))
+    const QString root = m_roots.rootOf(path);
+    if (root.isEmpty())
         return;
     // The running browser keeps its index open and rewrites it; only entries go.
-    if (BrowserCache::isBookkeepingFile(path) && m_cache.isLive()) {
-        CacheRoots live;
-        live.add(m_cache.folder());
-        if (live.contains(path))
-            return;
-    }
-    QFile file(path);
-    if (!file.exists())
+    if (BrowserCache::isBookkeepingFile(path) && m_cache.isLive() &&
+        root == QFileInfo(m_cache.folder()).canonicalFilePath())
         return;
-    file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
-    if (!file.remove() && QFileInfo::exists(path))
-        QFile::remove(path);
+    m_roots.removeFile(path);
 }
 
 void fIEcache::删除空文件夹() {
     for (qsizetype i = m_cacheSubfolders.size() - 1; i >= 0; --i) {
         const QString folder = m_cacheSubfolders.at(i);
-        if (folder.isEmpty() || !FolderExists(folder) || !m_roots.containsFolder(folder))
-            continue;
-        QDir().rmdir(folder); // fails, as it should, for a folder with contents
+        if (!folder.isEmpty())
+            m_roots.removeEmptyFolder(folder); // fails, as it should, for a folder with contents
     }
 }
 
@@ -363,14 +357,24 @@ void fIEcache::refreshView() {
         Command7_Click();
 }
 
-void fIEcache::ClearAllCaches() {
+bool fIEcache::ClearAllCaches() {
+    if (cacheOperationRunning())
+        return false;
     QPointer<fIEcache> self(this);
+    m_clearing = true;
     for (auto step : {&fIEcache::Command1_Click, &fIEcache::Command3_Click,
                       &fIEcache::Command7_Click, &fIEcache::Command3_Click}) {
-        if (!self)
-            return;
         (this->*step)();
+        if (!self)
+            return false;
+        if (m_closeRequested)
+            break;
     }
+    m_clearing = false;
+    const bool completed = !m_closeRequested;
+    if (m_closeRequested)
+        close();
+    return completed;
 }
 
 // --- Copying ---
@@ -383,15 +387,22 @@ void fIEcache::Command6_Click() {
         const CacheRow& row = m_model->row(i);
         if (row.filePath.isEmpty())
             continue;
-        if (row.isUserFile()) {
-            sources << CopySource(row.filePath);
-        } else {
-            const QString fallback = QFileInfo(row.entryFile).fileName().chopped(2);
-            CopySource source(row.filePath, row.bodyOffset, row.size,
-                              CachedDocumentName(row.text, fallback));
-            source.encoding = row.encoding;
-            sources << source;
+        // The document an entry file holds is copied, under the name its
+        // address gives; the entry is read again when it is copied.
+        QString address = row.isUserFile() ? QString() : row.text;
+        const QString entryFile = row.isUserFile() ? row.filePath : row.entryFile;
+        if (row.isUserFile() && BrowserCache::isEntryFileName(QFileInfo(entryFile).fileName())) {
+            const std::optional<BrowserCacheEntry> entry = BrowserCache::readEntry(entryFile);
+            if (entry && entry->normal)
+                address = entry->address;
         }
+        if (address.isEmpty()) {
+            sources << CopySource(row.filePath);
+            continue;
+        }
+        const QString fallback = QFileInfo(entryFile).fileName().chopped(2);
+        sources << CopySource::cacheEntry(entryFile, address,
+                                          CachedDocumentName(address, fallback));
     }
     QPointer<QWidget> window = app().flow().load(WindowNames::CopyMove);
     auto* target = dynamic_cast<CopyFileDialog*>(window.data());
@@ -418,7 +429,7 @@ void fIEcache::sortByColumn(int column) {
 // --- Closing ---
 
 void fIEcache::done(int result) {
-    if (m_busy) {
+    if (cacheOperationRunning()) {
         m_closeRequested = true;
         return;
     }
@@ -427,7 +438,7 @@ void fIEcache::done(int result) {
 }
 
 void fIEcache::closeEvent(QCloseEvent* event) {
-    if (m_busy) {
+    if (cacheOperationRunning()) {
         m_closeRequested = true;
         event->ignore();
         return;

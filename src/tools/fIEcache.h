@@ -39,19 +39,22 @@ public:
     void Command7_Click();
     // Delete the selected files.
     void Command2_Click();
-    // Copy the selected documents with the copy dialog.
+    // Copy the selected documents with the copy dialog: in both views, an
+    // entry file gives its document, named after its address.
     void Command6_Click();
 
     // Reads the current user's cache into ListView1.
     void GetCacheURLList();
     // Drops the path and size of every row whose document file has gone.
     void 判断文件在缓存中文件路径();
-    // Deletes one file of a listed cache folder; anything else is left alone.
+    // Deletes one file of a listed cache folder; anything else is left alone,
+    // and no link is followed on the way to it.
     void 强制删除(const QString& path);
     // Removes the empty folders found below the listed cache folders.
     void 删除空文件夹();
 
-    void ClearAllCaches() override;
+    bool ClearAllCaches() override;
+    bool cacheOperationRunning() const override { return m_busy || m_clearing; }
 
     // "我的缓存" or "所有缓存": the view shown last.
     QString ListView1Tag;
@@ -94,5 +97,6 @@ private:
     CacheRoots m_roots;            // the cache folders listed; nothing outside is deleted
     bool m_descending = false;
     bool m_busy = false;
+    bool m_clearing = false; // the four steps of ClearAllCaches, as one operation
     bool m_closeRequested = false;
 };

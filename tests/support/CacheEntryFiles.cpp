@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QtEndian>
+#include <zlib.h>
 
 namespace {
 
@@ -18,11 +19,11 @@ void put64(QByteArray& out, quint64 value) {
     out.append(raw, 8);
 }
 
-QByteArray endRecord(quint32 flags, quint32 streamSize) {
+QByteArray endRecord(quint32 flags, quint32 streamSize, quint32 crc = 0) {
     QByteArray out;
     put64(out, 0xf4fa6f45970d41d8ULL);
     put32(out, flags);
-    put32(out, 0); // crc32, not claimed by the flags
+    put32(out, crc); // only read when the flags claim it
     put32(out, streamSize);
     put32(out, 0);
     return out;
@@ -31,7 +32,8 @@ QByteArray endRecord(quint32 flags, quint32 streamSize) {
 } // namespace
 
 QString WriteCacheEntryFile(const QString& folder, const QString& address, const QByteArray& body,
-                            const QByteArray& contentType) {
+                            const QByteArray& contentType, const QByteArray& contentEncoding,
+                            bool bodyCrc) {
     const QByteArray key = "1/0/" + address.toUtf8();
     const QByteArray sha1 = QCryptographicHash::hash(key, QCryptographicHash::Sha1);
     const QString name = QString::fromLatin1(sha1.left(8).toHex()) + QStringLiteral("_0");
@@ -44,7 +46,13 @@ QString WriteCacheEntryFile(const QString& folder, const QString& address, const
     put32(data, 0);
     data += key;
     data += body;
-    data += endRecord(0, quint32(body.size()));
+    if (bodyCrc) {
+        const quint32 crc =
+            quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
+        data += endRecord(1, quint32(body.size()), crc);
+    } else {
+        data += endRecord(0, quint32(body.size()));
+    }
 
     QByteArray headers = "HTTP/1.1 200 OK";
     headers += '\0';
@@ -52,6 +60,10 @@ QString WriteCacheEntryFile(const QString& folder, const QString& address, const
     headers += '\0';
     headers += "Content-Length: " + QByteArray::number(body.size());
     headers += '\0';
+    if (!contentEncoding.isEmpty()) {
+        headers += "Content-Encoding: " + contentEncoding;
+        headers += '\0';
+    }
     headers += '\0';
     QByteArray stream0;
     put32(stream0, 0); // payload size, set below

@@ -7,6 +7,7 @@
 #include "platform/BrowserProfile.h"
 #include "search/fWebSearch.h"
 #include "shell/BrowserCacheCommands.h"
+#include "tools/CacheFolders.h"
 #include "tools/CacheListModel.h"
 #include "tools/Form_Copy_Move.h"
 #include "tools/ToolWindows.h"
@@ -27,7 +28,9 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
+#include <zlib.h>
 
 namespace {
 
@@ -53,6 +56,18 @@ int rowOf(const CacheListModel* model, const QString& text) {
     }
     return -1;
 }
+
+// Records, with each information message, how many entries the cache still had.
+class ClearingDialogs : public RecordingDialogs {
+public:
+    std::function<qsizetype()> entriesLeft;
+    QList<qsizetype> leftAtMessage;
+    void information(QWidget* owner, const QString& text) override {
+        if (entriesLeft)
+            leftAtMessage << entriesLeft();
+        RecordingDialogs::information(owner, text);
+    }
+};
 
 void selectRows(fIEcache& viewer, const QList<int>& rows) {
     QItemSelectionModel* selection = viewer.ListView1->selectionModel();
@@ -401,6 +416,187 @@ private slots:
         QCOMPARE(shown, QStringLiteral("fIEcache"));
         QVERIFY(modal);
         QTRY_VERIFY(!t.values->flow().IsFormLoaded("fIEcache"));
+    }
+
+    // --- One operation at a time; links in other users' homes; copies ---
+
+    void secondOperationDuringClearingIsRefused() {
+        TestApp t;
+        auto dialogs = std::make_unique<ClearingDialogs>();
+        ClearingDialogs* said = dialogs.get();
+        t.values->setDialogs(std::move(dialogs));
+        const QString home = t.tempPath() + "/home/alice";
+        const QString cache = home + "/" + m_relative;
+        QVERIFY(QDir().mkpath(cache));
+        for (int i = 0; i < 3000; ++i)
+            QVERIFY(!WriteCacheEntryFile(cache, QStringLiteral("http://h/%1.pdf").arg(i), "%PDF")
+                         .isEmpty());
+        said->entriesLeft = [cache] { return BrowserCache(cache).entries().size(); };
+        t.values->flow().registerWindow(
+            WindowNames::IEcache, [home, cache] { return new fIEcache(nullptr, home, cache); });
+
+        // While the clearing runs (it processes events between slices), the
+        // viewer is opened and the clearing clicked again, from both windows.
+        fWebSearch search;
+        fFileDownload downloads;
+        bool busyThen = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* viewer = qobject_cast<fIEcache*>(t.values->flow().find("fIEcache"));
+            busyThen = viewer && viewer->cacheOperationRunning() && viewer->isHidden();
+            search.menu查看IE浏览器缓存->trigger();
+            downloads.menu清空IE浏览器缓存->trigger();
+        });
+        search.menu清空IE浏览器缓存->trigger();
+        QVERIFY(busyThen);
+        QCOMPARE(said->errors,
+                 QStringList({"IE缓存正在处理中，请稍后再试！", "IE缓存正在处理中，请稍后再试！"}));
+        QCOMPARE(said->informations, QStringList{"IE缓存清空完毕！"});
+        QCOMPARE(said->leftAtMessage, QList<qsizetype>{0});
+        QVERIFY(!t.values->flow().IsFormLoaded("fIEcache"));
+        // Afterwards the viewer opens again.
+        QTimer::singleShot(0, this, [] {
+            if (QWidget* w = QApplication::activeModalWidget())
+                w->close();
+        });
+        ShowBrowserCacheViewer(nullptr);
+        QCOMPARE(said->errors.size(), 2);
+    }
+
+    void linksInOtherHomesAreNotFollowed_data() {
+        QTest::addColumn<QString>("linkAt");    // the part of bob's path that is a link
+        QTest::addColumn<bool>("afterListing"); // put there after the view was listed
+        QTest::newRow("cache folder") << "cache folder" << false;
+        QTest::newRow("higher in the path") << "higher" << false;
+        QTest::newRow("cache folder, after listing") << "cache folder" << true;
+        QTest::newRow("higher, after listing") << "higher" << true;
+    }
+    void linksInOtherHomesAreNotFollowed() {
+        QFETCH(QString, linkAt);
+        QFETCH(bool, afterListing);
+        TestApp t;
+        const QString root = t.tempPath() + "/home";
+        const QString alice = root + "/alice";
+        const QString aliceCache = alice + "/" + m_relative;
+        QVERIFY(QDir().mkpath(aliceCache));
+        const QString mine = WriteCacheEntryFile(aliceCache, "http://h/mine.pdf", "%PDF-mine");
+        // The files of a folder alice may write: what bob's links point at.
+        const QString victim = t.tempPath() + "/alice-documents";
+        const QString victimCache = victim + "/" + m_relative.section('/', 1);
+        QVERIFY(QDir().mkpath(victimCache + "/sub"));
+        writeFile(victim + "/thesis.pdf", "thesis");
+        writeFile(victimCache + "/chapter.pdf", "chapter");
+        writeFile(victimCache + "/sub/figure.png", "figure");
+        const QString entryThere = WriteCacheEntryFile(victimCache, "http://h/x.pdf", "%PDF-x");
+        const auto victimFiles = [&] {
+            QStringList files;
+            QString folder = victim;
+            ListFiles(folder, files, true);
+            files.sort();
+            return files;
+        };
+        const QStringList before = victimFiles();
+        QCOMPARE(before.size(), 4);
+
+        const QString bob = root + "/bob";
+        const QString bobTop = bob + "/" + m_relative.section('/', 0, 0); // bob's ".local"
+        const QString bobCache = bob + "/" + m_relative;
+        const auto plantLinks = [&] {
+            if (linkAt == "cache folder") {
+                QVERIFY(QDir().mkpath(QFileInfo(bobCache).absolutePath()));
+                QVERIFY(QFile::link(victimCache, bobCache));
+            } else {
+                QVERIFY(QDir().mkpath(bob));
+                QVERIFY(QFile::link(victim, bobTop));
+            }
+        };
+        if (afterListing) {
+            // Listed as real folders with files of the same names...
+            QVERIFY(QDir().mkpath(bobCache + "/sub"));
+            writeFile(bobCache + "/chapter.pdf", "bob's");
+            writeFile(bobCache + "/sub/figure.png", "bob's");
+            WriteCacheEntryFile(bobCache, "http://h/x.pdf", "%PDF-bob");
+        } else {
+            plantLinks();
+        }
+
+        fIEcache viewer(nullptr, alice, aliceCache);
+        viewer.Command7_Click();
+        QStringList users;
+        for (int i = 0; i < viewer.ListView2->topLevelItemCount(); ++i)
+            users << viewer.ListView2->topLevelItem(i)->text(0);
+        QCOMPARE(users.contains("bob"), afterListing);
+        QVERIFY(users.contains("alice"));
+        if (afterListing) {
+            // ...then swapped for links before the deletion.
+            QVERIFY(QDir(linkAt == "cache folder" ? bobCache : bobTop).removeRecursively());
+            plantLinks();
+        }
+        viewer.Command3_Click();
+        QCOMPARE(victimFiles(), before);
+        QVERIFY(QFileInfo::exists(entryThere));
+        QVERIFY(!QFileInfo::exists(mine)); // alice's own cache was emptied
+
+        // The clearing does no more.
+        t.values->flow().registerWindow(WindowNames::IEcache, [alice, aliceCache] {
+            return new fIEcache(nullptr, alice, aliceCache);
+        });
+        ClearBrowserCache(true);
+        QCOMPARE(t.dialogs->informations, QStringList{"IE缓存清空完毕！"});
+        QCOMPARE(victimFiles(), before);
+    }
+
+    void allUsersViewCopiesDocuments() {
+        TestApp t;
+        const QString folderList = t.tempPath() + "/SaveList.dat";
+        t.values->flow().registerWindow(WindowNames::CopyMove, [folderList] {
+            return new Form_Copy_Move(nullptr, folderList);
+        });
+        const QString alice = t.tempPath() + "/home/alice";
+        const QString aliceCache = alice + "/" + m_relative;
+        const QString bobCache = t.tempPath() + "/home/bob/" + m_relative;
+        QVERIFY(QDir().mkpath(aliceCache) && QDir().mkpath(bobCache));
+        const QByteArray page = QByteArray("<p>bob's page</p>").repeated(400);
+        const QString zipped = QDir(bobCache).filePath("page.gz");
+        {
+            // A gzip body as a server sends it.
+            writeFile(zipped, QByteArray());
+            gzFile gz = gzopen(QFile::encodeName(zipped).constData(), "wb");
+            QVERIFY(gz);
+            gzwrite(gz, page.constData(), unsigned(page.size()));
+            gzclose(gz);
+        }
+        const QString pageEntry =
+            WriteCacheEntryFile(bobCache, "http://example.org/d/page.html?v=2", readFile(zipped),
+                                "text/html", "gzip", true);
+        QFile::remove(zipped);
+        const QString pdfEntry =
+            WriteCacheEntryFile(bobCache, "http://example.org/paper.pdf", "%PDF-bob's paper");
+        writeFile(bobCache + "/notes.dat", "not an entry");
+
+        fIEcache viewer(nullptr, alice, aliceCache);
+        viewer.Command7_Click();
+        QList<int> rows;
+        for (int i = 0; i < viewer.model()->rowCount(); ++i) {
+            if (viewer.model()->row(i).text == QStringLiteral("用户:bob"))
+                rows << i;
+        }
+        QCOMPARE(rows.size(), 3);
+        selectRows(viewer, rows);
+        const QString destination = t.tempPath() + "/copies/";
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<Form_Copy_Move*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->Combo1->setEditText(destination);
+            dialog->执行(true);
+            dialog->close();
+        });
+        viewer.Command6_Click();
+        QCOMPARE(QDir(destination).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList({"notes.dat", "page.html", "paper.pdf"}));
+        QCOMPARE(readFile(destination + "page.html"), page);
+        QCOMPARE(readFile(destination + "paper.pdf"), QByteArray("%PDF-bob's paper"));
+        QCOMPARE(t.dialogs->informations, QStringList{"复制文件完成！"});
+        QVERIFY(QFileInfo::exists(pageEntry) && QFileInfo::exists(pdfEntry));
     }
 };
 

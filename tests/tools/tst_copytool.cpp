@@ -1,4 +1,7 @@
+#include "CacheEntryFiles.h"
 #include "TestApp.h"
+#include "platform/ContentDecoder.h"
+#include "platform/PartFile.h"
 #include "shell/SettingsStore.h"
 #include "shell/fSeleFileSavePath.h"
 #include "tools/CacheFolders.h"
@@ -6,6 +9,7 @@
 #include "tools/Form_Copy_Move.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -17,6 +21,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <brotli/encode.h>
+#include <csignal>
+#include <sys/resource.h>
+#include <zlib.h>
 
 namespace {
 
@@ -37,6 +45,75 @@ QByteArray readFile(const QString& path) {
 QStringList namesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
+
+QByteArray sha1Of(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (file.open(QIODevice::ReadOnly))
+        hash.addData(&file);
+    return hash.result();
+}
+
+// Mostly zeros, with a line of text every 64 KB: compresses over a thousand to one.
+QByteArray patterned(qsizetype size) {
+    QByteArray data(size, '\0');
+    for (qsizetype at = 0; at + 32 < size; at += 64 * 1024) {
+        const QByteArray mark = "block " + QByteArray::number(at);
+        std::copy(mark.begin(), mark.end(), data.begin() + at);
+    }
+    return data;
+}
+
+// The body as a server would send it in the content encoding.
+QByteArray encode(const QString& encoding, const QByteArray& plain) {
+    if (encoding.isEmpty())
+        return plain;
+    if (encoding == "br") {
+        QByteArray out(qsizetype(BrotliEncoderMaxCompressedSize(size_t(plain.size()))), '\0');
+        size_t size = size_t(out.size());
+        if (!BrotliEncoderCompress(5, 22, BROTLI_MODE_GENERIC, size_t(plain.size()),
+                                   reinterpret_cast<const uint8_t*>(plain.constData()), &size,
+                                   reinterpret_cast<uint8_t*>(out.data())))
+            return {};
+        out.resize(qsizetype(size));
+        return out;
+    }
+    z_stream z{};
+    const int bits = encoding == "gzip" ? 15 + 16 : 15;
+    if (deflateInit2(&z, 6, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(qsizetype(deflateBound(&z, uLong(plain.size()))), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
+    z.avail_in = uInt(plain.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    const int result = deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return result == Z_STREAM_END ? out : QByteArray();
+}
+
+// A file size limit for this process, as a full disk would set one: a write
+// past it fails (EFBIG) instead of raising a signal.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, m_old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 } // namespace
 
@@ -499,6 +576,190 @@ private slots:
         QCOMPARE(written, QStringLiteral("doc.pdf"));
         QCOMPARE(readFile(dir.path() + "/out/doc.pdf"), QByteArray("%PDF-body-"));
         QVERIFY(!CopySource(src, 6, 100, "x").exists());
+    }
+
+    // --- Decoding, changed entries, batches ---
+
+    void decoderStepsStayWithinBound_data() {
+        QTest::addColumn<QString>("encoding");
+        QTest::newRow("gzip") << "gzip";
+        QTest::newRow("deflate") << "deflate";
+        QTest::newRow("br") << "br";
+        QTest::newRow("none") << "";
+    }
+    void decoderStepsStayWithinBound() {
+        QFETCH(QString, encoding);
+        // Zeros with a little text now and then: over a thousand to one.
+        const QByteArray plain = patterned(48 << 20);
+        const QByteArray stored = encode(encoding, plain);
+        QVERIFY(!stored.isEmpty());
+        if (!encoding.isEmpty())
+            QVERIFY(stored.size() * 500 < plain.size());
+        std::unique_ptr<ContentDecoder> decoder = ContentDecoder::create(encoding);
+        QVERIFY(decoder);
+        QCryptographicHash produced(QCryptographicHash::Sha1);
+        qint64 total = 0;
+        qsizetype largest = 0;
+        QByteArray out;
+        // The whole body in one piece: the worst case for the output bound.
+        decoder->feed(stored);
+        for (int steps = 0;; ++steps) {
+            QVERIFY(steps < 100000);
+            const ContentDecoder::Step step = decoder->step(out);
+            QVERIFY(out.size() <= ContentDecoder::OutputBound);
+            largest = qMax(largest, out.size());
+            produced.addData(out);
+            total += out.size();
+            QVERIFY(step != ContentDecoder::Step::Failed);
+            if (step == ContentDecoder::Step::Finished || step == ContentDecoder::Step::NeedsInput)
+                break;
+        }
+        QVERIFY(decoder->finished());
+        QCOMPARE(largest, ContentDecoder::OutputBound);
+        QCOMPARE(total, plain.size());
+        QCOMPARE(produced.result(), QCryptographicHash::hash(plain, QCryptographicHash::Sha1));
+    }
+
+    void highRatioEntryCopied() {
+        QTemporaryDir dir;
+        const QByteArray plain = patterned(64 << 20);
+        const QByteArray gz = encode("gzip", plain);
+        const QString entry = WriteCacheEntryFile(dir.path(), "http://h/big.bin?x=1", gz,
+                                                  "application/octet-stream", "gzip", true);
+        QVERIFY(!entry.isEmpty());
+        QDir().mkpath(dir.path() + "/out");
+        const CopySource source = CopySource::cacheEntry(entry, "http://h/big.bin?x=1", "big.bin");
+        QCOMPARE(CopyOneFile(source, dir.path() + "/out/", ExistingFileRule::Rename),
+                 CopyOutcome::Copied);
+        QCOMPARE(QFileInfo(dir.path() + "/out/big.bin").size(), plain.size());
+        QCOMPARE(sha1Of(dir.path() + "/out/big.bin"),
+                 QCryptographicHash::hash(plain, QCryptographicHash::Sha1));
+        QCOMPARE(namesIn(dir.path() + "/out"), QStringList{"big.bin"});
+    }
+
+    void fullDiskFailsThatFileOnly() {
+        Fixture f;
+        const QByteArray plain = patterned(32 << 20);
+        const QString entry = WriteCacheEntryFile(f.src, "http://h/big.bin", encode("gzip", plain),
+                                                  "application/octet-stream", "gzip");
+        const QList<CopySource> files{
+            writeFile(f.src + "a.pdf", "new a"),
+            CopySource::cacheEntry(entry, "http://h/big.bin", "big.bin"),
+            writeFile(f.src + "c.pdf", "new c"),
+        };
+        writeFile(f.dst + "a.pdf", "old a");
+        writeFile(f.dst + "big.bin", "the user's big.bin");
+        auto w = f.dialog(files, 2);
+        {
+            // A disk that fills up after 4 MB: the decoded body does not fit.
+            FileSizeLimit limit(4 << 20);
+            w->执行(true);
+        }
+        QCOMPARE(readFile(f.dst + "a.pdf"), QByteArray("new a"));
+        QCOMPARE(readFile(f.dst + "big.bin"), QByteArray("the user's big.bin"));
+        QCOMPARE(readFile(f.dst + "c.pdf"), QByteArray("new c"));
+        // No temporary file stays behind.
+        QCOMPARE(namesIn(f.dst), QStringList({"a.pdf", "big.bin", "c.pdf"}));
+        QVERIFY(f.app.dialogs->informations.isEmpty());
+        QCOMPARE(f.app.dialogs->errors, QStringList{"复制文件完成！其中 1 个文件复制失败！"});
+    }
+
+    void changedEntry_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("copied"); // empty: not copied
+        QTest::newRow("unchanged") << "none" << QByteArray("%PDF-listed body");
+        QTest::newRow("same address, new body") << "new body" << QByteArray("%PDF-a newer body");
+        QTest::newRow("another address") << "other address" << QByteArray();
+        QTest::newRow("body being written") << "cut" << QByteArray();
+        QTest::newRow("rewritten in place") << "in place" << QByteArray();
+        QTest::newRow("not an entry any more") << "garbage" << QByteArray();
+    }
+    void changedEntry() {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, copied);
+        Fixture f;
+        const QString address = "http://h/paper.pdf";
+        const QByteArray listed = "%PDF-listed body";
+        const QString entry =
+            WriteCacheEntryFile(f.src, address, listed, "application/pdf", QByteArray(), true);
+        QVERIFY(!entry.isEmpty());
+        // Listed: the dialog gets the entry as it was.
+        auto w = f.dialog({CopySource::cacheEntry(entry, address, "paper.pdf")}, 3);
+        // Then the browser rewrites it.
+        QTemporaryDir other;
+        const auto replaceWith = [&](const QString& newFile) {
+            QVERIFY(!newFile.isEmpty());
+            QFile::remove(entry);
+            QVERIFY(QFile::rename(newFile, entry));
+        };
+        if (change == "new body") {
+            replaceWith(WriteCacheEntryFile(other.path(), address, "%PDF-a newer body",
+                                            "application/pdf", QByteArray(), true));
+        } else if (change == "other address") {
+            replaceWith(WriteCacheEntryFile(other.path(), "http://h/other.pdf", listed,
+                                            "application/pdf", QByteArray(), true));
+        } else if (change == "cut") {
+            QFile::resize(entry, 24 + 4 + address.size() + 5);
+        } else if (change == "in place") {
+            QFile file(entry);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(24 + 4 + address.size() + 6));
+            file.write("X");
+        } else if (change == "garbage") {
+            writeFile(entry, QByteArray(4096, 'g'));
+        }
+        w->执行(true);
+        if (copied.isEmpty()) {
+            QVERIFY(namesIn(f.dst).isEmpty());
+            QCOMPARE(f.app.dialogs->errors, QStringList{"复制文件完成！其中 1 个文件复制失败！"});
+        } else {
+            QCOMPARE(namesIn(f.dst), QStringList{"paper.pdf"});
+            QCOMPARE(readFile(f.dst + "paper.pdf"), copied);
+            QCOMPARE(f.app.dialogs->informations, QStringList{"复制文件完成！"});
+        }
+    }
+
+    void sizeRulesSeeTheDecodedSize_data() {
+        QTest::addColumn<int>("rule");
+        QTest::newRow("4 same size and time") << 4;
+        QTest::newRow("5 same size") << 5;
+    }
+    void sizeRulesSeeTheDecodedSize() {
+        QFETCH(int, rule);
+        Fixture f;
+        const QByteArray page = QByteArray("<p>a page of text</p>").repeated(5000);
+        const QString entry = WriteCacheEntryFile(f.src, "http://h/page.html", encode("gzip", page),
+                                                  "text/html", "gzip", true);
+        const CopySource source = CopySource::cacheEntry(entry, "http://h/page.html", "page.html");
+        for (int run = 0; run < 2; ++run) {
+            auto w = f.dialog({source}, rule);
+            w->执行(false);
+        }
+        // The second copy is the same file: it replaces the first, no "page[001].html".
+        QCOMPARE(namesIn(f.dst), QStringList{"page.html"});
+        QCOMPARE(readFile(f.dst + "page.html"), page);
+    }
+
+    void namesTakenEarlierInTheRunCount() {
+        Fixture f;
+        const QList<CopySource> files{writeFile(f.src + "one/x.pdf", "first"),
+                                      writeFile(f.src + "two/x.pdf", "second, longer"),
+                                      writeFile(f.src + "three/x.pdf", "third")};
+        auto w = f.dialog(files, 5);
+        w->执行(false);
+        QCOMPARE(readFile(f.dst + "x[001].pdf"), QByteArray("second, longer"));
+        // The third has the size of the first: the size rule overwrites it.
+        QCOMPARE(readFile(f.dst + "x.pdf"), QByteArray("third"));
+        QCOMPARE(namesIn(f.dst), QStringList({"x.pdf", "x[001].pdf"}));
+    }
+
+    void staleTemporaryFileIsCleared() {
+        Fixture f;
+        const QString stale = PartFile::partPrefix(f.dst + "a.pdf") + "k1ll3d00.part";
+        writeFile(stale, "half a file from a killed run");
+        auto w = f.dialog({writeFile(f.src + "a.pdf", "a")}, 3);
+        w->执行(false);
+        QCOMPARE(namesIn(f.dst), QStringList{"a.pdf"});
     }
 };
 
