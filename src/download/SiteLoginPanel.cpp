@@ -22,6 +22,11 @@ namespace {
 const QString Blank = QStringLiteral("about:blank");
 const QString InputTag = QStringLiteral("INPUT");
 
+bool IsBlankAddress(const QString& address) {
+    const QString a = address.trimmed();
+    return a.isEmpty() || a.compare(Blank, Qt::CaseInsensitive) == 0;
+}
+
 qint64 nowMs() {
     return app().clock().monotonicMs();
 }
@@ -148,7 +153,16 @@ bool SiteLoginPanel::loadLoginAddress() {
     const qint64 start = nowMs();
     LoginPageLoading = true;
     Web1->navigate(address);
-    const bool going = waitForPage(start);
+    bool going = waitForPage(start);
+    // A blank page still loading when the address was asked for (the first
+    // page of the panel, the blank page it shows when hidden) ends with a
+    // "complete" of its own that ends the wait, and the engine drops the new
+    // address with it. Asked again, the login page loads.
+    if (going && !LoginPageLoading && IsBlankAddress(Web1->address()) && !IsBlankAddress(address)) {
+        LoginPageLoading = true;
+        Web1->navigate(address);
+        going = waitForPage(start);
+    }
     if (self)
         Command2->setEnabled(true);
     return going;

@@ -271,12 +271,12 @@ void fFileDownload::CopyCurrentName() {
 void fFileDownload::ExportNames(bool unfinishedOnly) {
     if (m_list->count() == 0)
         return;
-    QString path =
-        app().dialogs().saveFile(this, QString(), QString(), QStringLiteral("*.txt (*.txt)"));
+    // The dialog adds ".txt" itself, so its question about replacing a file
+    // covers the file written here.
+    const QString path = app().dialogs().saveFile(
+        this, QString(), QString(), QStringLiteral("*.txt (*.txt)"), QStringLiteral("txt"));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".txt");
     const QString failure = WriteTextFile(path, ExportNamesText(m_list->items(), unfinishedOnly));
     if (!failure.isEmpty())
         app().dialogs().error(this, failure);

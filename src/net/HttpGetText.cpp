@@ -50,7 +50,7 @@ QString AddCacheBuster(const QString& url, const QDateTime& when) {
 }
 
 QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
-                    bool noCacheBuster) {
+                    bool noCacheBuster, const std::function<bool()>& abandon) {
     Clock& clock = transport.clock();
     if (referer.isEmpty())
         referer = UrlRoot(url);
@@ -74,7 +74,8 @@ QString HttpGetText(Transport& transport, QString& url, const QString& charset, 
 
     const double start = clock.now();
     const auto timedOut = [&] {
-        return std::fabs(clock.now() - start) >= HttpGetTextTimeoutSeconds;
+        return (abandon && abandon()) ||
+               std::fabs(clock.now() - start) >= HttpGetTextTimeoutSeconds;
     };
 
     TransferRequest request(transport);
@@ -103,8 +104,11 @@ QString HttpGetText(Transport& transport, QString& url, const QString& charset, 
         if (request.bodyEnded() || !request.isActive())
             break;
     }
-    if (!request.isFinished() || !request.bodyEnded()) {
-        // No complete answer in time: the request goes with this routine.
+    // Only a whole body is a page: a body without a length that a reset cut
+    // short is a failure, as it is for the transfers, not the text so far.
+    if (!request.isFinished() || !request.bodyEnded() || !request.bodyComplete()) {
+        // No complete answer in time (or no one waits for it any more): the
+        // request goes with this routine.
         request.cancel();
         return {};
     }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 
 class Clock;
 class Transport;
@@ -27,9 +28,12 @@ QString AddCacheBuster(const QString& url, const QDateTime& when);
 //
 // url and referer are in-out: an empty referer becomes UrlRoot(url), and
 // unless noCacheBuster is true the url gets the cache-busting parameter. The
-// wait runs a local event loop, so other handlers run meanwhile.
+// wait runs a local event loop, so other handlers run meanwhile. When
+// abandon() returns true (checked as the wait wakes, at least every tenth of a
+// second) the request is aborted and the text is empty: a window that closes
+// does not wait out the limit.
 QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
-                    bool noCacheBuster);
+                    bool noCacheBuster, const std::function<bool()>& abandon = {});
 
 // How long HttpGetText waits for the whole answer, in seconds.
 inline constexpr double HttpGetTextTimeoutSeconds = 60;

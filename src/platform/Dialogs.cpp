@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -42,6 +43,29 @@ QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& 
 }
 
 QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& start,
-                          const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, title, start, filter);
+                          const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dialog(parent, title, start, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Qt's own dialog adds the suffix before its question about replacing a
+    // file, so the question names the file that will be written.
+    dialog.setDefaultSuffix(defaultSuffix);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        QString file = dialog.selectedFiles().value(0);
+        if (file.isEmpty() || defaultSuffix.isEmpty() ||
+            QFileInfo(file).fileName().contains(QLatin1Char('.')))
+            return file;
+        // A desktop's own dialog may hand the name back as typed: its question
+        // was about another file, so ask about the real one here.
+        file += QLatin1Char('.') + defaultSuffix;
+        if (!QFileInfo::exists(file) ||
+            QMessageBox::question(
+                parent, applicationTitle(),
+                QStringLiteral("%1 已存在。\n要替换它吗？").arg(QFileInfo(file).fileName()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+            return file;
+        dialog.selectFile(file);
+    }
 }

@@ -27,8 +27,11 @@ public:
     // File pickers; empty when cancelled. filter uses Qt's "Text (*.txt)" form.
     virtual QString openFile(QWidget* parent, const QString& title, const QString& start,
                              const QString& filter);
+    // A name typed without an extension gets defaultSuffix (when not empty)
+    // before the dialog asks whether to replace an existing file, so the
+    // question is about the file that will really be written.
     virtual QString saveFile(QWidget* parent, const QString& title, const QString& start,
-                             const QString& filter);
+                             const QString& filter, const QString& defaultSuffix);
 
     static QString applicationTitle() { return QStringLiteral("Varnelle"); }
 };

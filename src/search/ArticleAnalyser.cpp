@@ -45,8 +45,8 @@ void ArticleAnalyser::加入下载列表(int row) {
     } else {
         QString url = link;
         QString pageReferer = entry.pageAddress;
-        const QString page =
-            HttpGetText(m_transport, url, QStringLiteral("utf-8"), pageReferer, true);
+        const QString page = HttpGetText(m_transport, url, QStringLiteral("utf-8"), pageReferer,
+                                         true, m_hooks.closing);
         pdfAddress = DecodeAmpersands(提取SD2的pdf网址(page));
 
         if (!pdfAddress.isEmpty() && direct) {

@@ -17,6 +17,10 @@ public:
         std::function<bool()> directDownload; // "分析后直接下载" is ticked
         std::function<QString()> delayText;   // the delay box's text, read on every pass
         std::function<bool()> analyseStopped; // a stop was asked for
+        // The window is going: a page request still waiting is aborted (after
+        // a stop the row would otherwise keep the window up to the request's
+        // time limit).
+        std::function<bool()> closing;
     };
 
     ArticleAnalyser(ArticleListModel& list, Transport& transport, Hooks hooks);

@@ -12,7 +12,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
-#include <QFileInfo>
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -31,7 +30,8 @@ SearchWindowRuns::SearchWindowRuns(fWebSearch* window)
                   [w = QPointer<fWebSearch>(window)] {
                       return w ? w->Combo2->currentText() : QStringLiteral("0");
                   },
-                  [w = QPointer<fWebSearch>(window)] { return !w || w->AnalyseStopped; }}) {
+                  [w = QPointer<fWebSearch>(window)] { return !w || w->AnalyseStopped; },
+                  [w = QPointer<fWebSearch>(window)] { return !w || w->closeRequested(); }}) {
     setObjectName(QStringLiteral("SearchWindowRuns"));
     fWebSearch* w = m_window;
     connect(w->Command4, &QPushButton::clicked, this, [this] {
@@ -110,12 +110,12 @@ void SearchWindowRuns::exportTitles() {
     const ArticleListModel& list = *m_window->articles();
     if (list.isEmpty())
         return;
-    QString path =
-        app().dialogs().saveFile(m_window, QString(), QString(), QStringLiteral("*.txt (*.txt)"));
+    // The dialog adds ".txt" itself, so its question about replacing a file
+    // covers the file written here.
+    const QString path = app().dialogs().saveFile(
+        m_window, QString(), QString(), QStringLiteral("*.txt (*.txt)"), QStringLiteral("txt"));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".txt");
     QStringList titles;
     titles.reserve(list.size());
     for (const ArticleEntry& row : list.rows())

@@ -22,6 +22,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -214,6 +215,9 @@ void fWebSearch::buildControls() {
                        SearchLayoutRules::TwipsPerPixel);
 
     connect(Command3, &QPushButton::clicked, this, &fWebSearch::openTypedAddress);
+    // Enter in the address box opens the address as "打开" does (the box
+    // inserts nothing itself, so its own Enter would do nothing).
+    connect(Combo1->lineEdit(), &QLineEdit::returnPressed, this, &fWebSearch::openTypedAddress);
     connect(Command1, &QPushButton::clicked, Combo1, &QComboBox::clear);
     connect(Command9, &QPushButton::clicked, this, &fWebSearch::addThisPage);
     connect(Command5, &QPushButton::clicked, this, [this] { AnalyseStopped = true; });
@@ -304,7 +308,6 @@ void fWebSearch::buildMenus() {
 
     menu帮助 = named(bar->addMenu(QStringLiteral("帮助(&H)")), QStringLiteral("menu帮助"));
     menu关于 = action(menu帮助, QStringLiteral("menu关于"), QStringLiteral("关于(&A)"));
-
 
     connect(menu打开sciencedirect查询首页, &QAction::triggered, this, &fWebSearch::openHomePage);
     connect(menu打开指定网址, &QAction::triggered, this, &fWebSearch::openOtherAddress);
@@ -500,12 +503,13 @@ void fWebSearch::openLocalPage() {
 }
 
 void fWebSearch::savePageSource() {
-    QString file = app().dialogs().saveFile(this, QStringLiteral("网页源码另存为"), QString(),
-                                            QStringLiteral("网页文件 (*.htm)"));
+    // The dialog adds ".htm" itself, so its question about replacing a file
+    // covers the file written here.
+    const QString file =
+        app().dialogs().saveFile(this, QStringLiteral("网页源码另存为"), QString(),
+                                 QStringLiteral("网页文件 (*.htm)"), QStringLiteral("htm"));
     if (file.isEmpty() || !WebBrowser1->hasDocument())
         return;
-    if (QFileInfo(file).suffix().isEmpty())
-        file += QStringLiteral(".htm");
     QByteArray html;
     {
         const WaitScope waiting(this);

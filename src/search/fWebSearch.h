@@ -96,6 +96,9 @@ public:
     bool PageLoading = false;
 
     bool runActive() const { return !ExtractStopped || !AnalyseStopped; }
+    // A close was asked for while a wait ran inside the window; it is carried
+    // out when the wait returns.
+    bool closeRequested() const { return m_closeRequested; }
 
     // Status-bar panels 1 to 3.
     QLabel* statusPanel(int number) const { return m_statusPanels[number - 1]; }

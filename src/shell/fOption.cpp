@@ -41,17 +41,12 @@ QString sizeLimitText(double mb) {
 }
 } // namespace
 
-std::optional<int> ParseSizeLimitMB(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return std::nullopt;
-    for (const QChar c : t) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    }
+std::optional<double> ParseSizeLimitMB(const QString& text) {
+    // The settings keep the limit as a number that may have a fraction; the
+    // box takes what they can hold, so a stored limit it shows is accepted.
     bool ok = false;
-    const int mb = t.toInt(&ok);
-    if (!ok || mb < 1)
+    const double mb = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(mb) || !(mb > 0))
         return std::nullopt;
     return mb;
 }
@@ -164,11 +159,11 @@ void fOption::load() {
 }
 
 void fOption::confirm() {
-    // A limit that is not a positive whole number would stop every download
-    // or none; nothing is taken until it is put right.
-    const std::optional<int> sizeLimit = ParseSizeLimitMB(Text1->text());
+    // A limit that is not a number above 0 would stop every download or
+    // none; nothing is taken until it is put right.
+    const std::optional<double> sizeLimit = ParseSizeLimitMB(Text1->text());
     if (!sizeLimit) {
-        app().dialogs().error(this, QStringLiteral("下载文件大小请填写大于0的整数！"));
+        app().dialogs().error(this, QStringLiteral("下载文件大小请填写大于0的数字！"));
         Text1->setFocus();
         Text1->selectAll();
         return;
@@ -201,7 +196,7 @@ void fOption::confirm() {
     s.write(SectionSettings, PromptSaveFolder, prompt);
 
     v.setMaxFileSizeMB(*sizeLimit);
-    s.write(SectionSettings, MaxFileSize, QString::number(*sizeLimit));
+    s.write(SectionSettings, MaxFileSize, sizeLimitText(*sizeLimit));
 
     v.BrowserEmulationVersion.clear();
     for (const VersionChoice& choice : VersionChoices) {

@@ -12,9 +12,9 @@ class QPushButton;
 class QRadioButton;
 class CaptionWithGap;
 
-// The size limit as typed: a whole number of megabytes from 1 up, blanks
-// around it allowed; nothing otherwise.
-std::optional<int> ParseSizeLimitMB(const QString& text);
+// The size limit as typed: any finite number of megabytes above 0, fractions
+// included ("2.5"), blanks around it allowed; nothing otherwise.
+std::optional<double> ParseSizeLimitMB(const QString& text);
 
 // The options dialog: download mode, proxy, size limit, the save-folder
 // question and the browser engine version the embedded browser emulates.

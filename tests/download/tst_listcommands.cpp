@@ -576,13 +576,21 @@ private slots:
         w.menu导出全部名称->trigger();
         QVERIFY(t.dialogs->fileAnswers.empty());
         addRow(w, "k1", "a", "pdf", ItemState::Waiting);
-        // Cancel writes nothing; a name without extension gets ".txt".
+        // Cancel writes nothing; a name without extension gets ".txt" from
+        // the dialog, before the dialog asks about replacing a file, so the
+        // program writes exactly the name the dialog answered.
         t.dialogs->fileAnswers = {QString()};
         w.menu导出全部名称->trigger();
         QTemporaryDir dir;
         t.dialogs->fileAnswers = {dir.path() + "/plain"};
         w.menu导出未完成项名称->trigger();
+        QCOMPARE(t.dialogs->saveSuffixes, QStringList({"txt", "txt"}));
         QVERIFY(QFile::exists(dir.path() + "/plain.txt"));
+        QVERIFY(!QFile::exists(dir.path() + "/plain"));
+        t.dialogs->fileAnswers = {dir.path() + "/names.list"};
+        w.menu导出全部名称->trigger();
+        QVERIFY(QFile::exists(dir.path() + "/names.list"));
+        QVERIFY(!QFile::exists(dir.path() + "/names.list.txt"));
         // A folder that does not exist: the reason, as an error.
         t.dialogs->fileAnswers = {dir.path() + "/missing/names.txt"};
         w.menu导出全部名称->trigger();

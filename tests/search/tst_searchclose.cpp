@@ -3,8 +3,10 @@
 // be there when the wait ends; the close happens once the run is over.
 
 #include "FixtureServer.h"
+#include "RawServer.h"
 #include "TestApp.h"
 #include "TestFiles.h"
+#include "net/HttpGetText.h"
 #include "platform/Browser.h"
 #include "search/ArticleListModel.h"
 #include "search/fWebSearch.h"
@@ -87,6 +89,57 @@ private slots:
         QVERIFY(t.dialogs->errors.isEmpty());
         // Then the close asked for goes through.
         QTRY_VERIFY(w.isNull());
+        closeCover();
+    }
+
+    // "停止" while the intermediate-page request of a row gets no answer at
+    // all, then the window is closed: closing aborts the request, so the
+    // window goes at once instead of when the request's 60 seconds run out.
+    // The program clock never moves here, so the limit cannot have ended it.
+    void closeAbortsTheWaitingPageRequest() {
+        RawServer raw;
+        raw.add("/never", QByteArray(), RawServer::End::Hold);
+        TestApp t;
+        registerWindows();
+        t.values->PromptSaveFolder = 1;
+        QPointer<fWebSearch> w =
+            qobject_cast<fWebSearch*>(app().flow().show(WindowNames::WebSearch));
+        QVERIFY(w);
+        w->加入LV1("Silent article", raw.url("/never"), raw.url("/results"), "pdf", t.tempPath(),
+                   "SD2");
+        w->加入LV1("Next article", raw.url("/art/2"), raw.url("/results"), "pdf", t.tempPath(),
+                   "SD2");
+        w->Combo2->setCurrentIndex(30); // a stopped run does not wait the delay either
+        QVERIFY(app().clock().offset() == 0);
+
+        bool runReturned = false;
+        bool goneDuringRun = false;
+        connect(w, &QObject::destroyed, this, [&] { goneDuringRun = !runReturned; });
+        bool closeAccepted = true;
+        When stopAndClose([&] { return raw.heldOpen() == 1; },
+                          [&] {
+                              QTest::mouseClick(w->Command5, Qt::LeftButton);
+                              closeAccepted = w->close();
+                          });
+        const qint64 before = app().clock().monotonicMs();
+        w->menu全部加入->trigger();
+        runReturned = true;
+        // The run returned before the request's limit could have ended it.
+        QVERIFY(app().clock().monotonicMs() - before < qint64(1000 * HttpGetTextTimeoutSeconds));
+        QVERIFY(stopAndClose.done());
+        // Put off while the run was on the stack, then carried out.
+        QVERIFY(!closeAccepted);
+        QVERIFY(!goneDuringRun);
+        QVERIFY(w);
+        QCOMPARE(w->articles()->at(0).state, QStringLiteral("分析失败"));
+        QTRY_VERIFY(w.isNull());
+        // The request was aborted, not answered or timed out.
+        QTRY_COMPARE(raw.heldOpen(), 0);
+        QCOMPARE(raw.requests("/never"), 1);
+        QCOMPARE(raw.requests("/art/2"), 0);
+        QVERIFY(app().clock().offset() == 0);
+        QVERIFY(t.dialogs->errors.isEmpty());
+        raw.release();
         closeCover();
     }
 

@@ -373,6 +373,7 @@ private slots:
         const QString path = testApp->tempPath() + QStringLiteral("/titles");
         testApp->dialogs->fileAnswers.push_back(path);
         QTest::mouseClick(w.Command7, Qt::LeftButton);
+        QCOMPARE(testApp->dialogs->saveSuffixes.last(), QStringLiteral("txt"));
         QCOMPARE(readFile(path + QStringLiteral(".txt")), QByteArray("One\r\nTwo\r\n"));
         QCOMPARE(testApp->dialogs->informations.last(), QStringLiteral("保存文件完毕：0.01KB"));
 

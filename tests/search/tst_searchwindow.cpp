@@ -1,3 +1,4 @@
+#include "FixtureServer.h"
 #include "TestApp.h"
 #include "platform/Browser.h"
 #include "platform/BrowserProfile.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
@@ -233,6 +235,34 @@ private slots:
         QVERIFY(showsPage(w, pages.url("page2.html")));
     }
 
+    // Enter in the address box opens the typed address, as "打开" does; the
+    // blanks around it are dropped, and an empty box opens nothing.
+    void enterInTheAddressBoxOpensIt() {
+        FixtureServer server;
+        server.addPage(QStringLiteral("/typed"),
+                       "<html><head><title>Typed</title></head><body>typed</body></html>",
+                       "text/html");
+        TestApp t;
+        Pages pages(t.tempPath());
+        t.settings().write(SectionWebSearch, Web1Url, pages.url("page1.html"));
+        fWebSearch w;
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, pages.url("page1.html")), LoadTimeoutMs);
+
+        QLineEdit* box = w.Combo1->lineEdit();
+        box->clear();
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(w.WebBrowser1->address(), pages.url("page1.html"));
+        QVERIFY(server.requestsFor(QStringLiteral("/typed")).isEmpty());
+
+        const QString typed = server.url(QStringLiteral("/typed"));
+        QTest::keyClicks(box, QStringLiteral("  ") + typed + QStringLiteral(" "));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, typed), LoadTimeoutMs);
+        QCOMPARE(server.requestsFor(QStringLiteral("/typed")).size(), 1);
+        QVERIFY(history(w).contains(typed));
+    }
+
     void newWindowsStayInTheBrowser() {
         TestApp t;
         Pages pages(t.tempPath());
@@ -298,9 +328,11 @@ private slots:
         w.menu显示当前网址->trigger();
         QCOMPARE(t.dialogs->informations, QStringList{pages.url("page1.html")});
 
-        // A name without extension gets ".htm".
+        // A name without extension gets ".htm" from the dialog, so its
+        // question about replacing a file is about the file written.
         t.dialogs->fileAnswers.push_back(t.tempPath() + "/source");
         w.menu网页源码另存为->trigger();
+        QCOMPARE(t.dialogs->saveSuffixes, QStringList{QStringLiteral("htm")});
         QFile saved(t.tempPath() + "/source.htm");
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QByteArray html = saved.readAll();

@@ -219,8 +219,9 @@ private slots:
         QTest::newRow("zero") << "0";
         QTest::newRow("negative") << "-5";
         QTest::newRow("empty") << "";
-        QTest::newRow("fraction") << "2.5";
-        QTest::newRow("too large") << "99999999999";
+        QTest::newRow("not a number") << "nan";
+        QTest::newRow("infinite") << "inf";
+        QTest::newRow("decimal comma") << "2,5";
     }
     void badSizeLimitKeepsTheDialogOpen() {
         QFETCH(QString, text);
@@ -275,12 +276,68 @@ private slots:
         QVERIFY(!emulation(QStringLiteral("32")));
     }
 
-    void sizeLimitParsing() {
-        QCOMPARE(ParseSizeLimitMB(QStringLiteral(" 12 ")), 12);
-        QCOMPARE(ParseSizeLimitMB(QStringLiteral("1")), 1);
-        QVERIFY(!ParseSizeLimitMB(QStringLiteral("+5")));
-        QVERIFY(!ParseSizeLimitMB(QStringLiteral("1e3")));
-        QVERIFY(!ParseSizeLimitMB(QStringLiteral("１２"))); // full-width digits
+    // Any number above 0 is a limit, fractions included; the settings keep it
+    // as its decimal text.
+    void sizeLimitTable_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<double>("mb");
+        QTest::addColumn<QString>("storedText");
+        QTest::newRow("whole") << "12" << true << 12.0 << "12";
+        QTest::newRow("blanks around") << " 12 " << true << 12.0 << "12";
+        QTest::newRow("fraction") << "2.5" << true << 2.5 << "2.5";
+        QTest::newRow("below one") << "0.5" << true << 0.5 << "0.5";
+        QTest::newRow("leading point") << ".25" << true << 0.25 << "0.25";
+        QTest::newRow("plus sign") << "+5" << true << 5.0 << "5";
+        QTest::newRow("exponent") << "1e3" << true << 1000.0 << "1000";
+        QTest::newRow("very large") << "99999999999" << true << 99999999999.0 << "99999999999";
+        QTest::newRow("zero") << "0" << false << 0.0 << "";
+        QTest::newRow("zero with fraction") << "0.0" << false << 0.0 << "";
+        QTest::newRow("negative") << "-2.5" << false << 0.0 << "";
+        QTest::newRow("letters") << "abc" << false << 0.0 << "";
+        QTest::newRow("number then letters") << "2.5MB" << false << 0.0 << "";
+        QTest::newRow("full-width digits") << "１２" << false << 0.0 << "";
+        QTest::newRow("empty") << "" << false << 0.0 << "";
+    }
+    void sizeLimitTable() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(double, mb);
+        QFETCH(QString, storedText);
+        const std::optional<double> parsed = ParseSizeLimitMB(text);
+        QCOMPARE(parsed.has_value(), accepted);
+        if (!accepted)
+            return;
+        QCOMPARE(*parsed, mb);
+
+        // Through the dialog: taken, stored, and shown the same way next time.
+        TestApp t;
+        fOption d;
+        d.show();
+        d.Text1->setText(text);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        QVERIFY(!d.isVisible());
+        QVERIFY(t.dialogs->errors.isEmpty());
+        QCOMPARE(app().MaxFileSizeMB, mb);
+        QCOMPARE(stored(MaxFileSize), storedText);
+        fOption again;
+        QCOMPARE(again.Text1->text(), storedText);
+    }
+
+    // A fractional limit read from the settings is shown, and "确定" without a
+    // change keeps it.
+    void storedFractionIsKept() {
+        TestApp t;
+        t.settings().write(SectionSettings, MaxFileSize, QStringLiteral("2.5"));
+        app().setMaxFileSizeMB(t.settings().maxFileSizeMB());
+        fOption d;
+        d.show();
+        QCOMPARE(d.Text1->text(), QStringLiteral("2.5"));
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        QVERIFY(!d.isVisible());
+        QVERIFY(t.dialogs->errors.isEmpty());
+        QCOMPARE(app().MaxFileSizeMB, 2.5);
+        QCOMPARE(stored(MaxFileSize), QStringLiteral("2.5"));
     }
 };
 

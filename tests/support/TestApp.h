@@ -3,6 +3,7 @@
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
@@ -22,6 +23,8 @@ public:
     std::deque<std::optional<QString>> inputAnswers;
     std::deque<QString> folderAnswers;
     std::deque<QString> fileAnswers;
+    // The extension each save dialog was told to add to a name typed without one.
+    QStringList saveSuffixes;
 
     void message(QWidget*, const QString& text) override { messages << text; }
     void information(QWidget*, const QString& text) override { informations << text; }
@@ -54,8 +57,16 @@ public:
     QString openFile(QWidget*, const QString&, const QString&, const QString&) override {
         return takeFront(fileAnswers);
     }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return takeFront(fileAnswers);
+    // Answers as the real dialog does: a name without an extension comes back
+    // with the default suffix.
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&,
+                     const QString& defaultSuffix) override {
+        saveSuffixes << defaultSuffix;
+        QString file = takeFront(fileAnswers);
+        if (!file.isEmpty() && !defaultSuffix.isEmpty() &&
+            !QFileInfo(file).fileName().contains(QLatin1Char('.')))
+            file += QLatin1Char('.') + defaultSuffix;
+        return file;
     }
 
     // Every message shown so far, of any kind, in order of kind.

@@ -36,6 +36,14 @@ public:
             .arg(QString::fromLatin1(path));
     }
     int requests(const QByteArray& path) const { return m_log.count(path); }
+    // Held connections the client has not closed yet.
+    int heldOpen() const {
+        int open = 0;
+        for (const QPointer<QTcpSocket>& s : m_held)
+            if (s && s->state() == QAbstractSocket::ConnectedState)
+                ++open;
+        return open;
+    }
     // Ends every held connection with a reset.
     void release() {
         for (const QPointer<QTcpSocket>& s : std::as_const(m_held))
