@@ -7,7 +7,6 @@
 #include "platform/Transport.h"
 #include "shell/AppValues.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
@@ -72,7 +71,6 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile,
     m_bytesSeen = 0;
     m_noticed = false;
 
-    reserveTarget();
     m_lastProgressMs = app().clock().monotonicMs();
     Timer1->start();
     m_phase = Phase::Reading;
@@ -232,16 +230,13 @@ QString Downloader::commit(QString* missCode) {
     const QString type = judged.type;
     QString finalPath = m_saveFile;
     if (!type.isEmpty() && type.compare(m_plannedType, Qt::CaseInsensitive) != 0) {
-        // Another type than planned: the planned name keeps what stood there
-        // (our reservation is dropped), the file goes to a free name of its type.
-        removeReservation();
+        // Another type than planned: the planned name keeps what stood there,
+        // the file goes to a free name of its type.
         finalPath = ArrivalTargetPath(m_saveFile, m_plannedType, type);
     }
     if (!part->commitTo(finalPath))
         return {};
     m_part.reset();
-    if (finalPath == m_saveFile)
-        m_ownsReservation = false; // the reservation was replaced by the file
     return finalPath;
 }
 
@@ -282,13 +277,12 @@ void Downloader::failLater(const QString& missCode) {
 }
 
 void Downloader::abandon() {
-    if (m_phase == Phase::Idle && !m_request && !m_part && !m_ownsReservation)
+    if (m_phase == Phase::Idle && !m_request && !m_part)
         return;
     ++m_run;
     m_phase = Phase::Idle;
     Timer1->stop();
     releaseRead();
-    removeReservation();
 }
 
 void Downloader::releaseRead() {
@@ -305,34 +299,4 @@ void Downloader::releaseRead() {
         request->setParent(nullptr);
         request->deleteLater();
     }
-}
-
-void Downloader::reserveTarget() {
-    m_ownsReservation = false;
-    if (m_saveFile.isEmpty())
-        return;
-    // A reservation left by a killed worker is taken over. Any other file
-    // already there (the overwrite policy) is not ours to hold or remove: it is
-    // replaced only by a complete download.
-    if (IsReservationFile(m_saveFile)) {
-        m_ownsReservation = true;
-        return;
-    }
-    QFile file(m_saveFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return;
-    m_ownsReservation = file.write(ReservationBytes()) == ReservationBytes().size();
-    file.close();
-    if (!m_ownsReservation)
-        file.remove();
-}
-
-void Downloader::removeReservation() {
-    if (!m_ownsReservation)
-        return;
-    m_ownsReservation = false;
-    // Only while it is still our two bytes: under the overwrite policy another
-    // worker may have completed the same name since.
-    if (IsReservationFile(m_saveFile))
-        QFile::remove(m_saveFile);
 }

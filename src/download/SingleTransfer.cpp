@@ -205,7 +205,8 @@ bool Scheduler::Inet下载文件(int i) {
 
             // Prepare the row.
             it = row(i);
-            it.name = CleanFileName(it.name);
+            // A name that cleans to nothing would give the hidden file ".pdf".
+            it.name = FileNameFor(it.name, address);
             const QString folder = EnsureFolder(it.folder);
             if (!folder.isEmpty())
                 it.folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
@@ -464,6 +465,7 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
         it.name = arrived.completeBaseName();
     }
     it.state = ItemState::Finished;
+    it.placed = true;
     if (isNumber(it.received) && it.size == QStringLiteral("未知")) {
         it.size = it.received;
         it.percent = QStringLiteral("100%");

@@ -1,9 +1,9 @@
 #include "platform/PartFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -14,8 +14,11 @@
 namespace {
 
 constexpr int NameLimitBytes = 255;
-constexpr int RandomLength = 8;
+constexpr int HashLength = 10;
 const QString PartSuffix = QStringLiteral(".part");
+// Room kept after the hash: a slot mark ("-3") and the longest suffix a part
+// or its companion files end with.
+constexpr int TailRoom = 2 + 7;
 // Written data is handed to the disk in pieces of this size while the body
 // streams, so the sync at the end waits only for the last piece.
 constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
@@ -123,32 +126,40 @@ PartFile::~PartFile() {
         discard();
 }
 
-QString PartFile::partPrefix(const QString& targetPath) {
+QString PartFile::partPath(const QString& targetPath, int slot) {
     const QFileInfo info(targetPath);
-    const int room = NameLimitBytes - 1 - (RandomLength + 1) - int(PartSuffix.size());
-    return info.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
-           fitBytes(info.fileName(), room) + QLatin1Char('.');
+    const QString folder = info.absolutePath();
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash((folder + QLatin1Char('/') + info.fileName()).toUtf8(),
+                                 QCryptographicHash::Sha1)
+            .toHex()
+            .left(HashLength));
+    const int room = NameLimitBytes - 2 - HashLength - TailRoom;
+    QString name = QLatin1Char('.') + fitBytes(info.fileName(), room) + QLatin1Char('.') + hash;
+    if (slot > 0)
+        name += QLatin1Char('-') + QString::number(slot);
+    return folder + QLatin1Char('/') + name + PartSuffix;
+}
+
+bool PartFile::isHeld(const QString& targetPath) {
+    const QByteArray path = local(partPath(targetPath));
+    if (::access(path.constData(), F_OK) != 0)
+        return false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 int PartFile::removeStaleParts(const QString& targetPath) {
-    const QString prefix = partPrefix(targetPath);
-    const qsizetype slash = prefix.lastIndexOf(QLatin1Char('/'));
-    const QDir folder(prefix.left(slash));
-    const QString namePrefix = prefix.mid(slash + 1);
     int removed = 0;
-    const QStringList names =
-        folder.entryList({namePrefix + QLatin1Char('*') + PartSuffix},
-                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        // Exactly the random part between prefix and suffix: a longer target
-        // name that merely starts the same is someone else's.
-        if (!name.startsWith(namePrefix) ||
-            name.size() - namePrefix.size() - PartSuffix.size() != RandomLength)
-            continue;
-        const QString path = folder.filePath(name);
+    for (int slot = 0; slot < Slots; ++slot) {
+        const QString path = partPath(targetPath, slot);
         const int fd = lockExisting(path);
         if (fd < 0)
-            continue; // a live transfer holds it
+            continue; // none there, or a live transfer holds it
         if (::unlink(local(path).constData()) == 0)
             ++removed;
         ::close(fd);
@@ -158,19 +169,18 @@ int PartFile::removeStaleParts(const QString& targetPath) {
 
 bool PartFile::open() {
     discard();
-    removeStaleParts(m_target);
-    const QString prefix = partPrefix(m_target);
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        QString random;
-        for (int k = 0; k < RandomLength; ++k)
-            random += QLatin1Char(alphabet[QRandomGenerator::global()->bounded(36)]);
-        const QString path = prefix + random + PartSuffix;
+    for (int slot = 0; slot < Slots; ++slot) {
+        const QString path = partPath(m_target, slot);
+        // A part nobody holds is left over from a killed process.
+        if (const int stale = lockExisting(path); stale >= 0) {
+            ::unlink(local(path).constData());
+            ::close(stale);
+        }
         const int fd = ::open(local(path).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
             if (errno == EEXIST)
-                continue;
+                continue; // another transfer to the same target holds it
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -9,8 +9,12 @@
 // crash, a kill or a full disk never leaves half a file under a final name and
 // never costs the file that stood there.
 //
+// A target's part file has a name made from the target alone
+// ("." + file name + "." + a short hash of the target path + ".part"), so one
+// look finds it: no transfer lists the folder, however many files it holds.
 // Every part file is locked while it is open. A part left behind by a killed
-// process holds no lock, so the next transfer to the same target removes it.
+// process holds no lock, so the next transfer to the same target removes it;
+// a live one (another transfer, another process) marks the target as taken.
 class PartFile {
 public:
     // targetPath: where the body is meant to end up (its folder holds the part).
@@ -20,8 +24,10 @@ public:
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
 
-    // Removes stale parts of this target, then creates a new empty part, locked.
-    // False when the folder cannot take it (missing, read-only).
+    // Removes a stale part of this target, then creates a new empty part,
+    // locked. While another transfer holds the target's part, one of a few
+    // further names is used. False when the folder cannot take it (missing,
+    // read-only).
     bool open();
     bool isOpen() const;
     // The open part, for writing. Each write reaches the file system at once,
@@ -43,11 +49,17 @@ public:
     // Removes the part now.
     void discard();
 
-    // The part files a target's transfer writes into are named after it:
-    // "." + file name + "." + 8 random characters + ".part", cut to the name limit.
-    static QString partPrefix(const QString& targetPath);
+    // The part file a transfer to targetPath writes into: "." + file name +
+    // "." + hash + ".part", the file name cut so that the whole fits the name
+    // limit. slot > 0 gives the names used while that one is held.
+    static QString partPath(const QString& targetPath, int slot = 0);
+    // How many names a target's parts can take.
+    static constexpr int Slots = 4;
+    // True when a live transfer (of this process or another) holds the
+    // target's part: the target name is taken until that transfer ends.
+    static bool isHeld(const QString& targetPath);
     // Removes every part of targetPath that no live transfer holds; returns how
-    // many were removed.
+    // many were removed. A few look-ups, whatever the folder holds.
     static int removeStaleParts(const QString& targetPath);
 
 private:
