@@ -7,7 +7,8 @@
 #include <QPointer>
 #include <QString>
 
-class PartFile;
+#include "platform/PartFile.h"
+
 class QTimer;
 class TransferRequest;
 
@@ -97,6 +98,7 @@ private:
     enum class Phase { Idle, Reading, Fallback };
 
     void startRead();
+    void onHeaders();
     void onChanged();
     void onFinished();
     void watchdogTick();
@@ -115,7 +117,8 @@ private:
     QString commit(QString* missCode);
     // Stops the read and the watchdog and removes the part file. Emits nothing.
     void abandon();
-    void releaseRead();
+    // Ends the request; keepPart leaves a resumable part on disk.
+    void releaseRead(bool keepPart);
 
     const int m_index;
     QTimer* Timer1 = nullptr;
@@ -132,6 +135,11 @@ private:
     qint64 m_bytesSeen = 0;
     qint64 m_lastProgressMs = 0; // program clock, monotonic
     qint64 m_requestStartMs = 0;
+    // Bytes the part held before this request (a resumed transfer).
+    qint64 m_offset = 0;
+    PartFile::ResumeFacts m_resumeFacts;
+    bool m_mayResume = true;
+    bool m_restartPending = false;
     QString m_plannedType;
     bool m_plannedTypeSet = false;
 

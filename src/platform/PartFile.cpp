@@ -66,7 +66,19 @@ int lockExisting(const QString& path) {
 // open, written without any buffer in between.
 class PartFile::Device : public QIODevice {
 public:
-    explicit Device(int fd) : m_fd(fd) { QIODevice::open(QIODevice::WriteOnly | Unbuffered); }
+    explicit Device(int fd, qint64 already = 0) : m_fd(fd), m_written(already) {
+        m_handedOver = already;
+        QIODevice::open(QIODevice::WriteOnly | Unbuffered);
+    }
+
+    // Empties the file and writes from its start again.
+    bool restart() {
+        if (m_fd < 0 || ::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
+            return false;
+        m_written = 0;
+        m_handedOver = 0;
+        return true;
+    }
     ~Device() override {
         if (m_fd >= 0)
             ::close(m_fd); // also releases the lock
@@ -162,9 +174,112 @@ int PartFile::removeStaleParts(const QString& targetPath) {
             continue; // none there, or a live transfer holds it
         if (::unlink(local(path).constData()) == 0)
             ++removed;
+        ::unlink(local(resumePath(path)).constData());
         ::close(fd);
     }
     return removed;
+}
+
+QString PartFile::resumePath(const QString& partPath) {
+    QString path = partPath;
+    if (path.endsWith(PartSuffix))
+        path.chop(PartSuffix.size());
+    return path + QStringLiteral(".resume");
+}
+
+namespace {
+
+// The remembered facts: three lines, address, validator, total.
+bool readFacts(const QString& path, PartFile::ResumeFacts* facts) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 64 * 1024)
+        return false;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.size() < 3)
+        return false;
+    facts->address = QString::fromUtf8(lines.at(0));
+    facts->validator = lines.at(1);
+    facts->total = lines.at(2).trimmed().toLongLong();
+    return facts->isValid();
+}
+
+} // namespace
+
+qint64 PartFile::peekResume(const QString& targetPath, const QString& address, ResumeFacts* facts) {
+    *facts = {};
+    const QString path = partPath(targetPath);
+    ResumeFacts found;
+    if (!readFacts(resumePath(path), &found) || found.address != address)
+        return 0;
+    const qint64 have = QFileInfo(path).size();
+    if (have <= 0 || have >= found.total)
+        return 0;
+    *facts = found;
+    return have;
+}
+
+qint64 PartFile::openToResume(const QString& address, ResumeFacts* facts) {
+    discard();
+    *facts = {};
+    const QString path = partPath(m_target);
+    const int fd = lockExisting(path);
+    if (fd < 0)
+        return 0;
+    ResumeFacts found;
+    const off_t have = ::lseek(fd, 0, SEEK_END);
+    if (!readFacts(resumePath(path), &found) || found.address != address || have <= 0 ||
+        have >= found.total) {
+        ::close(fd);
+        return 0;
+    }
+    m_device = std::make_unique<Device>(fd, have);
+    m_path = path;
+    m_committed = false;
+    m_resumable = true;
+    *facts = found;
+    return have;
+}
+
+bool PartFile::restart() {
+    if (!isOpen())
+        return false;
+    ::unlink(local(resumePath(m_path)).constData());
+    m_resumable = false;
+    return m_device->restart();
+}
+
+bool PartFile::setResumable(const ResumeFacts& facts) {
+    if (!isOpen() || !facts.isValid() || facts.address.contains(QLatin1Char('\n')) ||
+        facts.validator.contains('\n'))
+        return false;
+    // Written whole under a temporary name first: a part never remembers half
+    // of its facts.
+    const QString path = resumePath(m_path);
+    QFile file(path + QStringLiteral(".new"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray text = facts.address.toUtf8() + '\n' + facts.validator + '\n' +
+                            QByteArray::number(facts.total) + '\n';
+    const bool written = file.write(text) == text.size() && file.flush();
+    file.close();
+    if (!written || ::rename(local(file.fileName()).constData(), local(path).constData()) != 0) {
+        file.remove();
+        return false;
+    }
+    m_resumable = true;
+    return true;
+}
+
+void PartFile::keep() {
+    if (!m_resumable || m_path.isEmpty() || m_committed) {
+        discard();
+        return;
+    }
+    if (m_device && m_device->isOpen())
+        m_device->finish(); // what arrived is made durable; failures only cost a resume
+    m_device.reset();       // releases the lock: the next transfer may take it
+    m_path.clear();
+    m_resumable = false;
 }
 
 bool PartFile::open() {
@@ -174,6 +289,7 @@ bool PartFile::open() {
         // A part nobody holds is left over from a killed process.
         if (const int stale = lockExisting(path); stale >= 0) {
             ::unlink(local(path).constData());
+            ::unlink(local(resumePath(path)).constData());
             ::close(stale);
         }
         const int fd = ::open(local(path).constData(),
@@ -223,6 +339,8 @@ bool PartFile::commitTo(const QString& finalPath) {
         return false;
     if (::rename(local(m_path).constData(), local(finalPath).constData()) != 0)
         return false;
+    ::unlink(local(resumePath(m_path)).constData());
+    m_resumable = false;
     m_committed = true;
     m_path.clear();
     m_device.reset();
@@ -231,7 +349,10 @@ bool PartFile::commitTo(const QString& finalPath) {
 
 void PartFile::discard() {
     m_device.reset(); // closes the descriptor and releases the lock
-    if (!m_path.isEmpty() && !m_committed)
+    if (!m_path.isEmpty() && !m_committed) {
         ::unlink(local(m_path).constData());
+        ::unlink(local(resumePath(m_path)).constData());
+    }
     m_path.clear();
+    m_resumable = false;
 }

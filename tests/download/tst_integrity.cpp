@@ -545,6 +545,87 @@ private slots:
         QCOMPARE(readAll(folder() + "a.pdf"), UserFile);
     }
 
+    // A transfer cut half-way keeps its part when the server can resume it;
+    // the row's next attempt asks for the rest and gets the whole file byte
+    // for byte: appended to a server that sends ranges, started over from
+    // one that ignores them or whose file changed in between.
+    void resumeCutTransfer_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("appended");
+        for (int mode : {2}) {
+            const QByteArray m = "mode " + QByteArray::number(mode);
+            QTest::newRow(m + ", sends ranges") << mode << "ranges" << true;
+            QTest::newRow(m + ", ignores ranges") << mode << "ignores" << false;
+            QTest::newRow(m + ", file changed") << mode << "changes" << false;
+        }
+    }
+    void resumeCutTransfer() {
+        QFETCH(int, mode);
+        QFETCH(QString, server);
+        QFETCH(bool, appended);
+        app().DownloadMode = mode;
+        const QByteArray body = wholePdf(300000);
+        const qsizetype total = body.size();
+        const QByteArray path = "/resume-" + server.toLatin1() + "-" + QByteArray::number(mode);
+        int asked = 0;
+        qint64 sent = 0;
+        raw->addResponder(path, [&](const QByteArray& head) {
+            ++asked;
+            const QByteArray etag = server == "changes" ? "\"v" + QByteArray::number(asked) + "\""
+                                                        : QByteArray("\"v1\"");
+            const QByteArray common = "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                                      "ETag: " +
+                                      etag + "\r\n";
+            qsizetype from = -1;
+            const qsizetype at = head.indexOf("\r\nRange: bytes=");
+            if (at >= 0)
+                from = head.mid(at + 16).split('-').value(0).toLongLong();
+            const bool sameFile = head.contains("\r\nIf-Range: " + etag);
+            if (server == "ranges" && from > 0 && sameFile) {
+                sent += total - from;
+                return RawServer::Reply{
+                    answer("HTTP/1.1 206 Partial Content",
+                           common + "Content-Range: bytes " + QByteArray::number(from) + "-" +
+                               QByteArray::number(total - 1) + "/" + QByteArray::number(total) +
+                               "\r\n" + lengthHeader(total - from),
+                           body.mid(from)),
+                    RawServer::End::Close};
+            }
+            // The first answer is cut after a third of the body.
+            const QByteArray bodySent = asked == 1 ? body.left(total / 3) : body;
+            sent += bodySent.size();
+            return RawServer::Reply{
+                answer("HTTP/1.1 200 OK", common + lengthHeader(total), bodySent),
+                asked == 1 ? RawServer::End::Reset : RawServer::End::Close};
+        });
+        add(raw->url(path), "cut");
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Failed);
+        QVERIFY(!QFileInfo::exists(folder() + "cut.pdf"));
+        const QString part = PartFile::partPath(folder() + "cut.pdf");
+        QTRY_VERIFY(QFileInfo::exists(part));
+        QVERIFY(QFileInfo(part).size() > 0);
+
+        s->redownloadFailed();
+        app().clock().advance(1);
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Finished);
+        QCOMPARE(readAll(folder() + "cut.pdf"), body);
+        QCOMPARE(row(0).received, QString::number(total));
+        QCOMPARE(row(0).percent, QStringLiteral("100%"));
+        const QList<QByteArray> heads = raw->heads(path);
+        QCOMPARE(heads.size(), 2);
+        QVERIFY(!heads.at(0).contains("Range:"));
+        QVERIFY2(heads.at(1).contains("\r\nRange: bytes="), heads.at(1).constData());
+        QVERIFY(heads.at(1).contains("\r\nIf-Range: \"v1\""));
+        if (appended)
+            QVERIFY2(sent < total * 3 / 2, QByteArray::number(sent).constData());
+        else
+            QVERIFY(sent > total);
+        QTRY_COMPARE(names(), QStringList{"cut.pdf"});
+    }
+
     // A name that cleans to nothing never gives the hidden file ".pdf": the
     // address's file name stands in, else "未命名".
     void namesThatCleanToNothing_data() {
