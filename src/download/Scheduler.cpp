@@ -4,6 +4,7 @@
 #include "download/Downloader.h"
 #include "download/FileType.h"
 #include "download/Naming.h"
+#include "platform/PartFile.h"
 #include "shell/AppValues.h"
 
 #include <QFile>
@@ -482,7 +483,8 @@ QString Scheduler::percentText(qint64 cur, qint64 max) {
            QLatin1Char('%');
 }
 
-void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, const QString&) {
+void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes,
+                                   const QString& saveFile) {
     if (index < 1 || index > 11)
         return;
     const int i = WorkerRow[index] - 1;
@@ -499,6 +501,8 @@ void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, 
             LastFinishTime = app().clock().now();
             commit(i, it);
             unloadWorker(index);
+            // The row has ended: nothing of the file is wanted any more.
+            PartFile::removeStaleParts(LocalPath(saveFile));
             return;
         }
         commit(i, it);

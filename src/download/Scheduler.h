@@ -172,4 +172,8 @@ private:
     std::array<QPointer<QObject>, 7>& m_workers; // the window's `Downloader1` array
     QPointer<TransferRequest> m_inet;            // `Inet1`'s request
     int m_siteLoginDepth = 0;
+    // Mode one: bytes a resumed part held before the current answer; set
+    // while one row's transfer runs.
+    qint64 m_inetOffset = 0;
+    bool m_inetNoResume = false;
 };

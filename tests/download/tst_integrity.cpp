@@ -553,7 +553,7 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("server");
         QTest::addColumn<bool>("appended");
-        for (int mode : {2}) {
+        for (int mode : {1, 2}) {
             const QByteArray m = "mode " + QByteArray::number(mode);
             QTest::newRow(m + ", sends ranges") << mode << "ranges" << true;
             QTest::newRow(m + ", ignores ranges") << mode << "ignores" << false;
@@ -568,22 +568,22 @@ private slots:
         const QByteArray body = wholePdf(300000);
         const qsizetype total = body.size();
         const QByteArray path = "/resume-" + server.toLatin1() + "-" + QByteArray::number(mode);
-        int asked = 0;
         qint64 sent = 0;
+        qint64 lastSent = 0;
         raw->addResponder(path, [&](const QByteArray& head) {
-            ++asked;
-            const QByteArray etag = server == "changes" ? "\"v" + QByteArray::number(asked) + "\""
-                                                        : QByteArray("\"v1\"");
-            const QByteArray common = "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
-                                      "ETag: " +
-                                      etag + "\r\n";
             qsizetype from = -1;
             const qsizetype at = head.indexOf("\r\nRange: bytes=");
             if (at >= 0)
-                from = head.mid(at + 16).split('-').value(0).toLongLong();
+                from = head.mid(at + 15).split('-').value(0).toLongLong();
+            // The file changes between the first answer and the next request.
+            const QByteArray etag = server == "changes" && from >= 0 ? "\"v2\"" : "\"v1\"";
+            const QByteArray common = "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                                      "ETag: " +
+                                      etag + "\r\n";
             const bool sameFile = head.contains("\r\nIf-Range: " + etag);
             if (server == "ranges" && from > 0 && sameFile) {
                 sent += total - from;
+                lastSent = total - from;
                 return RawServer::Reply{
                     answer("HTTP/1.1 206 Partial Content",
                            common + "Content-Range: bytes " + QByteArray::number(from) + "-" +
@@ -592,12 +592,13 @@ private slots:
                            body.mid(from)),
                     RawServer::End::Close};
             }
-            // The first answer is cut after a third of the body.
-            const QByteArray bodySent = asked == 1 ? body.left(total / 3) : body;
+            // A request without a range is cut after a third of the body.
+            const QByteArray bodySent = from < 0 ? body.left(total / 3) : body;
             sent += bodySent.size();
+            lastSent = bodySent.size();
             return RawServer::Reply{
                 answer("HTTP/1.1 200 OK", common + lengthHeader(total), bodySent),
-                asked == 1 ? RawServer::End::Reset : RawServer::End::Close};
+                from < 0 ? RawServer::End::Reset : RawServer::End::Close};
         });
         add(raw->url(path), "cut");
         QVERIFY(runRow(0));
@@ -614,15 +615,21 @@ private slots:
         QCOMPARE(readAll(folder() + "cut.pdf"), body);
         QCOMPARE(row(0).received, QString::number(total));
         QCOMPARE(row(0).percent, QStringLiteral("100%"));
+        // (The network layer may send the first request again by itself when
+        // its answer is reset.)
         const QList<QByteArray> heads = raw->heads(path);
-        QCOMPARE(heads.size(), 2);
-        QVERIFY(!heads.at(0).contains("Range:"));
-        QVERIFY2(heads.at(1).contains("\r\nRange: bytes="), heads.at(1).constData());
-        QVERIFY(heads.at(1).contains("\r\nIf-Range: \"v1\""));
+        QVERIFY2(heads.size() >= 2, heads.join("\n----\n").constData());
+        for (qsizetype k = 0; k + 1 < heads.size(); ++k)
+            QVERIFY(!heads.at(k).contains("Range:"));
+        const QByteArray last = heads.last();
+        QVERIFY2(last.contains("\r\nRange: bytes=" + QByteArray::number(total / 3) + "-\r\n"),
+                 last.constData());
+        QVERIFY(last.contains("\r\nIf-Range: \"v1\""));
+        // Appended: the last answer carried only the rest, and well under twice
+        // the file went over the wire in all.
+        QCOMPARE(lastSent, appended ? total - total / 3 : total);
         if (appended)
-            QVERIFY2(sent < total * 3 / 2, QByteArray::number(sent).constData());
-        else
-            QVERIFY(sent > total);
+            QVERIFY2(sent < total * 2, QByteArray::number(sent).constData());
         QTRY_COMPARE(names(), QStringList{"cut.pdf"});
     }
 
