@@ -7,6 +7,7 @@
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
+#include "download/ListCommands.h"
 #include "download/Naming.h"
 #include "download/Scheduler.h"
 #include "platform/PartFile.h"
@@ -631,6 +632,53 @@ private slots:
         if (appended)
             QVERIFY2(sent < total * 2, QByteArray::number(sent).constData());
         QTRY_COMPARE(names(), QStringList{"cut.pdf"});
+    }
+
+    // "停止下载" in the middle of a resumable body keeps the part and what it
+    // remembers; the row's progress shows what is there; once the row leaves
+    // the list, its part goes.
+    void stopKeepsPartUntilRowGoes_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void stopKeepsPartUntilRowGoes() {
+        QFETCH(int, mode);
+        app().DownloadMode = mode;
+        const QByteArray body = wholePdf(90000);
+        const QByteArray path = "/resume-stop-" + QByteArray::number(mode);
+        raw->add(path,
+                 answer("HTTP/1.1 200 OK",
+                        "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                        "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n" +
+                            lengthHeader(body.size()),
+                        body.left(30000)),
+                 RawServer::End::Hold);
+        add(raw->url(path), "held");
+        // Mode one waits inside the tick: the stop comes from the event loop,
+        // as the user's click does, once the first third is shown.
+        QString shownPercent;
+        QObject::connect(model.get(), &QAbstractItemModel::dataChanged, s.get(), [&] {
+            if (shownPercent.isEmpty() && row(0).received == QStringLiteral("30000")) {
+                shownPercent = row(0).percent;
+                QMetaObject::invokeMethod(s.get(), &Scheduler::stopDownload, Qt::QueuedConnection);
+            }
+        });
+        QTimer::singleShot(0, s.get(), [&] { s->schedulerTick(); });
+        QTRY_VERIFY(row(0).state == ItemState::Failed && !s->inetExecuting());
+        QCOMPARE(shownPercent, QStringLiteral("33%"));
+        const QString part = PartFile::partPath(folder() + "held.pdf");
+        QTRY_VERIFY(!PartFile::isHeld(folder() + "held.pdf"));
+        QCOMPARE(readAll(part), body.left(30000));
+        QVERIFY(QFileInfo::exists(PartFile::resumePath(part)));
+        PartFile::ResumeFacts facts;
+        QCOMPARE(PartFile::peekResume(folder() + "held.pdf", raw->url(path), &facts), 30000);
+        QCOMPARE(facts.total, qint64(body.size()));
+        QCOMPARE(facts.validator, QByteArray("Tue, 01 Dec 2026 10:00:00 GMT"));
+
+        ForgetRowPart(row(0));
+        QCOMPARE(names(), QStringList());
+        raw->release();
     }
 
     // A name that cleans to nothing never gives the hidden file ".pdf": the
