@@ -466,6 +466,7 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
     if (!m_inet || !m_model.isValidRow(i))
         return false;
     PartFile part(path);
+    m_inetOffset = 0; // a whole body, never a resumed one
     QPointer<Scheduler> alive(this);
     const StreamOutcome outcome = fetchWholeBody(i, part);
     if (!alive || outcome != StreamOutcome::Complete)
