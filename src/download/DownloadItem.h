@@ -22,6 +22,11 @@ struct DownloadItem {
     QString key;      // the address list: up to three addresses joined by "|"; unique
     QString tag;      // the referring address
     ItemState state = ItemState::Waiting;
+    // The file at the row's path is the one this row's transfer renamed into
+    // place. Row commands delete only such a file: a file the program did not
+    // write (the user's, kept by a failed transfer under "覆盖", or one found
+    // under "跳过") is never theirs to delete.
+    bool placed = false;
 
     // Not yet downloaded: the size, received and percent cells are all empty.
     bool notYetDownloaded() const {

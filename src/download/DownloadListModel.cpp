@@ -151,6 +151,8 @@ bool DownloadListModel::appendItem(const DownloadItem& item) {
     beginInsertRows(QModelIndex(), row, row);
     m_rows.append(item);
     m_keyRow.insert(item.key, row);
+    if (item.state == ItemState::Waiting)
+        m_waitingFrom = qMin(m_waitingFrom, row);
     tally(item, 1);
     endInsertRows();
     return true;
@@ -235,6 +237,7 @@ void DownloadListModel::clear() {
     beginResetModel();
     m_rows.clear();
     m_keyRow.clear();
+    m_waitingFrom = 0;
     m_stateCounts.fill(0);
     m_notYetDownloaded = 0;
     m_errorRows = 0;
@@ -366,6 +369,13 @@ bool DownloadListModel::setTag(int row, const QString& referer) {
     return true;
 }
 
+bool DownloadListModel::setPlaced(int row, bool placed) {
+    if (!isValidRow(row) || m_rows.at(row).placed == placed)
+        return false;
+    m_rows[row].placed = placed; // not shown in any cell
+    return true;
+}
+
 bool DownloadListModel::setState(int row, ItemState state) {
     if (!isValidRow(row) || m_rows.at(row).state == state)
         return false;
@@ -373,6 +383,8 @@ bool DownloadListModel::setState(int row, ItemState state) {
     tally(it, -1);
     it.state = state;
     tally(it, 1);
+    if (state == ItemState::Waiting)
+        m_waitingFrom = qMin(m_waitingFrom, row);
     const QModelIndex idx = createIndex(row, ColName);
     emit dataChanged(idx, idx, {Qt::DecorationRole, StateRole});
     return true;
@@ -448,6 +460,23 @@ void DownloadListModel::reindexFrom(int row) {
     // Positions are refreshed when next asked for, so a burst of removals costs
     // one walk of the list, not one per removal.
     m_staleFrom = qMin(m_staleFrom, qMax(0, row));
+    m_waitingFrom = qMin(m_waitingFrom, qMax(0, row));
+}
+
+int DownloadListModel::nextWaitingRow(int from) const {
+    if (countInState(ItemState::Waiting) == 0)
+        return -1;
+    // Rows before the mark are known not to wait; a scan from the start skips
+    // them and moves the mark on, so starting row after row of a long list
+    // does not walk the rows that ended before.
+    const bool fromStart = from <= m_waitingFrom;
+    int i = fromStart ? m_waitingFrom : from;
+    const int n = count();
+    while (i < n && m_rows.at(i).state != ItemState::Waiting)
+        ++i;
+    if (fromStart)
+        m_waitingFrom = i;
+    return i < n ? i : -1;
 }
 
 void DownloadListModel::refreshPositions() const {

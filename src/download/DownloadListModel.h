@@ -105,6 +105,8 @@ public:
     bool setKeys(const QHash<int, QString>& keys);
     bool setTag(int row, const QString& referer);
     bool setState(int row, ItemState state);
+    // Whether the file at the row's path is the one its transfer put there.
+    bool setPlaced(int row, bool placed);
 
     // --- derived facts ---
     // Rows whose size, received and percent cells are all empty.
@@ -117,6 +119,10 @@ public:
     // each row counts once. "xml" does not count.
     int CountErrorRows() const { return m_errorRows; }
     int countInState(ItemState state) const;
+    // The first Waiting row at or after from, or -1. Asked again and again from
+    // 0 while rows start, it costs about one step per start, not a walk of the
+    // rows that ended before.
+    int nextWaitingRow(int from = 0) const;
     // "总数:12 正在下载:1 等待:8 已完成:2 失败:1"
     QString totalsText() const;
 
@@ -139,6 +145,8 @@ private:
     // key -> position; positions from m_staleFrom on are refreshed lazily.
     mutable QHash<QString, int> m_keyRow;
     mutable int m_staleFrom = std::numeric_limits<int>::max();
+    // No row before this position is Waiting.
+    mutable int m_waitingFrom = 0;
     // Index 0 counts rows whose state is outside 1..4 (never made by the program).
     std::array<int, 5> m_stateCounts{};
     int m_notYetDownloaded = 0;

@@ -2,12 +2,12 @@
 
 #include "download/Arrival.h"
 #include "download/Naming.h"
+#include "download/Resume.h"
 
 #include "platform/PartFile.h"
 #include "platform/Transport.h"
 #include "shell/AppValues.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
@@ -71,8 +71,8 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile,
     m_bytesRead = 0;
     m_bytesSeen = 0;
     m_noticed = false;
+    m_mayResume = true;
 
-    reserveTarget();
     m_lastProgressMs = app().clock().monotonicMs();
     Timer1->start();
     m_phase = Phase::Reading;
@@ -95,10 +95,18 @@ QString Downloader::partFile() const {
 
 void Downloader::startRead() {
     auto part = std::make_unique<PartFile>(m_saveFile);
-    if (m_saveFile.isEmpty() || !part->open()) {
+    // A part an earlier transfer of this address left is continued where it
+    // stopped, when the answer then still is the same file.
+    PartFile::ResumeFacts facts;
+    const qint64 have =
+        m_saveFile.isEmpty() || !m_mayResume ? 0 : part->openToResume(m_target, &facts);
+    if (m_saveFile.isEmpty() || (have == 0 && !part->open())) {
         failLater(missCodeFailed());
         return;
     }
+    m_offset = have;
+    m_resumeFacts = facts;
+    m_restartPending = false;
     auto* request = new TransferRequest(app().transport(), this);
     m_request = request;
     m_part = std::move(part);
@@ -108,6 +116,7 @@ void Downloader::startRead() {
     m_noticePending = false;
     // Every arrival of bytes (and the headers) shows as changed(); the reply's
     // own progress notices are paced and may miss the last bytes before a pause.
+    connect(request, &TransferRequest::headersArrived, this, &Downloader::onHeaders);
     connect(request, &TransferRequest::changed, this, &Downloader::onChanged);
     connect(request, &TransferRequest::finished, this, &Downloader::onFinished);
 
@@ -116,16 +125,55 @@ void Downloader::startRead() {
         ProxySettings::fromOptions(app().ProxyEnabled, app().ProxyAddress, app().ProxyPort);
     if (!m_referer.trimmed().isEmpty())
         options.headers.append({QByteArrayLiteral("Referer"), m_referer.trimmed().toUtf8()});
+    if (m_offset > 0) {
+        options.headers.append(
+            {QByteArrayLiteral("Range"), "bytes=" + QByteArray::number(m_offset) + '-'});
+        options.headers.append({QByteArrayLiteral("If-Range"), m_resumeFacts.validator});
+    }
     m_requestStartMs = app().clock().monotonicMs();
     request->executeToDevice(m_target, m_part->device(), options);
 }
 
+// Runs before any byte of the body reaches the part: decides whether the
+// answer continues the part, replaces it, or cannot be used for it.
+void Downloader::onHeaders() {
+    TransferRequest* request = m_request;
+    PartFile* part = m_part.get();
+    if (!request || !part)
+        return;
+    const ResumeCheck check =
+        CheckResumeAnswer(m_offset, m_resumeFacts, request->statusCode(),
+                          request->header("Content-Range"), request->contentLength());
+    if (check == ResumeCheck::Mismatch) {
+        // Not the rest of this file: its bytes go nowhere, and the file is
+        // asked for again from its start.
+        part->restart();
+        m_restartPending = true;
+        const quint64 run = m_run;
+        QTimer::singleShot(0, this, [this, run] {
+            if (run != m_run || m_phase == Phase::Idle)
+                return;
+            releaseRead(false);
+            m_mayResume = false;
+            startRead();
+        });
+        return;
+    }
+    if (check == ResumeCheck::Restart) {
+        part->restart(); // a whole answer: the file starts over from it
+        m_offset = 0;
+    }
+    if (m_offset == 0)
+        part->setResumable(ResumeFactsOf(m_target, *request));
+}
+
 void Downloader::onChanged() {
     TransferRequest* request = m_request;
-    if (!request)
+    if (!request || m_restartPending)
         return;
-    const qint64 written = request->bytesWritten();
-    const qint64 total = announcedLength(*request);
+    const qint64 written = m_offset + request->bytesWritten();
+    const qint64 announced = announcedLength(*request);
+    const qint64 total = announced > 0 ? m_offset + announced : 0;
     if (written == m_bytesRead && total == m_bytesExpected)
         return;
     m_bytesRead = written;
@@ -169,18 +217,19 @@ bool Downloader::overLimit() const {
 
 void Downloader::onFinished() {
     TransferRequest* request = m_request;
-    if (!request)
+    if (!request || m_restartPending)
         return;
-    const qint64 written = request->bytesWritten();
+    const qint64 written = m_offset + request->bytesWritten();
     m_bytesRead = written;
-    m_bytesExpected = announcedLength(*request);
+    const qint64 announced = announcedLength(*request);
+    m_bytesExpected = announced > 0 ? m_offset + announced : 0;
     if (written < 1 && !request->headersReceived()) {
         if (m_phase != Phase::Reading) {
             fail(missCodeFailed());
             return;
         }
         // No answer at all: try the address once more before giving up.
-        releaseRead();
+        releaseRead(true);
         ++m_run;
         m_phase = Phase::Fallback;
         m_bytesSeen = 0;
@@ -198,7 +247,8 @@ void Downloader::onFinished() {
     }
     const qint64 expected = m_bytesExpected;
     if (!request->bodyComplete() && expected > 0 && written < expected) {
-        // A short read: the partial body is not the file, so it is dropped.
+        // A short read: the partial body is not the file. It is dropped, or
+        // kept for the row's next attempt when the answer can be resumed.
         abandon();
         emit DownloadComplete(m_index, written, expected, m_saveFile);
         return;
@@ -225,23 +275,20 @@ QString Downloader::commit(QString* missCode) {
     facts.contentEncoding = request->header("Content-Encoding");
     facts.complete = request->bodyComplete();
     facts.lengthKnown = request->contentLength() >= 0;
-    facts.bytes = request->bytesWritten();
+    facts.bytes = m_offset + request->bytesWritten();
     const ArrivalJudgement judged = JudgeArrival(facts, part->path());
     if (judged.verdict == ArrivalVerdict::Failed)
         return {};
     const QString type = judged.type;
     QString finalPath = m_saveFile;
     if (!type.isEmpty() && type.compare(m_plannedType, Qt::CaseInsensitive) != 0) {
-        // Another type than planned: the planned name keeps what stood there
-        // (our reservation is dropped), the file goes to a free name of its type.
-        removeReservation();
+        // Another type than planned: the planned name keeps what stood there,
+        // the file goes to a free name of its type.
         finalPath = ArrivalTargetPath(m_saveFile, m_plannedType, type);
     }
     if (!part->commitTo(finalPath))
         return {};
     m_part.reset();
-    if (finalPath == m_saveFile)
-        m_ownsReservation = false; // the reservation was replaced by the file
     return finalPath;
 }
 
@@ -266,6 +313,10 @@ void Downloader::watchdogTick() {
 }
 
 void Downloader::fail(const QString& missCode) {
+    // Only a transfer that stopped early may leave its part for a resume; an
+    // answer that is no usable file or too big leaves nothing.
+    if (m_part && (missCode == missCodeRejected() || missCode == missCodeTooBig()))
+        m_part->discard();
     abandon();
     emit DownloadError(m_index, m_saveFile, missCode);
 }
@@ -282,57 +333,29 @@ void Downloader::failLater(const QString& missCode) {
 }
 
 void Downloader::abandon() {
-    if (m_phase == Phase::Idle && !m_request && !m_part && !m_ownsReservation)
+    if (m_phase == Phase::Idle && !m_request && !m_part)
         return;
     ++m_run;
     m_phase = Phase::Idle;
     Timer1->stop();
-    releaseRead();
-    removeReservation();
+    releaseRead(true);
 }
 
-void Downloader::releaseRead() {
+void Downloader::releaseRead(bool keepPart) {
     TransferRequest* request = m_request;
     m_request = nullptr;
     if (request) {
         disconnect(request, nullptr, this, nullptr);
         request->cancel();
     }
-    m_part.reset(); // removes the part file
+    // A resumable part stays for the row's next attempt; any other is removed.
+    if (m_part && keepPart)
+        m_part->keep();
+    m_part.reset();
     if (request) {
         // The request may be the sender of the notice being handled right now,
         // so it goes from the event loop.
         request->setParent(nullptr);
         request->deleteLater();
     }
-}
-
-void Downloader::reserveTarget() {
-    m_ownsReservation = false;
-    if (m_saveFile.isEmpty())
-        return;
-    // A reservation left by a killed worker is taken over. Any other file
-    // already there (the overwrite policy) is not ours to hold or remove: it is
-    // replaced only by a complete download.
-    if (IsReservationFile(m_saveFile)) {
-        m_ownsReservation = true;
-        return;
-    }
-    QFile file(m_saveFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return;
-    m_ownsReservation = file.write(ReservationBytes()) == ReservationBytes().size();
-    file.close();
-    if (!m_ownsReservation)
-        file.remove();
-}
-
-void Downloader::removeReservation() {
-    if (!m_ownsReservation)
-        return;
-    m_ownsReservation = false;
-    // Only while it is still our two bytes: under the overwrite policy another
-    // worker may have completed the same name since.
-    if (IsReservationFile(m_saveFile))
-        QFile::remove(m_saveFile);
 }

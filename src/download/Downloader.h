@@ -7,7 +7,8 @@
 #include <QPointer>
 #include <QString>
 
-class PartFile;
+#include "platform/PartFile.h"
+
 class QTimer;
 class TransferRequest;
 
@@ -20,15 +21,14 @@ class TransferRequest;
 // document takes the target's name (replacing what stood there in one step), a
 // web page goes to a free name of type htm beside it, anything else is dropped.
 // So memory does not grow with the file, and a user's file under the target
-// name is replaced only by a complete document. While the transfer runs, the
-// target name is held by a two-byte reservation file (01 00), so another row of
-// the same name gets a numbered name; every end without a document there
-// removes that reservation again (never a file that was already there).
+// name is replaced only by a complete document. Nothing is written under the
+// target name before that: while the transfer runs, the name is held by the
+// worker (the scheduler asks saveFile()) and by its locked part file.
 //
 // After DownloadComplete or DownloadError the worker is idle and emits nothing
 // more; the window unloads it. Destroying a worker (delete, or unload() from any
 // handler, including one of its own signals) abandons a running transfer: the
-// part file and the reservation are removed and no signal follows.
+// the part file is removed and no signal follows.
 class Downloader : public QObject {
     Q_OBJECT
 public:
@@ -47,8 +47,8 @@ public:
     // first. Never emits before returning: even a start that fails at once
     // reports from the event loop.
     void BeginDownload(const QString& url, const QString& saveFile, const QString& referer);
-    // Abandons the running transfer quietly (no signal): part file and
-    // reservation are removed, the watchdog stops, the worker becomes idle.
+    // Abandons the running transfer quietly (no signal): the part file is
+    // removed, the watchdog stops, the worker becomes idle.
     void CancelAsyncRead();
     // Abandons the transfer at once, like CancelAsyncRead(), and deletes the
     // worker from the event loop. Use it from the worker's own signal handlers:
@@ -98,6 +98,7 @@ private:
     enum class Phase { Idle, Reading, Fallback };
 
     void startRead();
+    void onHeaders();
     void onChanged();
     void onFinished();
     void watchdogTick();
@@ -114,12 +115,10 @@ private:
     // Judges the finished part file and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);
-    // Stops the read and the watchdog, removes the part file and, unless the
-    // content was committed, the reservation. Emits nothing.
+    // Stops the read and the watchdog and removes the part file. Emits nothing.
     void abandon();
-    void releaseRead();
-    void reserveTarget();
-    void removeReservation();
+    // Ends the request; keepPart leaves a resumable part on disk.
+    void releaseRead(bool keepPart);
 
     const int m_index;
     QTimer* Timer1 = nullptr;
@@ -136,7 +135,11 @@ private:
     qint64 m_bytesSeen = 0;
     qint64 m_lastProgressMs = 0; // program clock, monotonic
     qint64 m_requestStartMs = 0;
-    bool m_ownsReservation = false;
+    // Bytes the part held before this request (a resumed transfer).
+    qint64 m_offset = 0;
+    PartFile::ResumeFacts m_resumeFacts;
+    bool m_mayResume = true;
+    bool m_restartPending = false;
     QString m_plannedType;
     bool m_plannedTypeSet = false;
 

@@ -1,5 +1,8 @@
 #include "download/ListCommands.h"
 
+#include "download/Naming.h"
+#include "platform/PartFile.h"
+
 #include "download/DownloadListModel.h"
 #include "download/Naming.h"
 #include "shell/FileNames.h"
@@ -339,6 +342,9 @@ AddressReplaceResult ReplaceInAddresses(DownloadListModel& list, const QString& 
         if (moved.at(i))
             newKeys.insert(i, keys.at(i));
     list.setKeys(newKeys);
+    // A part kept for a resume came from the old address: no use any more.
+    for (auto it = newKeys.cbegin(); it != newKeys.cend(); ++it)
+        ForgetRowPart(list.item(it.key()));
     for (int i = 0; i < n; ++i) {
         if (held.at(i)) {
             ++result.kept;
@@ -350,4 +356,10 @@ AddressReplaceResult ReplaceInAddresses(DownloadListModel& list, const QString& 
             ++result.changed;
     }
     return result;
+}
+
+void ForgetRowPart(const DownloadItem& row) {
+    if (row.folder.isEmpty())
+        return;
+    PartFile::removeStaleParts(LocalPath(RowFilePath(row)));
 }

@@ -137,3 +137,7 @@ struct AddressReplaceResult {
 // unique; every other row is changed.
 AddressReplaceResult ReplaceInAddresses(DownloadListModel& list, const QString& find,
                                         const QString& replacement);
+
+// Removes the part a cut transfer of the row kept for a resume (never one a
+// live transfer holds): for rows that leave the list or change address.
+void ForgetRowPart(const DownloadItem& row);

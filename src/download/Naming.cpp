@@ -1,6 +1,7 @@
 #include "download/Naming.h"
 
 #include "net/Codecs.h"
+#include "platform/PartFile.h"
 #include "shell/AppValues.h"
 
 #include <QDir>
@@ -21,11 +22,18 @@ bool pathTaken(const QString& path) {
     return info.exists() || info.isSymLink();
 }
 
-// Taken, unless all that is there is a reservation nobody holds any more.
+// Held by a transfer: one of this program's (liveReservations), or one whose
+// locked part file is on its way to this name (this process or another).
+bool pathHeld(const QString& path, const QStringList& liveReservations) {
+    return liveReservations.contains(path) || PartFile::isHeld(LocalPath(path));
+}
+
+// Taken: a file stands there (unless it is only a reservation an earlier
+// version left), or a transfer is on its way to the name.
 bool pathTaken(const QString& path, const QStringList& liveReservations) {
-    if (!pathTaken(path))
-        return false;
-    return liveReservations.contains(path) || !IsReservationFile(path);
+    if (pathHeld(path, liveReservations))
+        return true;
+    return pathTaken(path) && !IsReservationFile(path);
 }
 
 // The counter of a numbered name: k written with at least `width` digits.
@@ -167,14 +175,19 @@ bool IsReservationFile(const QString& path) {
 }
 
 bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy, const QStringList& liveReservations) {
-    if (policy != SameNamePolicy::Skip)
+    if (policy == SameNamePolicy::Rename)
         return true;
     const QString path = RowFilePath(row);
-    if (liveReservations.contains(path))
+    // Two transfers never write one name at once: the row waits for the other.
+    if (pathHeld(path, liveReservations))
         return false;
+    if (policy == SameNamePolicy::Overwrite)
+        return true;
     if (!FileExists(path) || IsReservationFile(path))
         return true;
     const QString length = QString::number(QFileInfo(LocalPath(path)).size());
+    // The row ends here: a part a killed transfer of it left has no use now.
+    PartFile::removeStaleParts(LocalPath(path));
     row.state = ItemState::Finished;
     row.size = length;
     row.received = length;

@@ -44,19 +44,23 @@ QString 从下载头信息ContentDisposition获取文件名(const QString& value
 // "name."), so that the type check finds it and gives it the right one.
 QString RowFilePath(const DownloadItem& row);
 
-// The two bytes a worker writes at its target the moment it starts, so that
-// other rows of the same name get numbered names meanwhile.
+// The two bytes earlier versions wrote at a target while its transfer ran.
+// Nothing writes them any more; one left behind by a killed process is no file.
 QByteArray ReservationBytes();
-// A file that holds nothing but a worker's reservation.
+// A file that holds nothing but such a reservation.
 bool IsReservationFile(const QString& path);
+
+// Names are reserved without writing under them: a name is held while this
+// program's transfers are on their way to it (liveReservations, the targets the
+// scheduler's transfers hold) or while a live locked part file of it exists
+// (PartFile::isHeld; another process). Only a complete file ever stands under
+// a final name.
 
 // Whether the row still needs downloading. Under the skip policy an existing
 // target file makes the row Finished with both size cells holding the file's
 // length and the percent cell "已存在，跳过", and the answer is false.
-// liveReservations are the targets running workers hold: a row whose file is
-// one of them is not judged yet (false, the row left as it is) but waits for
-// that worker. A reservation no running worker holds (left by a killed
-// process) is no file.
+// Under "跳过" and "覆盖" a row whose file is held by a transfer is not
+// judged yet (false, the row left as it is) but waits for that transfer.
 bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy,
                     const QStringList& liveReservations = {});
 
@@ -65,7 +69,7 @@ bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy,
 // (folder/name for an empty type), that path; otherwise the first free numbered name:
 // name[001].type, ... (a trailing "[n]" of the name sets where counting starts; other brackets
 // become 『』). Names that would pass the 255-byte limit are shortened.
-// A reservation that no running worker holds (liveReservations) is free.
+// A held name (see above) is taken; a leftover reservation is free.
 QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
                        SameNamePolicy policy, QString& newName,
                        const QStringList& liveReservations = {});

@@ -4,6 +4,7 @@
 #include "download/Downloader.h"
 #include "download/FileType.h"
 #include "download/Naming.h"
+#include "platform/PartFile.h"
 #include "shell/AppValues.h"
 
 #include <QFile>
@@ -58,6 +59,8 @@ void Scheduler::commit(int i, const DownloadItem& c) {
         m_model.setTag(i, c.tag);
     if (o.state != c.state)
         m_model.setState(i, c.state);
+    if (o.placed != c.placed)
+        m_model.setPlaced(i, c.placed);
 }
 
 SameNamePolicy Scheduler::policy() const {
@@ -125,12 +128,10 @@ bool Scheduler::downloadRunning() const {
 // Looks for the first waiting row that still needs its file, marking the rows
 // skipped as existing on the way. In mode two the folder is also created.
 bool Scheduler::scanStartRow(int& found, bool ensureFolder) {
-    const int n = rowCount();
-    for (int i = 0; i < n; ++i) {
-        if (m_model.item(i).state != ItemState::Waiting)
-            continue;
+    for (int i = m_model.nextWaitingRow(0); i >= 0; i = m_model.nextWaitingRow(i + 1)) {
         DownloadItem it = row(i);
-        it.name = CleanFileName(it.name);
+        // A name that cleans to nothing would give the hidden file ".pdf".
+        it.name = FileNameFor(it.name, 选择url(it.key));
         if (ensureFolder) {
             const QString folder = EnsureFolder(it.folder);
             if (folder.isEmpty()) {
@@ -164,6 +165,9 @@ void Scheduler::schedulerTick() {
     const double now = app().clock().now();
     if (!(std::fabs(LastFinishTime - now) > options.pauseSeconds))
         return;
+    // Rows started now would meet the site before the login has ended.
+    if (m_siteLoginDepth > 0)
+        return;
 
     if (app().DownloadMode == 1) {
         if (Busy)
@@ -176,6 +180,7 @@ void Scheduler::schedulerTick() {
         it.size.clear();
         it.received.clear();
         it.percent.clear();
+        it.placed = false;
         commit(i, it);
         if (options.autoLocate)
             emit ensureRowVisible(i);
@@ -194,6 +199,7 @@ void Scheduler::schedulerTick() {
             continue;
         DownloadItem it = row(i);
         it.state = ItemState::Downloading;
+        it.placed = false;
         commit(i, it);
         if (options.autoLocate)
             emit ensureRowVisible(i);
@@ -253,8 +259,9 @@ void Scheduler::housekeepingTick() {
     if (options.autoStart && m_model.统计未下载项数目() >= 1)
         setTimerDownEnabled(true);
 
-    // Auto re-download
-    if (options.autoRedownload && !timerDownEnabled()) {
+    // Auto re-download; a row put back during the site login would only bring
+    // the same web page again, so the rows wait for the login to end.
+    if (options.autoRedownload && !timerDownEnabled() && m_siteLoginDepth == 0) {
         switch (options.autoRedownloadChoice) {
         case 0:
             redownloadFailed();
@@ -334,9 +341,15 @@ void Scheduler::DeleteRowFile(int row) {
     // Commands and transfers hold positions across waits; a row gone since is no row.
     if (!m_model.isValidRow(row))
         return;
-    const QString path = rowPath(m_model.item(row));
+    const DownloadItem& it = m_model.item(row);
+    // Only a file this row put in place: under "覆盖" a failed row points at
+    // the user's file, which its transfer left intact.
+    if (!it.placed)
+        return;
+    const QString path = rowPath(it);
     if (FileExists(path))
         QFile::remove(path);
+    m_model.setPlaced(row, false);
 }
 
 void Scheduler::RequeueRow(int row, bool webVariant) {
@@ -350,9 +363,6 @@ void Scheduler::RequeueRow(int row, bool webVariant) {
     it.size.clear();
     it.received.clear();
     it.percent.clear();
-    const QString path = rowPath(it);
-    if (FileExists(path))
-        QFile::remove(path);
     it.key = 对调url(it.key);
     commit(row, it);
 }
@@ -381,8 +391,14 @@ void Scheduler::redownloadWebPages() {
 }
 
 void Scheduler::SiteLogin(bool showMessages) {
-    if (siteLoginHook)
-        siteLoginHook(showMessages);
+    if (!siteLoginHook)
+        return;
+    // The login waits on events, so ticks run in the middle of it.
+    QPointer<Scheduler> alive(this);
+    ++m_siteLoginDepth;
+    siteLoginHook(showMessages);
+    if (alive)
+        --m_siteLoginDepth;
 }
 
 // ---------------------------------------------------------------- type commands
@@ -467,7 +483,8 @@ QString Scheduler::percentText(qint64 cur, qint64 max) {
            QLatin1Char('%');
 }
 
-void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, const QString&) {
+void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes,
+                                   const QString& saveFile) {
     if (index < 1 || index > 11)
         return;
     const int i = WorkerRow[index] - 1;
@@ -484,6 +501,8 @@ void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes, 
             LastFinishTime = app().clock().now();
             commit(i, it);
             unloadWorker(index);
+            // The row has ended: nothing of the file is wanted any more.
+            PartFile::removeStaleParts(LocalPath(saveFile));
             return;
         }
         commit(i, it);
@@ -512,6 +531,7 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
         it.percent = percentText(curBytes, maxBytes);
     }
     it.state = it.percent == QLatin1String("100%") ? ItemState::Finished : ItemState::Failed;
+    it.placed = it.state == ItemState::Finished;
     // A web page or another type than planned stands under a name of its own type.
     if (it.state == ItemState::Finished && !saveFile.isEmpty() && saveFile != rowPath(it)) {
         const QFileInfo arrived(saveFile);

@@ -120,6 +120,8 @@ public:
     // siteLoginHook; until it does, the call does nothing.
     void SiteLogin(bool showMessages);
     std::function<void(bool showMessages)> siteLoginHook;
+    // A site login is running: no row starts and none is put back meanwhile.
+    bool siteLoginRunning() const { return m_siteLoginDepth > 0; }
 
     // The row path of the type check and the list commands: folder, name, and
     // "." with the type when there is one.
@@ -158,7 +160,7 @@ private:
     // What every transfer does when it ends: status text, pause clock, sounds, login.
     void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage);
     SameNamePolicy policy() const;
-    // The targets running workers hold with their reservations.
+    // The targets running workers are on their way to: names taken meanwhile.
     QStringList liveReservations() const;
 
     DownloadListModel& m_model;
@@ -169,4 +171,9 @@ private:
     std::unique_ptr<Values> m_ownValues;
     std::array<QPointer<QObject>, 7>& m_workers; // the window's `Downloader1` array
     QPointer<TransferRequest> m_inet;            // `Inet1`'s request
+    int m_siteLoginDepth = 0;
+    // Mode one: bytes a resumed part held before the current answer; set
+    // while one row's transfer runs.
+    qint64 m_inetOffset = 0;
+    bool m_inetNoResume = false;
 };

@@ -6,6 +6,7 @@
 #include "download/DownloadListModel.h"
 #include "download/FileType.h"
 #include "download/Naming.h"
+#include "download/Resume.h"
 #include "download/Scheduler.h"
 #include "net/Codecs.h"
 #include "platform/PartFile.h"
@@ -142,6 +143,28 @@ bool Scheduler::Inet下载文件(int i) {
 
     const QString referer = it.tag.isEmpty() ? UrlRoot(address) : it.tag;
     request.addHeaderText(QStringLiteral("Referer: ") + referer + QStringLiteral("\r\n"));
+    // A part an earlier attempt of this row left at the path it will most
+    // likely take: ask for the rest of it.
+    PartFile::ResumeFacts resumeFacts;
+    qint64 resumeFrom = 0;
+    QString resumePath;
+    if (!m_inetNoResume) {
+        DownloadItem planned = it;
+        planned.name = FileNameFor(planned.name, address);
+        if (!planned.folder.isEmpty() && !planned.folder.endsWith(QLatin1Char('/')))
+            planned.folder += QLatin1Char('/');
+        QString plannedName;
+        resumePath =
+            policy() == SameNamePolicy::Rename
+                ? 重命名保存路径(planned.folder, planned.name, planned.type, policy(), plannedName)
+                : RowFilePath(planned);
+        resumeFrom = PartFile::peekResume(LocalPath(resumePath), address, &resumeFacts);
+    }
+    if (resumeFrom > 0)
+        request.addHeaderText(QStringLiteral("Range: bytes=%1-\r\nIf-Range: %2\r\n")
+                                  .arg(resumeFrom)
+                                  .arg(QString::fromLatin1(resumeFacts.validator)));
+    m_inetOffset = 0;
     inet->execute(address, request);
 
     bool result = false;
@@ -205,7 +228,8 @@ bool Scheduler::Inet下载文件(int i) {
 
             // Prepare the row.
             it = row(i);
-            it.name = CleanFileName(it.name);
+            // A name that cleans to nothing would give the hidden file ".pdf".
+            it.name = FileNameFor(it.name, address);
             const QString folder = EnsureFolder(it.folder);
             if (!folder.isEmpty())
                 it.folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
@@ -230,9 +254,38 @@ bool Scheduler::Inet下载文件(int i) {
                 commit(i, it);
                 inet->cancel();
             } else {
+                const ResumeCheck check =
+                    CheckResumeAnswer(resumeFrom, resumeFacts, inet->statusCode(),
+                                      inet->header("Content-Range"), inet->contentLength());
+                if (check == ResumeCheck::Mismatch ||
+                    (check == ResumeCheck::Continue && resumeFrom > 0 && path != resumePath)) {
+                    // Not the rest of the part: the file is asked for again, whole.
+                    inet->cancel();
+                    m_inetNoResume = true;
+                    const bool again = Inet下载文件(i);
+                    if (alive)
+                        m_inetNoResume = false;
+                    return again;
+                }
                 // What stands at the path (the user's file under the overwrite
                 // policy) is replaced only when a whole document has arrived.
                 PartFile part(path);
+                if (check == ResumeCheck::Continue && resumeFrom > 0) {
+                    PartFile::ResumeFacts kept;
+                    m_inetOffset = part.openToResume(address, &kept);
+                    if (m_inetOffset != resumeFrom || kept.validator != resumeFacts.validator) {
+                        part.discard();
+                        inet->cancel();
+                        m_inetNoResume = true;
+                        const bool again = Inet下载文件(i);
+                        if (alive)
+                            m_inetNoResume = false;
+                        return again;
+                    }
+                    size += m_inetOffset;
+                } else if (part.open()) {
+                    part.setResumable(ResumeFactsOf(address, *inet));
+                }
                 StreamOutcome outcome = StreamOutcome::Failed;
                 if (size > 0 || statusOk) {
                     it.size = size != 0 ? QString::number(size) : QStringLiteral("未知");
@@ -269,9 +322,9 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
     DownloadItem it = row(i);
 
-    it.received = QStringLiteral("0");
+    it.received = QString::number(m_inetOffset);
     commit(i, it);
-    if (!part.open()) {
+    if (!part.isOpen() && !part.open()) {
         inet->cancel();
         it.size = QStringLiteral("下载失败");
         it.state = ItemState::Failed;
@@ -280,10 +333,11 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
     }
     QIODevice& file = *part.device();
 
-    qint64 received = 0;
-    qint64 written = 0;
+    // A resumed part already holds the first bytes of the file.
+    qint64 received = m_inetOffset;
+    qint64 written = m_inetOffset;
     qint64 lastRefresh = 0;
-    qint64 shown = 0;
+    qint64 shown = m_inetOffset;
     auto refreshCells = [&](bool force) {
         const qint64 nowMs = app().clock().monotonicMs();
         if (!force && nowMs - lastRefresh < CellRefreshMs)
@@ -297,10 +351,14 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
             c.percent = percentText(received, static_cast<qint64>(total));
         commit(i, c);
     };
-    // Drops the partial body and marks the row failed with the given size text.
-    auto fail = [&](const QString& sizeText) {
+    // Drops the partial body (or keeps it for a resume when the transfer was
+    // only cut short) and marks the row failed with the given size text.
+    auto fail = [&](const QString& sizeText, bool mayKeep = true) {
         inet->cancel();
-        part.discard();
+        if (mayKeep)
+            part.keep();
+        else
+            part.discard();
         if (alive && m_model.isValidRow(i)) {
             if (shown < received)
                 refreshCells(true);
@@ -343,7 +401,7 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
         sinceYield += chunk.size();
         if (!chunk.isEmpty() && file.write(chunk) != chunk.size()) {
             // The disk refused the bytes (full, gone): nothing complete can come of it.
-            return fail(QStringLiteral("下载失败"));
+            return fail(QStringLiteral("下载失败"), false);
         }
         written += chunk.size();
 
@@ -387,7 +445,7 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
     // Bytes past an announced length would be a different answer than the one
     // announced; so would a disk that failed to take the last bytes.
     if ((size > 0 && written != size) || !part.finish())
-        return fail(QStringLiteral("下载失败"));
+        return fail(QStringLiteral("下载失败"), false);
     refreshCells(true);
     return StreamOutcome::Complete;
 }
@@ -408,6 +466,7 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
     if (!m_inet || !m_model.isValidRow(i))
         return false;
     PartFile part(path);
+    m_inetOffset = 0; // a whole body, never a resumed one
     QPointer<Scheduler> alive(this);
     const StreamOutcome outcome = fetchWholeBody(i, part);
     if (!alive || outcome != StreamOutcome::Complete)
@@ -435,9 +494,10 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
     // Every announced byte read proves the body whole even before the reply
     // has reported its end; without a length only the end itself does.
     if (inet)
-        facts.complete = inet->bodyComplete() || (!inet->isFinished() && facts.lengthKnown &&
-                                                  facts.bytes == inet->contentLength() &&
-                                                  inet->error() == QNetworkReply::NoError);
+        facts.complete =
+            inet->bodyComplete() || (!inet->isFinished() && facts.lengthKnown &&
+                                     facts.bytes - m_inetOffset == inet->contentLength() &&
+                                     inet->error() == QNetworkReply::NoError);
     const ArrivalJudgement judged = JudgeArrival(facts, part.path());
     const QString finalPath = judged.verdict == ArrivalVerdict::Failed
                                   ? QString()
@@ -464,6 +524,7 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
         it.name = arrived.completeBaseName();
     }
     it.state = ItemState::Finished;
+    it.placed = true;
     if (isNumber(it.received) && it.size == QStringLiteral("未知")) {
         it.size = it.received;
         it.percent = QStringLiteral("100%");

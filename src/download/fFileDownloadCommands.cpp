@@ -182,11 +182,17 @@ void fFileDownload::ClearRows(ClearRule rule) {
         return;
     const QList<bool> marks = rule == ClearRule::Selected ? selectionMarks() : QList<bool>();
     ListView3->setUpdatesEnabled(false);
+    // Parts kept for a resume go with their rows.
     if (rule == ClearRule::All) {
+        for (const DownloadItem& item : m_list->items())
+            ForgetRowPart(item);
         m_list->clear();
     } else {
         m_list->removeRowsIf([&](const DownloadItem& item, int row) {
-            return ClearSelects(rule, item, row < marks.size() && marks.at(row));
+            const bool cleared = ClearSelects(rule, item, row < marks.size() && marks.at(row));
+            if (cleared)
+                ForgetRowPart(item);
+            return cleared;
         });
     }
     ListView3->setUpdatesEnabled(true);

@@ -1,9 +1,9 @@
 #include "platform/PartFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -14,8 +14,11 @@
 namespace {
 
 constexpr int NameLimitBytes = 255;
-constexpr int RandomLength = 8;
+constexpr int HashLength = 10;
 const QString PartSuffix = QStringLiteral(".part");
+// Room kept after the hash: a slot mark ("-3") and the longest suffix a part
+// or its companion files end with.
+constexpr int TailRoom = 2 + 7;
 // Written data is handed to the disk in pieces of this size while the body
 // streams, so the sync at the end waits only for the last piece.
 constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
@@ -63,7 +66,19 @@ int lockExisting(const QString& path) {
 // open, written without any buffer in between.
 class PartFile::Device : public QIODevice {
 public:
-    explicit Device(int fd) : m_fd(fd) { QIODevice::open(QIODevice::WriteOnly | Unbuffered); }
+    explicit Device(int fd, qint64 already = 0) : m_fd(fd), m_written(already) {
+        m_handedOver = already;
+        QIODevice::open(QIODevice::WriteOnly | Unbuffered);
+    }
+
+    // Empties the file and writes from its start again.
+    bool restart() {
+        if (m_fd < 0 || ::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
+            return false;
+        m_written = 0;
+        m_handedOver = 0;
+        return true;
+    }
     ~Device() override {
         if (m_fd >= 0)
             ::close(m_fd); // also releases the lock
@@ -123,54 +138,165 @@ PartFile::~PartFile() {
         discard();
 }
 
-QString PartFile::partPrefix(const QString& targetPath) {
+QString PartFile::partPath(const QString& targetPath, int slot) {
     const QFileInfo info(targetPath);
-    const int room = NameLimitBytes - 1 - (RandomLength + 1) - int(PartSuffix.size());
-    return info.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
-           fitBytes(info.fileName(), room) + QLatin1Char('.');
+    const QString folder = info.absolutePath();
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash((folder + QLatin1Char('/') + info.fileName()).toUtf8(),
+                                 QCryptographicHash::Sha1)
+            .toHex()
+            .left(HashLength));
+    const int room = NameLimitBytes - 2 - HashLength - TailRoom;
+    QString name = QLatin1Char('.') + fitBytes(info.fileName(), room) + QLatin1Char('.') + hash;
+    if (slot > 0)
+        name += QLatin1Char('-') + QString::number(slot);
+    return folder + QLatin1Char('/') + name + PartSuffix;
+}
+
+bool PartFile::isHeld(const QString& targetPath) {
+    const QByteArray path = local(partPath(targetPath));
+    if (::access(path.constData(), F_OK) != 0)
+        return false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 int PartFile::removeStaleParts(const QString& targetPath) {
-    const QString prefix = partPrefix(targetPath);
-    const qsizetype slash = prefix.lastIndexOf(QLatin1Char('/'));
-    const QDir folder(prefix.left(slash));
-    const QString namePrefix = prefix.mid(slash + 1);
     int removed = 0;
-    const QStringList names =
-        folder.entryList({namePrefix + QLatin1Char('*') + PartSuffix},
-                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        // Exactly the random part between prefix and suffix: a longer target
-        // name that merely starts the same is someone else's.
-        if (!name.startsWith(namePrefix) ||
-            name.size() - namePrefix.size() - PartSuffix.size() != RandomLength)
-            continue;
-        const QString path = folder.filePath(name);
+    for (int slot = 0; slot < Slots; ++slot) {
+        const QString path = partPath(targetPath, slot);
         const int fd = lockExisting(path);
         if (fd < 0)
-            continue; // a live transfer holds it
+            continue; // none there, or a live transfer holds it
         if (::unlink(local(path).constData()) == 0)
             ++removed;
+        ::unlink(local(resumePath(path)).constData());
         ::close(fd);
     }
     return removed;
 }
 
+QString PartFile::resumePath(const QString& partPath) {
+    QString path = partPath;
+    if (path.endsWith(PartSuffix))
+        path.chop(PartSuffix.size());
+    return path + QStringLiteral(".resume");
+}
+
+namespace {
+
+// The remembered facts: three lines, address, validator, total.
+bool readFacts(const QString& path, PartFile::ResumeFacts* facts) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 64 * 1024)
+        return false;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.size() < 3)
+        return false;
+    facts->address = QString::fromUtf8(lines.at(0));
+    facts->validator = lines.at(1);
+    facts->total = lines.at(2).trimmed().toLongLong();
+    return facts->isValid();
+}
+
+} // namespace
+
+qint64 PartFile::peekResume(const QString& targetPath, const QString& address, ResumeFacts* facts) {
+    *facts = {};
+    const QString path = partPath(targetPath);
+    ResumeFacts found;
+    if (!readFacts(resumePath(path), &found) || found.address != address)
+        return 0;
+    const qint64 have = QFileInfo(path).size();
+    if (have <= 0 || have >= found.total)
+        return 0;
+    *facts = found;
+    return have;
+}
+
+qint64 PartFile::openToResume(const QString& address, ResumeFacts* facts) {
+    discard();
+    *facts = {};
+    const QString path = partPath(m_target);
+    const int fd = lockExisting(path);
+    if (fd < 0)
+        return 0;
+    ResumeFacts found;
+    const off_t have = ::lseek(fd, 0, SEEK_END);
+    if (!readFacts(resumePath(path), &found) || found.address != address || have <= 0 ||
+        have >= found.total) {
+        ::close(fd);
+        return 0;
+    }
+    m_device = std::make_unique<Device>(fd, have);
+    m_path = path;
+    m_committed = false;
+    m_resumable = true;
+    *facts = found;
+    return have;
+}
+
+bool PartFile::restart() {
+    if (!isOpen())
+        return false;
+    ::unlink(local(resumePath(m_path)).constData());
+    m_resumable = false;
+    return m_device->restart();
+}
+
+bool PartFile::setResumable(const ResumeFacts& facts) {
+    if (!isOpen() || !facts.isValid() || facts.address.contains(QLatin1Char('\n')) ||
+        facts.validator.contains('\n'))
+        return false;
+    // Written whole under a temporary name first: a part never remembers half
+    // of its facts.
+    const QString path = resumePath(m_path);
+    QFile file(path + QStringLiteral(".new"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray text = facts.address.toUtf8() + '\n' + facts.validator + '\n' +
+                            QByteArray::number(facts.total) + '\n';
+    const bool written = file.write(text) == text.size() && file.flush();
+    file.close();
+    if (!written || ::rename(local(file.fileName()).constData(), local(path).constData()) != 0) {
+        file.remove();
+        return false;
+    }
+    m_resumable = true;
+    return true;
+}
+
+void PartFile::keep() {
+    if (!m_resumable || m_path.isEmpty() || m_committed) {
+        discard();
+        return;
+    }
+    if (m_device && m_device->isOpen())
+        m_device->finish(); // what arrived is made durable; failures only cost a resume
+    m_device.reset();       // releases the lock: the next transfer may take it
+    m_path.clear();
+    m_resumable = false;
+}
+
 bool PartFile::open() {
     discard();
-    removeStaleParts(m_target);
-    const QString prefix = partPrefix(m_target);
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        QString random;
-        for (int k = 0; k < RandomLength; ++k)
-            random += QLatin1Char(alphabet[QRandomGenerator::global()->bounded(36)]);
-        const QString path = prefix + random + PartSuffix;
+    for (int slot = 0; slot < Slots; ++slot) {
+        const QString path = partPath(m_target, slot);
+        // A part nobody holds is left over from a killed process.
+        if (const int stale = lockExisting(path); stale >= 0) {
+            ::unlink(local(path).constData());
+            ::unlink(local(resumePath(path)).constData());
+            ::close(stale);
+        }
         const int fd = ::open(local(path).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
             if (errno == EEXIST)
-                continue;
+                continue; // another transfer to the same target holds it
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -213,6 +339,8 @@ bool PartFile::commitTo(const QString& finalPath) {
         return false;
     if (::rename(local(m_path).constData(), local(finalPath).constData()) != 0)
         return false;
+    ::unlink(local(resumePath(m_path)).constData());
+    m_resumable = false;
     m_committed = true;
     m_path.clear();
     m_device.reset();
@@ -221,7 +349,10 @@ bool PartFile::commitTo(const QString& finalPath) {
 
 void PartFile::discard() {
     m_device.reset(); // closes the descriptor and releases the lock
-    if (!m_path.isEmpty() && !m_committed)
+    if (!m_path.isEmpty() && !m_committed) {
         ::unlink(local(m_path).constData());
+        ::unlink(local(resumePath(m_path)).constData());
+    }
     m_path.clear();
+    m_resumable = false;
 }

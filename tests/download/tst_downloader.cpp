@@ -3,6 +3,7 @@
 #include "FixtureServer.h"
 #include "TestApp.h"
 #include "TestFiles.h"
+#include "platform/PartFile.h"
 #include "platform/Wait.h"
 
 #include <QDir>
@@ -18,8 +19,6 @@
 #include <memory>
 
 namespace {
-
-const QByteArray Reservation("\x01\x00", 2);
 
 // Waits on events until done() or timeoutMs of real time passed.
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
@@ -70,7 +69,7 @@ private slots:
     void completesWithExactContent();
     void errorPagesAreContent_data();
     void errorPagesAreContent();
-    void streamsToDiskBehindReservation();
+    void streamsToDiskBehindHeldName();
     void watchdog_data();
     void watchdog();
     void noResponseWithin30Seconds();
@@ -194,19 +193,21 @@ void tst_Downloader::errorPagesAreContent() {
     QCOMPARE(run.complete.first().at(2).toLongLong(), qint64(content.size()));
 }
 
-void tst_Downloader::streamsToDiskBehindReservation() {
+void tst_Downloader::streamsToDiskBehindHeldName() {
     Run run;
     const QString target = savePath(QStringLiteral("stalled.pdf"));
     const qint64 before = 700000, total = 900000;
     run.worker->BeginDownload(m_server->url(QStringLiteral("/stall/%1/%2").arg(before).arg(total)),
                               target, QString());
-    // The name is held from the start, before any byte arrived.
-    QCOMPARE(readAll(target), Reservation);
+    // Nothing stands under the name before the whole body is there; the
+    // worker's locked part file holds the name meanwhile.
+    QVERIFY(!QFileInfo::exists(target));
+    QVERIFY(PartFile::isHeld(target));
     QVERIFY(waitFor([&] { return run.worker->bytesRead() == before; }));
     QCOMPARE(run.worker->bytesExpected(), total);
 
     // The bytes received so far are already on disk in the part file beside the
-    // target, while the target still holds the reservation: the body is not
+    // target, while the target name is still free of any file: the body is not
     // collected in memory.
     const QString part = run.worker->partFile();
     QVERIFY(!part.isEmpty());
@@ -215,7 +216,7 @@ void tst_Downloader::streamsToDiskBehindReservation() {
     const qint64 onDisk = QFileInfo(part).size();
     QVERIFY2(onDisk >= before - 64 * 1024, QByteArray::number(onDisk));
     QCOMPARE(readAll(part), FixtureServer::generatedContent(total).left(onDisk));
-    QCOMPARE(readAll(target), Reservation);
+    QVERIFY(!QFileInfo::exists(target));
     QVERIFY(m_app->values->transport().readBufferSize() <= 4 * 1024 * 1024);
     QVERIFY(!run.progress.isEmpty());
 
@@ -458,7 +459,7 @@ void tst_Downloader::destroyingAbandonsTransfer() {
                                QString());
     QVERIFY(waitFor([&] { return run->worker->bytesRead() == 4000; }));
     QVERIFY(QFileInfo::exists(run->worker->partFile()));
-    QCOMPARE(entries(m_dir->path()).count(), 2); // reservation and part file
+    QCOMPARE(entries(m_dir->path()).count(), 1); // the part file, nothing under the name
 
     QSignalSpy complete(run->worker.data(), &Downloader::DownloadComplete);
     QSignalSpy error(run->worker.data(), &Downloader::DownloadError);
@@ -518,8 +519,9 @@ void tst_Downloader::existingFileReplacedOnlyOnSuccess() {
 }
 
 void tst_Downloader::neverRemovesAnotherWorkersContent() {
-    // Two rows of one name under the overwrite policy share a path: the first
-    // worker reserves it, the second completes into it, then the first fails.
+    // Two workers of one target (the scheduler never starts them, another
+    // process may): the first holds the name, the second completes into it
+    // through a part of its own, then the first is cancelled.
     const QString target = savePath(QStringLiteral("shared.pdf"));
     Run first(1);
     first.worker->BeginDownload(m_server->url(QStringLiteral("/stall/100/200")), target, QString());

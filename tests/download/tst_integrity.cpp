@@ -7,6 +7,7 @@
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
+#include "download/ListCommands.h"
 #include "download/Naming.h"
 #include "download/Scheduler.h"
 #include "platform/PartFile.h"
@@ -332,7 +333,7 @@ private slots:
         app().DownloadMode = mode;
         s->options.duplicatePolicy = QStringLiteral("跳过");
         QVERIFY(writeFile(folder() + "a.pdf", ReservationBytes()));
-        const QString stalePart = PartFile::partPrefix(folder() + "a.pdf") + "abcd1234.part";
+        const QString stalePart = PartFile::partPath(folder() + "a.pdf");
         QVERIFY(writeFile(stalePart, "half a body"));
         add(server->url("/gen/9000"), "a");
         QVERIFY(runRow(0));
@@ -410,12 +411,13 @@ private slots:
             30000);
         ::kill(pid_t(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished());
-        for (const QString& n : names()) {
-            if (n.startsWith('.'))
-                continue; // part files are hidden and never final
-            const QByteArray content = readAll(folder() + n);
-            QVERIFY2(content == UserFile || content == ReservationBytes(), qPrintable(n));
-        }
+        // Nothing but the user's file stands under a final name: the names the
+        // transfers were on their way to were held without writing there.
+        QStringList left;
+        for (const QString& n : names())
+            if (!n.startsWith('.')) // part files are hidden and never final
+                left << n;
+        QCOMPARE(left, QStringList{"kept.pdf"});
         QCOMPARE(readAll(folder() + "kept.pdf"), UserFile);
 
         // Again, in this process, under the skip policy.
@@ -439,9 +441,284 @@ private slots:
             if (!n.startsWith('.'))
                 visible << n;
         QCOMPARE(visible, (QStringList{"kept.pdf", "new.pdf"}));
-        // The part of "new" was cleared by its next transfer.
+        // The part of "new" was cleared by its next transfer, that of "kept"
+        // when the row found the user's file and ended.
         for (const QString& n : names())
-            QVERIFY2(!n.startsWith(".new.pdf."), qPrintable(n));
+            QVERIFY2(!n.endsWith(".part"), qPrintable(n));
+    }
+
+    // A target's part file is found by its name alone, in a folder of many
+    // files: a stale one is removed, a live one is never touched (and holds
+    // the name), and a part of another name that merely starts the same is
+    // someone else's.
+    void partFilesOfATarget() {
+        for (int k = 0; k < 3000; ++k)
+            QVERIFY(writeFile(folder() + QStringLiteral("other %1.pdf").arg(k), "x"));
+        const QString target = folder() + "a.pdf";
+        const QString stale = PartFile::partPath(target);
+        QVERIFY(QFileInfo(stale).fileName().startsWith(".a.pdf."));
+        const QString longer = PartFile::partPath(folder() + "a.pdf.old");
+        const QString cousin = folder() + ".a.pdf.0123456789.part.x";
+        QVERIFY(writeFile(stale, "left by a killed process"));
+        QVERIFY(writeFile(longer, "another target's part"));
+        QVERIFY(writeFile(cousin, "not a part of a.pdf"));
+        QVERIFY(!PartFile::isHeld(target));
+        QCOMPARE(PartFile::removeStaleParts(target), 1);
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(QFileInfo::exists(longer));
+        QVERIFY(QFileInfo::exists(cousin));
+
+        PartFile live(target);
+        QVERIFY(live.open());
+        QCOMPARE(live.path(), stale);
+        QVERIFY(live.device()->write("streaming") == 9);
+        QVERIFY(PartFile::isHeld(target));
+        QCOMPARE(PartFile::removeStaleParts(target), 0);
+        QCOMPARE(readAll(live.path()), QByteArray("streaming"));
+        // The held name counts as taken for a new row of the same name.
+        QString newName;
+        QCOMPARE(重命名保存路径(folder(), "a", "pdf", SameNamePolicy::Rename, newName),
+                 folder() + "a[001].pdf");
+        // A second transfer to the same target (another process) gets a part
+        // of its own beside it.
+        PartFile second(target);
+        QVERIFY(second.open());
+        QVERIFY(second.path() != live.path());
+        QCOMPARE(QFileInfo(second.path()).absolutePath(), QFileInfo(target).absolutePath());
+        second.discard();
+        live.discard();
+        QVERIFY(!PartFile::isHeld(target));
+        QCOMPARE(重命名保存路径(folder(), "a", "pdf", SameNamePolicy::Rename, newName),
+                 folder() + "a.pdf");
+        QVERIFY(QFileInfo::exists(longer));
+        QVERIFY(QFileInfo::exists(cousin));
+    }
+
+    // Each row command on a failed row under "覆盖" leaves the user's file
+    // that the failed transfer kept; a file the row itself put in place is
+    // still the row's to delete.
+    void rowCommandsKeepTheUsersFile_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("command");
+        for (int mode : {1, 2}) {
+            for (const char* c : {"重新下载>出错项", "自动重新下载", "删除文件>出错项", "双击"}) {
+                const QByteArray tag = QByteArray("mode ") + QByteArray::number(mode) + ", " + c;
+                QTest::newRow(tag.constData()) << mode << QString::fromUtf8(c);
+            }
+        }
+    }
+    void rowCommandsKeepTheUsersFile() {
+        QFETCH(int, mode);
+        QFETCH(QString, command);
+        app().DownloadMode = mode;
+        QVERIFY(writeFile(folder() + "a.pdf", UserFile));
+        add(server->url("/status/500"), "a");
+        add(server->url("/gen/7000"), "b");
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Failed);
+        app().clock().advance(1);
+        QVERIFY(runRow(1));
+        QCOMPARE(row(1).state, ItemState::Finished);
+        QVERIFY(row(1).placed);
+        QCOMPARE(readAll(folder() + "a.pdf"), UserFile);
+
+        const auto apply = [&](int i) {
+            if (command == "重新下载>出错项") {
+                s->redownloadFailed();
+            } else if (command == "自动重新下载") {
+                s->options.autoRedownload = true;
+                s->options.autoRedownloadChoice = 0;
+                s->setTimerDownEnabled(false); // the run has ended
+                s->housekeepingTick();
+            } else if (command == "删除文件>出错项") {
+                s->DeleteRowFile(i);
+            } else { // what a double-click on a failed row does
+                s->DeleteRowFile(i);
+                s->RequeueRow(i);
+            }
+        };
+        apply(0);
+        QCOMPARE(readAll(folder() + "a.pdf"), UserFile);
+        // The finished row's own file, failed by hand, is the row's to delete.
+        model->setState(1, ItemState::Failed);
+        apply(1);
+        QVERIFY(!QFileInfo::exists(folder() + "b.pdf"));
+        QCOMPARE(readAll(folder() + "a.pdf"), UserFile);
+    }
+
+    // A transfer cut half-way keeps its part when the server can resume it;
+    // the row's next attempt asks for the rest and gets the whole file byte
+    // for byte: appended to a server that sends ranges, started over from
+    // one that ignores them or whose file changed in between.
+    void resumeCutTransfer_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("appended");
+        for (int mode : {1, 2}) {
+            const QByteArray m = "mode " + QByteArray::number(mode);
+            QTest::newRow(m + ", sends ranges") << mode << "ranges" << true;
+            QTest::newRow(m + ", ignores ranges") << mode << "ignores" << false;
+            QTest::newRow(m + ", file changed") << mode << "changes" << false;
+        }
+    }
+    void resumeCutTransfer() {
+        QFETCH(int, mode);
+        QFETCH(QString, server);
+        QFETCH(bool, appended);
+        app().DownloadMode = mode;
+        const QByteArray body = wholePdf(300000);
+        const qsizetype total = body.size();
+        const QByteArray path = "/resume-" + server.toLatin1() + "-" + QByteArray::number(mode);
+        qint64 sent = 0;
+        qint64 lastSent = 0;
+        raw->addResponder(path, [&](const QByteArray& head) {
+            qsizetype from = -1;
+            const qsizetype at = head.indexOf("\r\nRange: bytes=");
+            if (at >= 0)
+                from = head.mid(at + 15).split('-').value(0).toLongLong();
+            // The file changes between the first answer and the next request.
+            const QByteArray etag = server == "changes" && from >= 0 ? "\"v2\"" : "\"v1\"";
+            const QByteArray common = "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                                      "ETag: " +
+                                      etag + "\r\n";
+            const bool sameFile = head.contains("\r\nIf-Range: " + etag);
+            if (server == "ranges" && from > 0 && sameFile) {
+                sent += total - from;
+                lastSent = total - from;
+                return RawServer::Reply{
+                    answer("HTTP/1.1 206 Partial Content",
+                           common + "Content-Range: bytes " + QByteArray::number(from) + "-" +
+                               QByteArray::number(total - 1) + "/" + QByteArray::number(total) +
+                               "\r\n" + lengthHeader(total - from),
+                           body.mid(from)),
+                    RawServer::End::Close};
+            }
+            // A request without a range is cut after a third of the body.
+            const QByteArray bodySent = from < 0 ? body.left(total / 3) : body;
+            sent += bodySent.size();
+            lastSent = bodySent.size();
+            return RawServer::Reply{
+                answer("HTTP/1.1 200 OK", common + lengthHeader(total), bodySent),
+                from < 0 ? RawServer::End::Reset : RawServer::End::Close};
+        });
+        add(raw->url(path), "cut");
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Failed);
+        QVERIFY(!QFileInfo::exists(folder() + "cut.pdf"));
+        const QString part = PartFile::partPath(folder() + "cut.pdf");
+        QTRY_VERIFY(QFileInfo::exists(part));
+        QVERIFY(QFileInfo(part).size() > 0);
+
+        s->redownloadFailed();
+        app().clock().advance(1);
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Finished);
+        QCOMPARE(readAll(folder() + "cut.pdf"), body);
+        QCOMPARE(row(0).received, QString::number(total));
+        QCOMPARE(row(0).percent, QStringLiteral("100%"));
+        // (The network layer may send the first request again by itself when
+        // its answer is reset.)
+        const QList<QByteArray> heads = raw->heads(path);
+        QVERIFY2(heads.size() >= 2, heads.join("\n----\n").constData());
+        for (qsizetype k = 0; k + 1 < heads.size(); ++k)
+            QVERIFY(!heads.at(k).contains("Range:"));
+        const QByteArray last = heads.last();
+        QVERIFY2(last.contains("\r\nRange: bytes=" + QByteArray::number(total / 3) + "-\r\n"),
+                 last.constData());
+        QVERIFY(last.contains("\r\nIf-Range: \"v1\""));
+        // Appended: the last answer carried only the rest, and well under twice
+        // the file went over the wire in all.
+        QCOMPARE(lastSent, appended ? total - total / 3 : total);
+        if (appended)
+            QVERIFY2(sent < total * 2, QByteArray::number(sent).constData());
+        QTRY_COMPARE(names(), QStringList{"cut.pdf"});
+    }
+
+    // "停止下载" in the middle of a resumable body keeps the part and what it
+    // remembers; the row's progress shows what is there; once the row leaves
+    // the list, its part goes.
+    void stopKeepsPartUntilRowGoes_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void stopKeepsPartUntilRowGoes() {
+        QFETCH(int, mode);
+        app().DownloadMode = mode;
+        const QByteArray body = wholePdf(90000);
+        const QByteArray path = "/resume-stop-" + QByteArray::number(mode);
+        raw->add(path,
+                 answer("HTTP/1.1 200 OK",
+                        "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                        "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n" +
+                            lengthHeader(body.size()),
+                        body.left(30000)),
+                 RawServer::End::Hold);
+        add(raw->url(path), "held");
+        // Mode one waits inside the tick: the stop comes from the event loop,
+        // as the user's click does, once the first third is shown.
+        QString shownPercent;
+        QObject::connect(model.get(), &QAbstractItemModel::dataChanged, s.get(), [&] {
+            if (shownPercent.isEmpty() && row(0).received == QStringLiteral("30000")) {
+                shownPercent = row(0).percent;
+                QMetaObject::invokeMethod(s.get(), &Scheduler::stopDownload, Qt::QueuedConnection);
+            }
+        });
+        QTimer::singleShot(0, s.get(), [&] { s->schedulerTick(); });
+        QTRY_VERIFY(row(0).state == ItemState::Failed && !s->inetExecuting());
+        QCOMPARE(shownPercent, QStringLiteral("33%"));
+        const QString part = PartFile::partPath(folder() + "held.pdf");
+        QTRY_VERIFY(!PartFile::isHeld(folder() + "held.pdf"));
+        QCOMPARE(readAll(part), body.left(30000));
+        QVERIFY(QFileInfo::exists(PartFile::resumePath(part)));
+        PartFile::ResumeFacts facts;
+        QCOMPARE(PartFile::peekResume(folder() + "held.pdf", raw->url(path), &facts), 30000);
+        QCOMPARE(facts.total, qint64(body.size()));
+        QCOMPARE(facts.validator, QByteArray("Tue, 01 Dec 2026 10:00:00 GMT"));
+
+        ForgetRowPart(row(0));
+        QCOMPARE(names(), QStringList());
+        raw->release();
+    }
+
+    // A name that cleans to nothing never gives the hidden file ".pdf": the
+    // address's file name stands in, else "未命名".
+    void namesThatCleanToNothing_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("expected");
+        for (int mode : {1, 2}) {
+            const QByteArray m = "mode " + QByteArray::number(mode);
+            QTest::newRow(m + ", ...") << mode << "..."
+                                       << "/gen/900"
+                                       << "900.pdf";
+            QTest::newRow(m + ", ..") << mode << ".."
+                                      << "/gen/901"
+                                      << "901.pdf";
+            QTest::newRow(m + ", spaces") << mode << "   "
+                                          << "/gen/902"
+                                          << "902.pdf";
+            QTest::newRow(m + ", empty") << mode << ""
+                                         << "/gen/903"
+                                         << "903.pdf";
+            QTest::newRow(m + ", no file name") << mode << "."
+                                                << "/noname/"
+                                                << "未命名.pdf";
+        }
+    }
+    void namesThatCleanToNothing() {
+        QFETCH(int, mode);
+        QFETCH(QString, name);
+        QFETCH(QString, route);
+        QFETCH(QString, expected);
+        app().DownloadMode = mode;
+        s->options.duplicatePolicy = QStringLiteral("重命名");
+        add(server->url(route), name);
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Finished);
+        QCOMPARE(RowFilePath(row(0)), folder() + expected);
+        QTRY_COMPARE(names(), QStringList{expected});
     }
 };
 

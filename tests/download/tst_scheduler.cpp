@@ -704,6 +704,7 @@ private slots:
         QVERIFY(writeFile(folder() + "r.xxx", "old"));
         model->setProgress(0, "6", "6", "100%");
         model->setState(0, ItemState::Failed);
+        model->setPlaced(0, true); // r.html is the file its transfer put there
         s->redownloadFailed();
         const DownloadItem& r = row(0);
         QCOMPARE(r.state, ItemState::Waiting);
@@ -711,7 +712,9 @@ private slots:
         QCOMPARE(r.key, QStringLiteral("http://c/1|http://a/1|http://b/1"));
         QVERIFY(r.notYetDownloaded());
         QVERIFY(!QFileInfo::exists(folder() + "r.html"));
-        QVERIFY(!QFileInfo::exists(folder() + "r.xxx"));
+        QVERIFY(!r.placed);
+        // A file the row did not write is not the row's to delete.
+        QCOMPARE(readAll(folder() + "r.xxx"), QByteArray("old"));
     }
 
     void redownloadWebPages() {
@@ -753,6 +756,50 @@ private slots:
         s->schedulerTick();
         QCOMPARE(row(0).state, ItemState::Finished);
         QCOMPARE(readAll(folder() + "rot.pdf"), FixtureServer::generatedContent(1000));
+    }
+
+    // Mode two, automatic re-download and login: a web page starts the login,
+    // which waits on events; the ticks that run meanwhile neither put the page
+    // row back nor start rows before the login has ended.
+    void autoRedownloadWaitsForLogin() {
+        app().DownloadMode = 2;
+        s->options.workerCount = 2;
+        add(server->url("/error.pdf"), "page");
+        add(server->url("/gen/300"), "later");
+        s->options.autoLogin = true;
+        s->options.autoRedownload = true;
+        s->options.autoRedownloadChoice = 1;
+        int logins = 0;
+        bool loginEnded = false;
+        s->siteLoginHook = [&](bool) {
+            ++logins;
+            QVERIFY(s->siteLoginRunning());
+            // While the login waits, the run is stopped and a row waits.
+            model->setState(1, ItemState::Waiting);
+            s->setTimerDownEnabled(false);
+            for (int k = 0; k < 3; ++k) {
+                s->housekeepingTick();
+                app().clock().advance(1.1);
+                s->schedulerTick();
+                Wait::processEventsOnce();
+            }
+            QCOMPARE(row(0).type, QStringLiteral("htm"));
+            QCOMPARE(row(0).state, ItemState::Finished);
+            QCOMPARE(s->CountWorkers(), 1);
+            QCOMPARE(row(1).state, ItemState::Waiting);
+            loginEnded = true;
+        };
+        model->setState(1, ItemState::Failed); // only the page row starts
+        s->schedulerTick();
+        QCOMPARE(s->CountWorkers(), 2);
+        QVERIFY(waitForRow(0));
+        QTRY_VERIFY(loginEnded);
+        QCOMPARE(logins, 1);
+        QVERIFY(!s->siteLoginRunning());
+        s->housekeepingTick();
+        QCOMPARE(row(0).state, ItemState::Waiting);
+        QCOMPARE(row(0).type, QStringLiteral("xxx"));
+        QVERIFY(s->timerDownEnabled());
     }
 
     // Web pages counted by auto stop, then fetched again by the web-page rule.

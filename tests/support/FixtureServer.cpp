@@ -329,6 +329,11 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
         const QByteArray body = FixtureServer::generatedContent(4096);
         res.set_content(body.constData(), static_cast<size_t>(body.size()), "application/pdf");
     });
+    // An address whose path names no file.
+    addRoute("/noname/", [](const Request&, Response& res) {
+        const QByteArray body = FixtureServer::generatedContent(4096);
+        res.set_content(body.constData(), static_cast<size_t>(body.size()), "application/pdf");
+    });
     addRoute(R"(/redirect(/(\d+))?)", [](const Request& req, Response& res) {
         const size_t k = req.matches[2].matched ? toSize(req.matches[2]) : 1;
         res.set_redirect(k > 1 ? "/redirect/" + std::to_string(k - 1) : std::string("/file.pdf"),

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <functional>
 
 #include <sys/socket.h>
 
@@ -30,6 +31,18 @@ public:
     void add(const QByteArray& path, const QByteArray& answer, End end = End::Close) {
         m_answers.insert(path, {answer, end});
     }
+    // An answer made for each request from its head (request line and
+    // headers), for servers whose answers depend on what was asked.
+    struct Reply {
+        QByteArray bytes;
+        End end = End::Close;
+    };
+    using Responder = std::function<Reply(const QByteArray& head)>;
+    void addResponder(const QByteArray& path, Responder responder) {
+        m_responders.insert(path, std::move(responder));
+    }
+    // The heads of the requests for path, in order.
+    QList<QByteArray> heads(const QByteArray& path) const { return m_heads.value(path); }
     QString url(const QByteArray& path) const {
         return QStringLiteral("http://127.0.0.1:%1%2")
             .arg(m_server.serverPort())
@@ -71,11 +84,17 @@ private:
         if (!buffer.contains("\r\n\r\n"))
             return;
         const QByteArray path = buffer.split(' ').value(1);
+        const QByteArray head = buffer.left(buffer.indexOf("\r\n\r\n"));
         buffer.clear();
         m_log << path;
-        const Answer answer = m_answers.value(path, {"HTTP/1.1 404 Not Found\r\n"
-                                                     "Content-Length: 0\r\n\r\n",
-                                                     End::Close});
+        m_heads[path] << head;
+        Answer answer = m_answers.value(path, {"HTTP/1.1 404 Not Found\r\n"
+                                               "Content-Length: 0\r\n\r\n",
+                                               End::Close});
+        if (const auto r = m_responders.constFind(path); r != m_responders.constEnd()) {
+            const Reply reply = (*r)(head);
+            answer = {reply.bytes, reply.end};
+        }
         socket->write(answer.bytes);
         switch (answer.end) {
         case End::Close:
@@ -106,6 +125,8 @@ private:
 
     QTcpServer m_server;
     QHash<QByteArray, Answer> m_answers;
+    QHash<QByteArray, Responder> m_responders;
+    QHash<QByteArray, QList<QByteArray>> m_heads;
     QHash<QTcpSocket*, QByteArray> m_buffers;
     QList<QPointer<QTcpSocket>> m_held;
     QList<QByteArray> m_log;
