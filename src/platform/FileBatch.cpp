@@ -2,10 +2,8 @@
 
 #include "platform/PartFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -19,10 +17,9 @@
 
 namespace {
 
-constexpr int RandomLength = 8;
-// Named like part files, so either kind of leftover is cleared by the next
-// write to its target.
-const QString PartSuffix = QStringLiteral(".part");
+// Named as part files, so either kind of leftover is cleared by the next
+// write to its target; the same target in one batch takes the next name.
+constexpr int MaxSlots = 100000;
 // Large files are handed to the disk while they are written, so the sync at
 // the end of the batch has little left to wait for and dirty memory stays low.
 constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
@@ -113,46 +110,28 @@ struct FileBatch::Item {
 FileBatch::FileBatch() = default;
 FileBatch::~FileBatch() = default;
 
-void FileBatch::removeStaleParts(const QString& targetPath) {
-    const QString prefix = PartFile::partPrefix(targetPath);
-    const qsizetype slash = prefix.lastIndexOf(QLatin1Char('/'));
-    const QString folder = prefix.left(slash);
-    const QString namePrefix = prefix.mid(slash + 1);
-    // The folder is listed once per batch, not once per file: a thousand
-    // files into one folder would otherwise read it a thousand times.
-    if (!m_partsListed.contains(folder)) {
-        m_partsListed[folder] = QDir(folder).entryList({QStringLiteral(".*") + PartSuffix},
-                                                       QDir::Files | QDir::Hidden | QDir::System);
-    }
-    QStringList& parts = m_partsListed[folder];
-    for (qsizetype i = parts.size() - 1; i >= 0; --i) {
-        const QString& name = parts.at(i);
-        // Exactly the random part between prefix and suffix: a longer target
-        // name that merely starts the same is someone else's.
-        if (!name.startsWith(namePrefix) ||
-            name.size() - namePrefix.size() - PartSuffix.size() != RandomLength)
-            continue;
-        const QByteArray path = local(folder + QLatin1Char('/') + name);
-        const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.constData()); // no live writer holds it
-        if (fd >= 0)
-            ::close(fd);
-        parts.removeAt(i);
-    }
-}
-
 int FileBatch::add(const QString& targetPath) {
-    removeStaleParts(targetPath);
-    const QString prefix = PartFile::partPrefix(targetPath);
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        QString random;
-        for (int k = 0; k < RandomLength; ++k)
-            random += QLatin1Char(alphabet[QRandomGenerator::global()->bounded(36)]);
-        const QString path = prefix + random + PartSuffix;
-        const int fd = ::open(local(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // The names of the target's part files, tried in turn: one left by a
+    // killed process (no lock) is cleared and its name taken, one a live
+    // writer holds is passed by. Several files of one batch may be headed for
+    // the same name, so the names go on past the few a download uses.
+    for (int slot = 0; slot < MaxSlots; ++slot) {
+        const QString path = PartFile::partPath(targetPath, slot);
+        const QByteArray name = local(path);
+        int fd =
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0 && errno == EEXIST) {
+            const int stale = ::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+            const bool free = stale >= 0 && ::flock(stale, LOCK_EX | LOCK_NB) == 0;
+            if (free)
+                ::unlink(name.constData());
+            if (stale >= 0)
+                ::close(stale);
+            if (!free)
+                continue;
+            fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                        0644);
+        }
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDateTime>
-#include <QHash>
 #include <QIODevice>
 #include <QList>
 #include <QString>
@@ -59,12 +58,7 @@ public:
     void syncFolders();
 
 private:
-    // Removes part files of targetPath that no live writer holds (left by a
-    // killed process).
-    void removeStaleParts(const QString& targetPath);
-
     struct Item;
     std::vector<std::unique_ptr<Item>> m_items;
-    QList<QString> m_renamedIn;                // folders with renames not yet synced
-    QHash<QString, QStringList> m_partsListed; // folder: the part files found in it
+    QList<QString> m_renamedIn; // folders with renames not yet synced
 };

@@ -755,7 +755,7 @@ private slots:
 
     void staleTemporaryFileIsCleared() {
         Fixture f;
-        const QString stale = PartFile::partPrefix(f.dst + "a.pdf") + "k1ll3d00.part";
+        const QString stale = PartFile::partPath(f.dst + "a.pdf");
         writeFile(stale, "half a file from a killed run");
         auto w = f.dialog({writeFile(f.src + "a.pdf", "a")}, 3);
         w->执行(false);
