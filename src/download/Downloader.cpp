@@ -2,6 +2,7 @@
 
 #include "download/Arrival.h"
 #include "download/Naming.h"
+#include "net/SiteAnswer.h"
 
 #include "platform/PartFile.h"
 #include "platform/Transport.h"
@@ -124,6 +125,8 @@ void Downloader::onChanged() {
     TransferRequest* request = m_request;
     if (!request)
         return;
+    if (request->headersReceived() && siteAnswered(false))
+        return;
     const qint64 written = request->bytesWritten();
     const qint64 total = announcedLength(*request);
     if (written == m_bytesRead && total == m_bytesExpected)
@@ -192,6 +195,8 @@ void Downloader::onFinished() {
         });
         return;
     }
+    if (request->headersReceived() && siteAnswered(true))
+        return;
     if (overLimit()) {
         fail(missCodeTooBig());
         return;
@@ -268,6 +273,28 @@ void Downloader::watchdogTick() {
 void Downloader::fail(const QString& missCode) {
     abandon();
     emit DownloadError(m_index, m_saveFile, missCode);
+}
+
+bool Downloader::siteAnswered(bool bodyEnded) {
+    TransferRequest* request = m_request;
+    const int status = request->statusCode();
+    if (status != 403 && status != 429 && status != 503)
+        return false;
+    const QString retryAfter = request->header("Retry-After");
+    SiteAnswer answer = SiteAnswer::Ordinary;
+    if (IsPleaseWaitAtHeaders(status, retryAfter)) {
+        answer = SiteAnswer::PleaseWait;
+    } else if (bodyEnded && m_part) {
+        QFile head(m_part->path());
+        answer = ClassifySiteAnswer(status, retryAfter,
+                                    head.open(QIODevice::ReadOnly) ? head.read(SiteAnswerHeadBytes)
+                                                                   : QByteArray());
+    }
+    if (answer == SiteAnswer::Ordinary)
+        return false;
+    abandon();
+    emit SiteAnswered(m_index, static_cast<int>(answer), retryAfter);
+    return true;
 }
 
 void Downloader::failLater(const QString& missCode) {

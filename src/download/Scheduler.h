@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+enum class SiteAnswer;
 class DownloadListModel;
 class Downloader;
 class PartFile;
@@ -121,6 +122,21 @@ public:
     void SiteLogin(bool showMessages);
     std::function<void(bool showMessages)> siteLoginHook;
 
+    // --- the site's requests ---
+    // A run the site asked to wait (429/503) starts nothing until the pause is
+    // over; the seconds left, 0 when not paused.
+    double sitePauseRemaining() const;
+    // A row met a robot check: the run starts nothing until the check is passed
+    // in the login panel (robotCheckPassed), "开始下载" or "停止下载".
+    bool waitingForRobotCheck() const { return m_robotCheckWaiting; }
+    // The login panel's page changed while a check was waiting: the run goes on
+    // from the row; a row that meets the check again waits again.
+    void robotCheckPassed();
+    // Both transfers hand a row here when the site answered with a request to
+    // wait or with a robot check: the row waits again and nothing of it stays.
+    void holdRowForSite(int row, SiteAnswer answer, const QString& retryAfter);
+    void onSiteAnswered(int index, int answer, const QString& retryAfter);
+
     // The row path of the type check and the list commands: folder, name, and
     // "." with the type when there is one.
     static QString rowPath(const DownloadItem& item);
@@ -137,6 +153,10 @@ signals:
     void modeChanged(int mode);
     void listHidden(bool hidden); // hide the list while a command changes many rows
     void transferStarted(int row);
+    // A row met a robot check: show address in the login panel's browser.
+    void robotCheckShown(const QString& address);
+    // The run stopped on web pages: show the last one (a saved file) and why.
+    void webPagesStopped(const QString& pagePath, const QString& why);
 
 private:
     Scheduler(DownloadListModel& model, std::unique_ptr<Values> own, QObject* parent);
@@ -158,6 +178,16 @@ private:
     // What every transfer does when it ends: status text, pause clock, sounds, login.
     void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage);
     SameNamePolicy policy() const;
+    // The next row starts as soon as the pause between files allows, not at
+    // the next tick: a queued start, so that it never runs inside the handler
+    // (or the transfer's wait) that asked for it.
+    void setUpStartTimers();
+    void scheduleNextStart();
+    void startQueued();
+    bool pauseBetweenFilesOver() const;
+    bool sitePaused() const;
+    void sitePauseTick();
+    void endSiteWaits();
     // The targets running workers hold with their reservations.
     QStringList liveReservations() const;
 
@@ -169,4 +199,12 @@ private:
     std::unique_ptr<Values> m_ownValues;
     std::array<QPointer<QObject>, 7>& m_workers; // the window's `Downloader1` array
     QPointer<TransferRequest> m_inet;            // `Inet1`'s request
+    QTimer* m_startTimer = nullptr;              // the queued start
+    QTimer* m_sitePauseTimer = nullptr;          // counts a site pause down
+    qint64 m_sitePauseUntilMs = 0;               // program clock, monotonic; 0: none
+    double m_lastSitePause = 0;                  // this run's last pause, which a repeat doubles
+    bool m_robotCheckWaiting = false;
+    QString m_monoPlannedType; // the row's type before the mode-one answer named it
+    QString m_lastWebPage;     // the last web page of this run, shown when the run stops on them
+    bool m_autoLoginRan = false;
 };

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -104,7 +105,16 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
             emit titleShown(title);
     });
     // Frames of a page do not complete the page.
-    connect(Web1, &Browser::documentComplete, this, [this] { LoginPageLoading = false; });
+    connect(Web1, &Browser::documentComplete, this, [this] {
+        LoginPageLoading = false;
+        if (m_checkAddress.isEmpty())
+            return;
+        if (m_checkLoading) {
+            m_checkLoading = false;
+            return;
+        }
+        emit robotCheckPageChanged();
+    });
 
     hide();
     Web1->navigate(Blank);
@@ -248,7 +258,33 @@ void SiteLoginPanel::Command1_Click() {
         Web1->navigate(address);
 }
 
+void SiteLoginPanel::showRobotCheck(const QString& address) {
+    show();
+    raise();
+    if (address == m_checkAddress || address.trimmed().isEmpty() || m_closed)
+        return;
+    m_checkAddress = address;
+    m_checkLoading = true;
+    Web1->navigate(address);
+}
+
+void SiteLoginPanel::endRobotCheck() {
+    m_checkAddress.clear();
+    m_checkLoading = false;
+}
+
+void SiteLoginPanel::showStoppedPage(const QString& path) {
+    if (m_closed)
+        return;
+    endRobotCheck();
+    show();
+    raise();
+    Web1->navigate(QUrl::fromLocalFile(path));
+}
+
 void SiteLoginPanel::Command3_Click() {
+    // The row of a check stays waiting; showing the check again loads it anew.
+    endRobotCheck();
     hide();
     if (!Check1->isChecked())
         Web1->navigate(Blank);

@@ -50,7 +50,7 @@ QString AddCacheBuster(const QString& url, const QDateTime& when) {
 }
 
 QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
-                    bool noCacheBuster) {
+                    bool noCacheBuster, HttpTextAnswer* answer) {
     Clock& clock = transport.clock();
     if (referer.isEmpty())
         referer = UrlRoot(url);
@@ -102,6 +102,10 @@ QString HttpGetText(Transport& transport, QString& url, const QString& charset, 
         }
         if (request.bodyEnded() || !request.isActive())
             break;
+    }
+    if (answer) {
+        answer->status = request.statusCode();
+        answer->retryAfter = request.header("Retry-After");
     }
     if (!request.isFinished() || !request.bodyEnded()) {
         // No complete answer in time: the request goes with this routine.

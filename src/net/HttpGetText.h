@@ -28,8 +28,14 @@ QString AddCacheBuster(const QString& url, const QDateTime& when);
 // url and referer are in-out: an empty referer becomes UrlRoot(url), and
 // unless noCacheBuster is true the url gets the cache-busting parameter. The
 // wait runs a local event loop, so other handlers run meanwhile.
+// What the site said besides the body: its status and, when it asks the
+// client to wait, its Retry-After value.
+struct HttpTextAnswer {
+    int status = 0;
+    QString retryAfter;
+};
 QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
-                    bool noCacheBuster);
+                    bool noCacheBuster, HttpTextAnswer* answer = nullptr);
 
 // How long HttpGetText waits for the whole answer, in seconds.
 inline constexpr double HttpGetTextTimeoutSeconds = 60;
