@@ -61,9 +61,19 @@ bool IsRobotCheck(int status, bool hasRetryAfter, const QByteArray& bodyHead) {
                       page.contains("<body") || page.contains("<head");
     if (!html)
         return false;
-    // A check either asks the person something (a form) or runs its own code
-    // in the browser (a script, inline or loaded); a bare error page does neither.
-    return page.contains("<form") || page.contains("<script");
+    // A page that asks for a password is a sign-in page, which the login
+    // handles, not a check.
+    static const QRegularExpression password(
+        QStringLiteral("<input[^>]*type\\s*=\\s*[\"']?password"));
+    if (password.match(QString::fromLatin1(page)).hasMatch())
+        return false;
+    // A check runs its own code in the browser (a script, inline or loaded) or
+    // asks the person to send a form; a form without a control to send it
+    // with, or a bare error page, is no check.
+    if (page.contains("<script"))
+        return true;
+    const qsizetype form = page.indexOf("<form");
+    return form >= 0 && (page.indexOf("<input", form) >= 0 || page.indexOf("<button", form) >= 0);
 }
 
 SiteAnswer ClassifySiteAnswer(int status, const QString& retryAfter, const QByteArray& bodyHead) {

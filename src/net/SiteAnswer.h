@@ -22,9 +22,10 @@ bool IsPleaseWaitStatus(int status);
 
 // Whether an answer is a robot check standing in front of the document: a
 // refusal (403) or an unavailable service (503) without Retry-After whose body
-// is a web page carrying a form or a script, which the check needs to let a
-// person through. An ordinary error page (plain text, or HTML without form
-// or script) is no check; neither is a 503 that says when to come back.
+// is a web page carrying a script, or a form with a control to send it, which
+// the check needs to let a person through. An ordinary error page (plain
+// text, or HTML without either), a sign-in page (it asks for a password) and
+// a 503 that says when to come back are no checks.
 bool IsRobotCheck(int status, bool hasRetryAfter, const QByteArray& bodyHead);
 
 // What a transfer does with an answer before judging its body as a file.

@@ -52,6 +52,16 @@ private slots:
         QTest::newRow("503 script") << 503 << false << script << true;
         QTest::newRow("503 form with Retry-After") << 503 << true << form << false;
         QTest::newRow("403 bare error page") << 403 << false << plain << false;
+        QTest::newRow("403 sign-in page")
+            << 403 << false
+            << QByteArray("<html><script></script><body><form><input name=user>"
+                          "<input type='password' name=pw><input type=submit></form></body></html>")
+            << false;
+        QTest::newRow("403 form without controls")
+            << 403 << false << QByteArray("<html><body><form>user</form></body></html>") << false;
+        QTest::newRow("403 form with a button")
+            << 403 << false
+            << QByteArray("<html><body><form><button>Go</button></form></body></html>") << true;
         QTest::newRow("403 text") << 403 << false << QByteArray("<form> is a word here") << false;
         QTest::newRow("200 sign-in form") << 200 << false << form << false;
         QTest::newRow("404 form") << 404 << false << form << false;
@@ -70,7 +80,7 @@ private slots:
         QTest::addColumn<QString>("retryAfter");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("answer");
-        const QByteArray page = "<html><body><form></form></body></html>";
+        const QByteArray page = "<html><body><form><input type=submit></form></body></html>";
         const int wait = int(SiteAnswer::PleaseWait);
         QTest::newRow("429") << 429 << "" << QByteArray("slow down") << wait;
         QTest::newRow("429 with a form") << 429 << "" << page << wait;
