@@ -106,6 +106,7 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
     });
     // Frames of a page do not complete the page.
     connect(Web1, &Browser::documentComplete, this, [this] {
+        m_blankShown = true;
         LoginPageLoading = false;
         if (m_checkAddress.isEmpty())
             return;
@@ -155,6 +156,18 @@ bool SiteLoginPanel::loadLoginAddress() {
         return true;
     QPointer<SiteLoginPanel> self(this);
     Command2->setEnabled(false);
+    // The blank page the panel opens on completes late when a transfer asks
+    // for a login right after the window opened; its completion must not pass
+    // for the login page's.
+    if (!m_blankShown) {
+        const qint64 opened = nowMs();
+        Wait::until([&] {
+            return !self || m_closed || m_blankShown ||
+                   nowMs() - opened > qint64(PageWaitSeconds) * 1000;
+        });
+        if (!self || m_closed)
+            return false;
+    }
     const qint64 start = nowMs();
     LoginPageLoading = true;
     Web1->navigate(address);

@@ -108,6 +108,7 @@ private:
     bool loginIp();
 
     bool m_closed = false;
+    bool m_blankShown = false; // the page the panel opens on has completed
     QString m_checkAddress;
     // The check page itself is loading; its completion is no change.
     bool m_checkLoading = false;
