@@ -100,7 +100,9 @@ int main(int argc, char** argv) {
         urls << server.url(QStringLiteral("/slow/%1?f=%2").arg(bytes).arg(k));
         names << QStringLiteral("f%1.pdf").arg(k);
     }
-    QFile list(folder + QStringLiteral("urls.txt"));
+    // The address list stands apart: both download folders are emptied after each run.
+    QTemporaryDir listDir;
+    QFile list(listDir.path() + QStringLiteral("/urls.txt"));
     if (!list.open(QIODevice::WriteOnly))
         return 1;
     for (int k = 0; k < files; ++k)
