@@ -156,18 +156,6 @@ bool SiteLoginPanel::loadLoginAddress() {
         return true;
     QPointer<SiteLoginPanel> self(this);
     Command2->setEnabled(false);
-    // The blank page the panel opens on completes late when a transfer asks
-    // for a login right after the window opened; its completion must not pass
-    // for the login page's.
-    if (!m_blankShown) {
-        const qint64 opened = nowMs();
-        Wait::until([&] {
-            return !self || m_closed || m_blankShown ||
-                   nowMs() - opened > qint64(PageWaitSeconds) * 1000;
-        });
-        if (!self || m_closed)
-            return false;
-    }
     const qint64 start = nowMs();
     LoginPageLoading = true;
     Web1->navigate(address);
@@ -208,6 +196,22 @@ void SiteLoginPanel::SiteLogin(bool showMessages) {
     const QString account = Text2->text().trimmed();
     const QString password = Text3->text().trimmed();
 
+    // The blank page the panel opens on completes late when a transfer asks
+    // for a login right after the window opened; its completion must not pass
+    // for the login page's.
+    if (!m_blankShown) {
+        const qint64 opened = nowMs();
+        Wait::until([&] {
+            return !self || m_closed || m_blankShown ||
+                   nowMs() - opened > qint64(PageWaitSeconds) * 1000;
+        });
+        if (!self)
+            return;
+        if (m_closed) {
+            Command5->setEnabled(true);
+            return;
+        }
+    }
     bool going = loadLoginAddress();
     if (going)
         going = accountLogin ? loginAccount(account, password) : loginIp();
