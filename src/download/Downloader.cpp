@@ -3,6 +3,7 @@
 #include "download/Arrival.h"
 #include "download/Naming.h"
 #include "download/Resume.h"
+#include "net/SiteAnswer.h"
 
 #include "platform/PartFile.h"
 #include "platform/Transport.h"
@@ -141,6 +142,10 @@ void Downloader::onHeaders() {
     PartFile* part = m_part.get();
     if (!request || !part)
         return;
+    // A site that asks to wait answers nothing about the file: the part stays
+    // as it was for the attempt after the pause.
+    if (siteAnswered(false))
+        return;
     const ResumeCheck check =
         CheckResumeAnswer(m_offset, m_resumeFacts, request->statusCode(),
                           request->header("Content-Range"), request->contentLength());
@@ -170,6 +175,8 @@ void Downloader::onHeaders() {
 void Downloader::onChanged() {
     TransferRequest* request = m_request;
     if (!request || m_restartPending)
+        return;
+    if (request->headersReceived() && siteAnswered(false))
         return;
     const qint64 written = m_offset + request->bytesWritten();
     const qint64 announced = announcedLength(*request);
@@ -241,6 +248,8 @@ void Downloader::onFinished() {
         });
         return;
     }
+    if (request->headersReceived() && siteAnswered(true))
+        return;
     if (overLimit()) {
         fail(missCodeTooBig());
         return;
@@ -319,6 +328,28 @@ void Downloader::fail(const QString& missCode) {
         m_part->discard();
     abandon();
     emit DownloadError(m_index, m_saveFile, missCode);
+}
+
+bool Downloader::siteAnswered(bool bodyEnded) {
+    TransferRequest* request = m_request;
+    const int status = request->statusCode();
+    if (status != 403 && status != 429 && status != 503)
+        return false;
+    const QString retryAfter = request->header("Retry-After");
+    SiteAnswer answer = SiteAnswer::Ordinary;
+    if (IsPleaseWaitAtHeaders(status, retryAfter)) {
+        answer = SiteAnswer::PleaseWait;
+    } else if (bodyEnded && m_part) {
+        QFile head(m_part->path());
+        answer = ClassifySiteAnswer(status, retryAfter,
+                                    head.open(QIODevice::ReadOnly) ? head.read(SiteAnswerHeadBytes)
+                                                                   : QByteArray());
+    }
+    if (answer == SiteAnswer::Ordinary)
+        return false;
+    abandon();
+    emit SiteAnswered(m_index, static_cast<int>(answer), retryAfter);
+    return true;
 }
 
 void Downloader::failLater(const QString& missCode) {

@@ -93,6 +93,9 @@ signals:
     // could not be written whole) or "大文件，跳过" (the body is larger than
     // MaxFileSizeMB: announced, or grown past it).
     void DownloadError(int Index, const QString& SaveFile, const QString& MissCode);
+    // The site asked to wait (429/503) or put a robot check in front of the
+    // file; Answer is a SiteAnswer. Nothing of the answer stays on disk.
+    void SiteAnswered(int Index, int Answer, const QString& RetryAfter);
 
 private:
     enum class Phase { Idle, Reading, Fallback };
@@ -112,6 +115,9 @@ private:
     // Ends the transfer without content and emits DownloadError.
     void fail(const QString& missCode);
     void failLater(const QString& missCode);
+    // Ends the transfer with SiteAnswered when the answer is the site's
+    // request to wait or a robot check; bodyEnded: the whole body is in.
+    bool siteAnswered(bool bodyEnded);
     // Judges the finished part file and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);

@@ -4,6 +4,7 @@
 #include "download/Downloader.h"
 #include "download/FileType.h"
 #include "download/Naming.h"
+#include "net/SiteAnswer.h"
 #include "platform/PartFile.h"
 #include "shell/AppValues.h"
 
@@ -11,6 +12,12 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cmath>
+
+namespace {
+// Slack on a timer that waits out the pause between files, so it fires after
+// the pause rather than a hair before it.
+constexpr int PauseSlackMs = 20;
+} // namespace
 
 Scheduler::Scheduler(DownloadListModel& model, QObject* parent)
     : Scheduler(model, std::make_unique<Values>(), parent) {}
@@ -20,13 +27,32 @@ Scheduler::Scheduler(DownloadListModel& model, std::unique_ptr<Values> own, QObj
       WorkerRow(own->WorkerRow), m_model(model), m_ownValues(std::move(own)),
       m_workers(m_ownValues->Downloader1) {
     LastFinishTime = app().clock().now();
+    setUpStartTimers();
 }
 
 Scheduler::Scheduler(DownloadListModel& model, bool& busy, double& lastFinishTime,
                      std::array<int, 12>& workerRow, std::array<QPointer<QObject>, 7>& workers,
                      QObject* parent)
     : QObject(parent), Busy(busy), LastFinishTime(lastFinishTime), WorkerRow(workerRow),
-      m_model(model), m_workers(workers) {}
+      m_model(model), m_workers(workers) {
+    setUpStartTimers();
+}
+
+void Scheduler::setUpStartTimers() {
+    m_startTimer = new QTimer(this);
+    m_startTimer->setSingleShot(true);
+    connect(m_startTimer, &QTimer::timeout, this, &Scheduler::startQueued);
+    m_sitePauseTimer = new QTimer(this);
+    m_sitePauseTimer->setInterval(1000);
+    connect(m_sitePauseTimer, &QTimer::timeout, this, &Scheduler::sitePauseTick);
+    // A clock moved forward (tests) may end a pause at once.
+    connect(&app().clock(), &Clock::adjusted, this, [this] {
+        if (m_sitePauseUntilMs != 0)
+            sitePauseTick();
+        else if (timerDownEnabled())
+            scheduleNextStart();
+    });
+}
 
 // The workers and the transfer request are children: they go with the
 // scheduler and abandon their transfers. The window values may already be gone
@@ -84,9 +110,13 @@ void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage) {
         if (it.state == ItemState::Failed)
             emit playSound(103);
     }
+    if (isWebType(it.type, xmlIsWebPage))
+        m_lastWebPage = rowPath(it);
     // The site login runs when a web page came instead of a file.
-    if (options.autoLogin && isWebType(it.type, xmlIsWebPage))
+    if (options.autoLogin && isWebType(it.type, xmlIsWebPage)) {
+        m_autoLoginRan = true;
         SiteLogin(false);
+    }
 }
 
 bool Scheduler::isWebType(const QString& type, bool includeXml) const {
@@ -162,8 +192,15 @@ void Scheduler::schedulerTick() {
         setTimerDownEnabled(false);
         return;
     }
-    const double now = app().clock().now();
-    if (!(std::fabs(LastFinishTime - now) > options.pauseSeconds))
+    if (sitePaused()) {
+        sitePauseTick();
+        return;
+    }
+    if (!pauseBetweenFilesOver())
+        return;
+    // Rows now start at once, many within one housekeeping tick: none starts
+    // once the auto stop's count is reached, and the next tick ends the run.
+    if (options.autoStop && m_model.CountErrorRows() >= 5)
         return;
     // Rows started now would meet the site before the login has ended.
     if (m_siteLoginDepth > 0)
@@ -226,6 +263,7 @@ void Scheduler::housekeepingTick() {
         }
         if (timerDownEnabled()) {
             setTimerDownEnabled(false);
+            endSiteWaits();
             if (options.sound)
                 emit playSound(102);
         }
@@ -282,13 +320,31 @@ void Scheduler::housekeepingTick() {
         setTimerDownEnabled(false);
         if (options.sound)
             emit playSound(102);
+        // Rows that turned green as web pages say nothing of why: the user
+        // sees the last page the site sent.
+        const QString page = m_lastWebPage;
+        const bool loginRan = m_autoLoginRan;
+        endSiteWaits();
+        if (!page.isEmpty() && FileExists(page)) {
+            QString why = QStringLiteral("已停止下载：有5个以上下载出错或者网页文件");
+            if (loginRan)
+                why += QStringLiteral("（自动登录后仍下载到网页）");
+            emit webPagesStopped(page, why);
+        }
     }
 }
 
 // ---------------------------------------------------------------- commands
 
 void Scheduler::startDownload() {
+    // A run that starts does not wait out the pause after the last file of an
+    // earlier one; "开始下载" also goes past a robot check the user passed
+    // elsewhere.
+    if (!timerDownEnabled() && options.pauseSeconds > 0)
+        LastFinishTime = app().clock().now() - options.pauseSeconds - 1;
+    m_robotCheckWaiting = false;
     setTimerDownEnabled(true);
+    scheduleNextStart();
 }
 
 void Scheduler::stopDownload() {
@@ -307,6 +363,7 @@ void Scheduler::stopDownload() {
 
     for (int j = 1; j <= 6; ++j)
         unloadWorker(j);
+    endSiteWaits();
 
     const int n = rowCount();
     for (int i = 0; i < n; ++i)
@@ -465,6 +522,7 @@ void Scheduler::多线程下载(int j, int i, const QString& address, const QStr
     connect(w, &Downloader::DownloadProgress, this, &Scheduler::onDownloadProgress);
     connect(w, &Downloader::DownloadComplete, this, &Scheduler::onDownloadComplete);
     connect(w, &Downloader::DownloadError, this, &Scheduler::onDownloadError);
+    connect(w, &Downloader::SiteAnswered, this, &Scheduler::onSiteAnswered);
     Busy = true;
     DownloadItem it = row(i);
     it.state = ItemState::Downloading;
@@ -503,6 +561,7 @@ void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes,
             unloadWorker(index);
             // The row has ended: nothing of the file is wanted any more.
             PartFile::removeStaleParts(LocalPath(saveFile));
+            scheduleNextStart();
             return;
         }
         commit(i, it);
@@ -544,7 +603,11 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
     // type needs no second look here.
     commit(i, it);
     unloadWorker(index);
+    QPointer<Scheduler> alive(this);
     announceTransferEnd(it, false);
+    // The login of a web page may have waited; the scheduler may be gone.
+    if (alive)
+        scheduleNextStart();
 }
 
 void Scheduler::onDownloadError(int index, const QString&, const QString& missCode) {
@@ -567,4 +630,134 @@ void Scheduler::onDownloadError(int index, const QString&, const QString& missCo
     }
     unloadWorker(index);
     LastFinishTime = app().clock().now();
+    scheduleNextStart();
+}
+
+// ---------------------------------------------------------------- starting at once
+
+bool Scheduler::pauseBetweenFilesOver() const {
+    return options.pauseSeconds <= 0 ||
+           std::fabs(LastFinishTime - app().clock().now()) > options.pauseSeconds;
+}
+
+void Scheduler::scheduleNextStart() {
+    if (!timerDownEnabled() || sitePaused())
+        return;
+    int waitMs = 0;
+    if (!pauseBetweenFilesOver()) {
+        const double left = options.pauseSeconds - std::fabs(LastFinishTime - app().clock().now());
+        waitMs = static_cast<int>(std::ceil(qMax(0.0, left) * 1000.0)) + PauseSlackMs;
+    }
+    // One queued start at a time; an earlier one is moved, never doubled.
+    if (!m_startTimer->isActive() || m_startTimer->remainingTime() > waitMs)
+        m_startTimer->start(waitMs);
+}
+
+void Scheduler::startQueued() {
+    if (!timerDownEnabled())
+        return;
+    // A mode-one transfer still running takes the next row itself when it ends.
+    if (app().DownloadMode == 1 && (Busy || inetExecuting()))
+        return;
+    if (!pauseBetweenFilesOver()) {
+        scheduleNextStart();
+        return;
+    }
+    schedulerTick();
+}
+
+// ---------------------------------------------------------------- the site's requests
+
+bool Scheduler::sitePaused() const {
+    return m_robotCheckWaiting || sitePauseRemaining() > 0;
+}
+
+double Scheduler::sitePauseRemaining() const {
+    if (m_sitePauseUntilMs == 0)
+        return 0;
+    return qMax<qint64>(0, m_sitePauseUntilMs - app().clock().monotonicMs()) / 1000.0;
+}
+
+void Scheduler::sitePauseTick() {
+    if (m_sitePauseUntilMs == 0) {
+        m_sitePauseTimer->stop();
+        return;
+    }
+    const double left = sitePauseRemaining();
+    if (left > 0) {
+        emit activityText(QStringLiteral("站点要求暂停：") +
+                          QString::number(static_cast<qint64>(std::ceil(left))) +
+                          QStringLiteral("秒"));
+        return;
+    }
+    m_sitePauseUntilMs = 0;
+    m_sitePauseTimer->stop();
+    emit activityText(QString());
+    scheduleNextStart();
+}
+
+void Scheduler::endSiteWaits() {
+    const bool waited = m_sitePauseUntilMs != 0 || m_robotCheckWaiting;
+    m_sitePauseUntilMs = 0;
+    m_lastSitePause = 0;
+    m_robotCheckWaiting = false;
+    m_autoLoginRan = false;
+    m_lastWebPage.clear();
+    m_sitePauseTimer->stop();
+    if (waited)
+        emit activityText(QString());
+}
+
+void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAfter) {
+    LastFinishTime = app().clock().now();
+    QString address;
+    if (m_model.isValidRow(i)) {
+        DownloadItem it = row(i);
+        address = 选择url(it.key);
+        it.state = ItemState::Waiting;
+        it.size.clear();
+        it.received.clear();
+        it.percent.clear();
+        commit(i, it);
+    }
+    if (answer == SiteAnswer::RobotCheck) {
+        m_robotCheckWaiting = true;
+        emit activityText(QStringLiteral("需要在网页中完成验证"));
+        emit robotCheckShown(address);
+        return;
+    }
+    const std::optional<double> asked = ParseRetryAfter(retryAfter, HttpNow(app().clock()));
+    const qint64 nowMs = app().clock().monotonicMs();
+    double pause = 0;
+    if (m_sitePauseUntilMs > nowMs) {
+        // Answers to requests sent before the pause began only make it last
+        // as long as each asks; they do not double it.
+        pause = qMin(asked.value_or(SitePauseDefaultSeconds), SitePauseMaxSeconds);
+        m_sitePauseUntilMs = qMax(m_sitePauseUntilMs, nowMs + static_cast<qint64>(pause * 1000));
+    } else {
+        pause = SitePauseSeconds(asked, m_lastSitePause);
+        m_lastSitePause = pause;
+        m_sitePauseUntilMs = nowMs + static_cast<qint64>(pause * 1000);
+    }
+    if (m_sitePauseUntilMs <= nowMs)
+        m_sitePauseUntilMs = nowMs + 1;
+    m_sitePauseTimer->start();
+    sitePauseTick();
+}
+
+void Scheduler::onSiteAnswered(int index, int answer, const QString& retryAfter) {
+    if (index < 1 || index > 6)
+        return;
+    const int i = WorkerRow[index] - 1;
+    unloadWorker(index);
+    holdRowForSite(i, static_cast<SiteAnswer>(answer), retryAfter);
+    scheduleNextStart();
+}
+
+void Scheduler::robotCheckPassed() {
+    if (!m_robotCheckWaiting)
+        return;
+    m_robotCheckWaiting = false;
+    emit activityText(QString());
+    scheduleNextStart();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+enum class SiteAnswer;
 class DownloadListModel;
 class Downloader;
 class PartFile;
@@ -123,6 +124,21 @@ public:
     // A site login is running: no row starts and none is put back meanwhile.
     bool siteLoginRunning() const { return m_siteLoginDepth > 0; }
 
+    // --- the site's requests ---
+    // A run the site asked to wait (429/503) starts nothing until the pause is
+    // over; the seconds left, 0 when not paused.
+    double sitePauseRemaining() const;
+    // A row met a robot check: the run starts nothing until the check is passed
+    // in the login panel (robotCheckPassed), "开始下载" or "停止下载".
+    bool waitingForRobotCheck() const { return m_robotCheckWaiting; }
+    // The login panel's page changed while a check was waiting: the run goes on
+    // from the row; a row that meets the check again waits again.
+    void robotCheckPassed();
+    // Both transfers hand a row here when the site answered with a request to
+    // wait or with a robot check: the row waits again and nothing of it stays.
+    void holdRowForSite(int row, SiteAnswer answer, const QString& retryAfter);
+    void onSiteAnswered(int index, int answer, const QString& retryAfter);
+
     // The row path of the type check and the list commands: folder, name, and
     // "." with the type when there is one.
     static QString rowPath(const DownloadItem& item);
@@ -139,6 +155,10 @@ signals:
     void modeChanged(int mode);
     void listHidden(bool hidden); // hide the list while a command changes many rows
     void transferStarted(int row);
+    // A row met a robot check: show address in the login panel's browser.
+    void robotCheckShown(const QString& address);
+    // The run stopped on web pages: show the last one (a saved file) and why.
+    void webPagesStopped(const QString& pagePath, const QString& why);
 
 private:
     Scheduler(DownloadListModel& model, std::unique_ptr<Values> own, QObject* parent);
@@ -160,6 +180,16 @@ private:
     // What every transfer does when it ends: status text, pause clock, sounds, login.
     void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage);
     SameNamePolicy policy() const;
+    // The next row starts as soon as the pause between files allows, not at
+    // the next tick: a queued start, so that it never runs inside the handler
+    // (or the transfer's wait) that asked for it.
+    void setUpStartTimers();
+    void scheduleNextStart();
+    void startQueued();
+    bool pauseBetweenFilesOver() const;
+    bool sitePaused() const;
+    void sitePauseTick();
+    void endSiteWaits();
     // The targets running workers are on their way to: names taken meanwhile.
     QStringList liveReservations() const;
 
@@ -176,4 +206,12 @@ private:
     // while one row's transfer runs.
     qint64 m_inetOffset = 0;
     bool m_inetNoResume = false;
+    QTimer* m_startTimer = nullptr;     // the queued start
+    QTimer* m_sitePauseTimer = nullptr; // counts a site pause down
+    qint64 m_sitePauseUntilMs = 0;      // program clock, monotonic; 0: none
+    double m_lastSitePause = 0;         // this run's last pause, which a repeat doubles
+    bool m_robotCheckWaiting = false;
+    QString m_monoPlannedType; // the row's type before the mode-one answer named it
+    QString m_lastWebPage;     // the last web page of this run, shown when the run stops on them
+    bool m_autoLoginRan = false;
 };

@@ -9,6 +9,7 @@
 #include "download/Resume.h"
 #include "download/Scheduler.h"
 #include "net/Codecs.h"
+#include "net/SiteAnswer.h"
 #include "platform/PartFile.h"
 #include "platform/Transport.h"
 #include "platform/Wait.h"
@@ -39,6 +40,11 @@ bool isNumber(const QString& text, double* value = nullptr) {
     if (value)
         *value = v;
     return ok;
+}
+
+QByteArray readFileHead(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(SiteAnswerHeadBytes) : QByteArray();
 }
 
 // Time limits run on the program clock's monotonic scale: cheap to read for
@@ -110,8 +116,10 @@ bool Scheduler::Inet下载当前文件(int i) {
     const bool result = Inet下载文件(i);
     // The window (and this scheduler with it) may have closed while the
     // transfer waited.
-    if (alive)
+    if (alive) {
         Busy = false;
+        scheduleNextStart();
+    }
     return result;
 }
 
@@ -129,6 +137,7 @@ bool Scheduler::Inet下载文件(int i) {
     auto rowGone = [this, i] { return !m_model.isValidRow(i); };
 
     DownloadItem it = row(i);
+    m_monoPlannedType = it.type;
     const QString address = 选择url(it.key);
     const qint64 start = app().clock().monotonicMs();
     qint64 lastProgress = start;
@@ -190,6 +199,12 @@ bool Scheduler::Inet下载文件(int i) {
         it.state = ItemState::Failed;
         commit(i, it);
         result = false;
+    } else if (IsPleaseWaitAtHeaders(inet->statusCode(), inet->header("Retry-After"))) {
+        // The site asks to come back later: nothing of this answer is kept.
+        const QString retryAfter = inet->header("Retry-After");
+        inet->cancel();
+        holdRowForSite(i, SiteAnswer::PleaseWait, retryAfter);
+        return false;
     } else {
         bool ok = false;
         const qint64 length = inet->header("Content-Length").trimmed().toLongLong(&ok);
@@ -308,6 +323,9 @@ bool Scheduler::Inet下载文件(int i) {
     if (!m_model.isValidRow(i))
         return result;
     it = row(i);
+    // A row the site held back has not ended.
+    if (it.state == ItemState::Waiting)
+        return result;
     // Mode one also counts "xml" as a web page.
     announceTransferEnd(it, true);
     return result;
@@ -491,6 +509,20 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
         facts.lengthKnown = inet->contentLength() >= 0;
     }
     facts.bytes = part.size();
+    if (inet) {
+        // A request to wait or a robot check is no page of the row: it waits
+        // again, and nothing of the answer stays.
+        const QString retryAfter = inet->header("Retry-After");
+        const SiteAnswer answer =
+            ClassifySiteAnswer(facts.status, retryAfter, readFileHead(part.path()));
+        if (answer != SiteAnswer::Ordinary) {
+            part.discard();
+            it.type = m_monoPlannedType;
+            commit(i, it);
+            holdRowForSite(i, answer, retryAfter);
+            return false;
+        }
+    }
     // Every announced byte read proves the body whole even before the reply
     // has reported its end; without a length only the end itself does.
     if (inet)

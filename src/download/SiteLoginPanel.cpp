@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -109,7 +110,17 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
             emit titleShown(title);
     });
     // Frames of a page do not complete the page.
-    connect(Web1, &Browser::documentComplete, this, [this] { LoginPageLoading = false; });
+    connect(Web1, &Browser::documentComplete, this, [this] {
+        m_blankShown = true;
+        LoginPageLoading = false;
+        if (m_checkAddress.isEmpty())
+            return;
+        if (m_checkLoading) {
+            m_checkLoading = false;
+            return;
+        }
+        emit robotCheckPageChanged();
+    });
 
     hide();
     Web1->navigate(Blank);
@@ -199,6 +210,22 @@ void SiteLoginPanel::SiteLogin(bool showMessages) {
     const QString account = Text2->text().trimmed();
     const QString password = Text3->text().trimmed();
 
+    // The blank page the panel opens on completes late when a transfer asks
+    // for a login right after the window opened; its completion must not pass
+    // for the login page's.
+    if (!m_blankShown) {
+        const qint64 opened = nowMs();
+        Wait::until([&] {
+            return !self || m_closed || m_blankShown ||
+                   nowMs() - opened > qint64(PageWaitSeconds) * 1000;
+        });
+        if (!self)
+            return;
+        if (m_closed) {
+            Command5->setEnabled(true);
+            return;
+        }
+    }
     bool going = loadLoginAddress();
     if (going)
         going = accountLogin ? loginAccount(account, password) : loginIp();
@@ -262,7 +289,33 @@ void SiteLoginPanel::Command1_Click() {
         Web1->navigate(address);
 }
 
+void SiteLoginPanel::showRobotCheck(const QString& address) {
+    show();
+    raise();
+    if (address == m_checkAddress || address.trimmed().isEmpty() || m_closed)
+        return;
+    m_checkAddress = address;
+    m_checkLoading = true;
+    Web1->navigate(address);
+}
+
+void SiteLoginPanel::endRobotCheck() {
+    m_checkAddress.clear();
+    m_checkLoading = false;
+}
+
+void SiteLoginPanel::showStoppedPage(const QString& path) {
+    if (m_closed)
+        return;
+    endRobotCheck();
+    show();
+    raise();
+    Web1->navigate(QUrl::fromLocalFile(path));
+}
+
 void SiteLoginPanel::Command3_Click() {
+    // The row of a check stays waiting; showing the check again loads it anew.
+    endRobotCheck();
     hide();
     if (!Check1->isChecked())
         Web1->navigate(Blank);

@@ -42,6 +42,17 @@ public:
     // the keep-alive stops.
     void closeDown();
 
+    // A robot check stands in front of a row: show the panel on the row's
+    // address, so the user can pass the check. The same check already shown
+    // is left as the user has it. Each page the browser completes after it
+    // is reported by robotCheckPageChanged().
+    void showRobotCheck(const QString& address);
+    // The run no longer waits on a check.
+    void endRobotCheck();
+    QString robotCheckAddress() const { return m_checkAddress; }
+    // The run stopped on web pages: show the last one, a file on disk.
+    void showStoppedPage(const QString& path);
+
     // The first address of the list's current row, for a login by hand; the
     // window supplies it.
     std::function<QString()> currentRowAddress;
@@ -81,6 +92,8 @@ public:
 signals:
     // The login page's title, for status-bar panel 3.
     void titleShown(const QString& title);
+    // While a robot check is shown: a page the user reached since completed.
+    void robotCheckPageChanged();
 
 private:
     // Sends the browser to the login address and waits for the page; false
@@ -95,4 +108,8 @@ private:
     bool loginIp();
 
     bool m_closed = false;
+    bool m_blankShown = false; // the page the panel opens on has completed
+    QString m_checkAddress;
+    // The check page itself is loading; its completion is no change.
+    bool m_checkLoading = false;
 };

@@ -128,6 +128,16 @@ void fFileDownload::wireScheduler() {
     };
     connect(PicWebBK, &SiteLoginPanel::titleShown, this,
             [this](const QString& t) { setPanelText(3, t); });
+    // A robot check is passed in the panel's browser; each page reached there
+    // lets the run try the row again (the browser's cookies reach the
+    // downloads). A stop on web pages shows the last page and why.
+    connect(s, &Scheduler::robotCheckShown, PicWebBK, &SiteLoginPanel::showRobotCheck);
+    connect(PicWebBK, &SiteLoginPanel::robotCheckPageChanged, s, &Scheduler::robotCheckPassed,
+            Qt::QueuedConnection);
+    connect(s, &Scheduler::webPagesStopped, this, [this](const QString& path, const QString& why) {
+        PicWebBK->showStoppedPage(path);
+        setPanelText(2, why);
+    });
     PicWebBK->currentRowAddress = [this]() -> QString {
         const QModelIndex current = ListView3->currentIndex();
         if (!current.isValid() || !m_list->isValidRow(current.row()))
@@ -529,6 +539,7 @@ bool fFileDownload::closeNeedsQuestion() const {
 void fFileDownload::StopDownload() {
     syncSchedulerOptions();
     m_scheduler->stopDownload();
+    PicWebBK->endRobotCheck();
 }
 
 void fFileDownload::unloadWorkers() {

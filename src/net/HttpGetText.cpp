@@ -50,7 +50,8 @@ QString AddCacheBuster(const QString& url, const QDateTime& when) {
 }
 
 QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
-                    bool noCacheBuster, const std::function<bool()>& abandon) {
+                    bool noCacheBuster, const std::function<bool()>& abandon,
+                    HttpTextAnswer* answer) {
     Clock& clock = transport.clock();
     if (referer.isEmpty())
         referer = UrlRoot(url);
@@ -103,6 +104,10 @@ QString HttpGetText(Transport& transport, QString& url, const QString& charset, 
         }
         if (request.bodyEnded() || !request.isActive())
             break;
+    }
+    if (answer) {
+        answer->status = request.statusCode();
+        answer->retryAfter = request.header("Retry-After");
     }
     // Only a whole body is a page: a body without a length that a reset cut
     // short is a failure, as it is for the transfers, not the text so far.

@@ -32,8 +32,15 @@ QString AddCacheBuster(const QString& url, const QDateTime& when);
 // abandon() returns true (checked as the wait wakes, at least every tenth of a
 // second) the request is aborted and the text is empty: a window that closes
 // does not wait out the limit.
+// What the site said besides the body: its status and, when it asks the
+// client to wait, its Retry-After value.
+struct HttpTextAnswer {
+    int status = 0;
+    QString retryAfter;
+};
 QString HttpGetText(Transport& transport, QString& url, const QString& charset, QString& referer,
-                    bool noCacheBuster, const std::function<bool()>& abandon = {});
+                    bool noCacheBuster, const std::function<bool()>& abandon = {},
+                    HttpTextAnswer* answer = nullptr);
 
 // How long HttpGetText waits for the whole answer, in seconds.
 inline constexpr double HttpGetTextTimeoutSeconds = 60;

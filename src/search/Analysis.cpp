@@ -88,10 +88,10 @@ int DelaySecondsFromText(const QString& text) {
 }
 
 void RateLimitDelay(Clock& clock, const std::function<QString()>& delayText,
-                    const std::function<bool()>& stopped) {
+                    const std::function<bool()>& stopped, double atLeastSeconds) {
     const double start = clock.now();
     const auto done = [&] {
-        const int delay = DelaySecondsFromText(delayText());
+        const double delay = std::max<double>(DelaySecondsFromText(delayText()), atLeastSeconds);
         return std::fabs(clock.now() - start) >= delay || stopped();
     };
     Wait::processEventsOnce();

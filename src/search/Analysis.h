@@ -29,9 +29,10 @@ int DelaySecondsFromText(const QString& text);
 // Waits the rate-limit delay on the program clock. The delay text is read on
 // every pass, so a change takes effect at once; stopped() ends the wait at
 // once. Pending events are processed at least once, and the wait sleeps on
-// events between passes.
+// events between passes. The wait lasts at least atLeastSeconds (the time a
+// site asked to wait), whatever the delay box says.
 void RateLimitDelay(Clock& clock, const std::function<QString()>& delayText,
-                    const std::function<bool()>& stopped);
+                    const std::function<bool()>& stopped, double atLeastSeconds = 0);
 
 // --- The direct fetch ---
 

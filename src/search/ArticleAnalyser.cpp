@@ -1,6 +1,7 @@
 #include "search/ArticleAnalyser.h"
 
 #include "net/HttpGetText.h"
+#include "net/SiteAnswer.h"
 #include "platform/Transport.h"
 #include "platform/Wait.h"
 #include "search/Analysis.h"
@@ -21,7 +22,7 @@ QString ArticleAnalyser::state(const QString& link) const {
 }
 
 void ArticleAnalyser::限速延时_分析下载() {
-    RateLimitDelay(m_transport.clock(), m_hooks.delayText, m_hooks.analyseStopped);
+    RateLimitDelay(m_transport.clock(), m_hooks.delayText, m_hooks.analyseStopped, m_siteWait);
 }
 
 void ArticleAnalyser::加入下载列表(int row) {
@@ -45,8 +46,16 @@ void ArticleAnalyser::加入下载列表(int row) {
     } else {
         QString url = link;
         QString pageReferer = entry.pageAddress;
+        HttpTextAnswer answer;
         const QString page = HttpGetText(m_transport, url, QStringLiteral("utf-8"), pageReferer,
-                                         true, m_hooks.closing);
+                                         true, m_hooks.closing, &answer);
+        // A site that asks to wait is given the time it asks for, doubled
+        // when it asks again right after.
+        m_siteWait =
+            IsPleaseWaitStatus(answer.status)
+                ? SitePauseSeconds(ParseRetryAfter(answer.retryAfter, HttpNow(m_transport.clock())),
+                                   m_siteWait)
+                : 0;
         pdfAddress = DecodeAmpersands(提取SD2的pdf网址(page));
 
         if (!pdfAddress.isEmpty() && direct) {

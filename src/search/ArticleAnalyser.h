@@ -28,7 +28,8 @@ public:
     // Analyses the row at this 0-based position.
     void 加入下载列表(int row);
 
-    // The delay between two requests of an analysis run.
+    // The delay between two requests of an analysis run; at least what the
+    // site last asked for.
     void 限速延时_分析下载();
 
 private:
@@ -39,4 +40,6 @@ private:
     ArticleListModel& m_list;
     Transport& m_transport;
     Hooks m_hooks;
+    // The wait the site asked for with its last answer (0: it asked none).
+    double m_siteWait = 0;
 };

@@ -487,10 +487,9 @@ private slots:
         QVERIFY(s->Busy);
         for (int i = 0; i < 3; ++i)
             QVERIFY(waitForRow(i));
-        Wait::until([&] { return s->CountWorkers() == 1; });
-        app().clock().advance(1);
-        s->schedulerTick();
-        QCOMPARE(s->WorkerRow[1], 4);
+        // The first worker freed takes the fourth row at once, without a tick.
+        QTRY_VERIFY(row(3).state != ItemState::Waiting);
+        QVERIFY(s->WorkerRow[1] == 4 || s->WorkerRow[2] == 4 || s->WorkerRow[3] == 4);
         QVERIFY(waitForRow(3));
         for (int i = 0; i < 4; ++i) {
             const qint64 n = 20000 + i;

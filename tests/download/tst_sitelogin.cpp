@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -827,6 +828,105 @@ private slots:
             QVERIFY(!fileHolds(BrowserProfile::storageRoot(), secret));
             QVERIFY(!fileHolds(folder.path(), secret));
         }
+    }
+
+    // ------------------------------------------------------------ robot check
+
+    // The site puts a check page (403, a form and a script) in front of the
+    // PDF. The run pauses on it and shows it in the panel; once the user has
+    // passed it there (the form sets the site's cookie in the browser), the
+    // run fetches the PDF by itself.
+    void robotCheckPassedInThePanel_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void robotCheckPassedInThePanel() {
+        QFETCH(int, mode);
+        TestApp t;
+        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
+        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        server().clearRequests();
+        QTemporaryDir folder;
+        std::unique_ptr<fFileDownload> window(new fFileDownload);
+        fFileDownload* w = window.get();
+        w->show();
+        app().setDownloadMode(mode);
+        w->Check5->setChecked(true); // auto stop: the check must not count toward it
+        SiteLoginPanel* p = w->PicWebBK;
+        const QString path = QStringLiteral("/check/paper%1.pdf").arg(mode);
+        w->AddDownloadItem(server().url(path), QStringLiteral("paper"), QStringLiteral("pdf"),
+                           folder.path() + QLatin1Char('/'), {});
+
+        w->Command4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->scheduler()->waitingForRobotCheck(), kLoadMs);
+        QVERIFY(p->isVisibleTo(w));
+        QCOMPARE(w->panelText(2), QStringLiteral("需要在网页中完成验证"));
+        QCOMPARE(w->list()->item(0).state, ItemState::Waiting);
+        QCOMPARE(w->list()->CountErrorRows(), 0);
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        // The panel shows the check for the row's address.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p->Web1->title() == QLatin1String("Just a moment") && !p->Web1->busy(), kLoadMs);
+        QCOMPARE(QUrl(p->Web1->address()).path(), path);
+        // Nothing starts while the check waits, tick as it may.
+        w->HousekeepingTick();
+        QVERIFY(w->scheduler()->waitingForRobotCheck());
+        QVERIFY(w->Timer_Down->isActive());
+
+        // The user passes the check in the panel's browser.
+        bool ok = false;
+        p->Web1->evaluate(QStringLiteral("document.getElementById('check').submit(); true"),
+                          kLoadMs, &ok);
+        QVERIFY(ok);
+        QTRY_VERIFY_WITH_TIMEOUT(w->list()->item(0).state == ItemState::Finished, kLoadMs);
+        QCOMPARE(w->list()->item(0).type, QStringLiteral("pdf"));
+        QFile pdf(folder.path() + QStringLiteral("/paper.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.readAll(), FixtureServer::generatedContent(4096));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("paper.pdf")});
+        QVERIFY(!w->scheduler()->waitingForRobotCheck());
+        // The site serves the PDF only with the cookie the browser got: the
+        // transfer's first fetch went without it, its last one with it.
+        const QList<FixtureRequest> fetches = server().requestsFor(path);
+        QVERIFY(!fetches.first().header("Cookie").contains("passed=1"));
+        QVERIFY(fetches.last().header("Cookie").contains("passed=1"));
+        w->Command31->click();
+        QVERIFY(w->close());
+    }
+
+    // A run that stops on web pages shows the last page in the panel and says why.
+    void stopOnWebPagesShowsTheLastPage() {
+        TestApp t;
+        QTemporaryDir folder;
+        std::unique_ptr<fFileDownload> window(new fFileDownload);
+        fFileDownload* w = window.get();
+        w->show();
+        app().setDownloadMode(1);
+        w->Timer1->stop();
+        w->Check5->setChecked(true);
+        for (int k = 0; k < 5; ++k)
+            w->AddDownloadItem(server().url(QStringLiteral("/error.pdf?%1").arg(k)),
+                               QStringLiteral("page%1").arg(k), QStringLiteral("pdf"),
+                               folder.path() + QLatin1Char('/'), {});
+        w->AddDownloadItem(server().url(QStringLiteral("/file.pdf")), QStringLiteral("after"),
+                           QStringLiteral("pdf"), folder.path() + QLatin1Char('/'), {});
+        w->Command4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->list()->item(4).state == ItemState::Finished, kLoadMs);
+        // The fifth web page holds back the next start.
+        QCOMPARE(w->list()->item(5).state, ItemState::Waiting);
+        QVERIFY(!w->PicWebBK->isVisibleTo(w));
+        w->HousekeepingTick();
+        QVERIFY(!w->Timer_Down->isActive());
+        SiteLoginPanel* p = w->PicWebBK;
+        QVERIFY(p->isVisibleTo(w));
+        QCOMPARE(w->panelText(2), QStringLiteral("已停止下载：有5个以上下载出错或者网页文件"));
+        QTRY_VERIFY_WITH_TIMEOUT(p->Web1->title() == QLatin1String("Sign in"), kLoadMs);
+        QCOMPARE(QUrl(p->Web1->address()).toLocalFile(),
+                 folder.path() + QStringLiteral("/page4.htm"));
+        QVERIFY(w->close());
     }
 };
 

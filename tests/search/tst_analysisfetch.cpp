@@ -327,6 +327,51 @@ private slots:
         QCOMPARE(list.at(1).state, QStringLiteral("分析失败"));
         delete app().flow().find(WindowNames::FileDownload);
     }
+
+    // An intermediate page the site answered with a request to wait makes the
+    // delay after it last at least the time asked, whatever the delay box says.
+    void siteAskingToWaitLengthensTheDelay_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<double>("atLeast");
+        QTest::newRow("429, seconds") << "/busy/429/1?ra=30&body=html" << 30.0;
+        QTest::newRow("503, none given") << "/busy/503/1?body=text" << 60.0;
+        QTest::newRow("ordinary page") << "/status/404" << 0.0;
+    }
+    void siteAskingToWaitLengthensTheDelay() {
+        QFETCH(QString, path);
+        QFETCH(double, atLeast);
+        TestApp t;
+        FixtureServer server;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        ArticleListModel list;
+        list.add(QStringLiteral("Two"), server.url(path), QStringLiteral("p"),
+                 QStringLiteral("pdf"), t.tempPath(), QStringLiteral("SD2"));
+        ArticleAnalyser analyser(
+            list, app().transport(),
+            {[] { return false; }, [] { return QStringLiteral("0"); }, [] { return false; }});
+        // The program clock runs a second per 50 ms once the page was asked for.
+        double moved = 0;
+        QTimer driver;
+        driver.setInterval(50);
+        connect(&driver, &QTimer::timeout, &driver, [&] {
+            if (server.requests().isEmpty())
+                return;
+            moved += 1;
+            app().clock().advance(1);
+        });
+        QElapsedTimer real;
+        real.start();
+        driver.start();
+        analyser.加入下载列表(0);
+        driver.stop();
+        // The program clock went on by what was moved and what really passed.
+        const double waited = moved + real.elapsed() / 1000.0;
+        QVERIFY2(waited >= atLeast, qPrintable(QString::number(waited)));
+        if (atLeast == 0)
+            QVERIFY2(moved < 10, qPrintable(QString::number(moved)));
+        QCOMPARE(list.at(0).state, QStringLiteral("分析失败"));
+        delete app().flow().find(WindowNames::FileDownload);
+    }
 };
 
 QTEST_MAIN(TestAnalysisFetch)

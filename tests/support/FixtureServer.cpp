@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -250,6 +251,15 @@ struct FixtureServer::Impl {
     }
 
     void addBuiltInRoutes(FixtureServer& owner);
+    void addSiteAnswerRoutes();
+
+    // Answers given so far per request target, for routes that change their
+    // answer after the first ones (under mutex).
+    std::map<std::string, int> answered;
+    int countAnswer(const std::string& target) {
+        std::lock_guard lock(mutex);
+        return answered[target]++;
+    }
 };
 
 void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
@@ -387,6 +397,53 @@ void FixtureServer::Impl::addBuiltInRoutes(FixtureServer& owner) {
     });
 }
 
+// A site that asks the client to wait, or to prove it is a person.
+void FixtureServer::Impl::addSiteAnswerRoutes() {
+    using httplib::Request;
+    using httplib::Response;
+
+    addRoute(R"(/busy/(\d+)/(\d+))", [this](const Request& req, Response& res) {
+        const int status = static_cast<int>(toSize(req.matches[1]));
+        const int times = static_cast<int>(toSize(req.matches[2]));
+        if (countAnswer(req.target) >= times) {
+            const QByteArray body = FixtureServer::generatedContent(4096);
+            res.set_content(body.constData(), static_cast<size_t>(body.size()), "application/pdf");
+            return;
+        }
+        res.status = status;
+        if (req.has_param("ra"))
+            res.set_header("Retry-After", req.get_param_value("ra"));
+        if (req.get_param_value("body") == "html")
+            res.set_content(
+                "<!DOCTYPE html><html><head><title>Too Many Requests</title></head>"
+                "<body><h1>Too Many Requests</h1><p>Please slow down.</p></body></html>",
+                "text/html");
+        else
+            res.set_content("Too Many Requests", "text/plain");
+    });
+    addRoute(R"(/check/(.+))", [](const Request& req, Response& res) {
+        if (req.get_header_value("Cookie").find("passed=1") != std::string::npos) {
+            const QByteArray body = FixtureServer::generatedContent(4096);
+            res.set_content(body.constData(), static_cast<size_t>(body.size()), "application/pdf");
+            return;
+        }
+        res.status = 403;
+        res.set_content("<!DOCTYPE html><html><head><title>Just a moment</title>"
+                        "<script>window.checkStarted = Date.now();</script></head><body>"
+                        "<form id=\"check\" method=\"post\" action=\"/check-pass\">"
+                        "<input type=\"hidden\" name=\"back\" value=\"" +
+                            req.path +
+                            "\"><input type=\"submit\" value=\"I am a person\"></form>"
+                            "</body></html>",
+                        "text/html");
+    });
+    addRoute("/check-pass", [](const Request& req, Response& res) {
+        res.headers.emplace("Set-Cookie", "passed=1; Path=/");
+        const std::string back = req.get_param_value("back");
+        res.set_redirect(back.rfind("/check/", 0) == 0 ? back : std::string("/"), 303);
+    });
+}
+
 // ---------------------------------------------------------------------------
 
 FixtureServer::FixtureServer() : d(std::make_unique<Impl>()) {
@@ -410,6 +467,7 @@ FixtureServer::FixtureServer() : d(std::make_unique<Impl>()) {
     d->listeners[3] = {QStringLiteral("proxy"), std::make_unique<httplib::Server>(), -1, {}};
 
     d->addBuiltInRoutes(*this);
+    d->addSiteAnswerRoutes();
     for (size_t i = 0; i < d->listeners.size(); ++i) {
         Impl::Listener& l = d->listeners[i];
         if (!l.server->is_valid())

@@ -71,6 +71,16 @@ struct FixturePage {
 //   /set-cookie?name=value  sets that cookie (Path=/)
 //   /echo              the request headers as text/plain, one per line
 //
+// A site that asks to wait or to prove the client is a person:
+//   /busy/<status>/<k>?ra=<Retry-After>&body=html|text
+//                      the first k requests of this exact target answer status
+//                      (with Retry-After when ra is given, an HTML or text
+//                      body), later ones a small PDF (generatedContent(4096))
+//   /check/<name>      a 403 robot check page (a form and a script) unless the
+//                      request carries the cookie passed=1; then a small PDF
+//   /check-pass        (the check's form, POST back=<path>) sets passed=1 and
+//                      sends the browser back to the checked path
+//
 // Tests add their own: addPage() for fixed answers, addFile()/addFolder() for
 // files on disk, addRoute() for any handler (the raw cpp-httplib request and
 // response; include <httplib.h> to use them).

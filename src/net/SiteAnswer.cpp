@@ -1,0 +1,101 @@
+#include "net/SiteAnswer.h"
+
+#include "platform/Clock.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace {
+
+// The three date forms HTTP allows, read in English whatever the user's
+// locale. The weekday is dropped: it adds nothing, and a two-digit year
+// would make it disagree with the date Qt first reads.
+QDateTime parseHttpDate(const QString& text) {
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QString value = QString(text).replace(blanks, QStringLiteral(" ")).trimmed();
+    const qsizetype comma = value.indexOf(QLatin1Char(','));
+    const QString dated =
+        comma >= 0 ? value.mid(comma + 1).trimmed() : value.section(QLatin1Char(' '), 1);
+    const QLocale c = QLocale::c();
+    for (const QString& format :
+         {QStringLiteral("dd MMM yyyy HH:mm:ss 'GMT'"), QStringLiteral("dd-MMM-yy HH:mm:ss 'GMT'"),
+          QStringLiteral("MMM d HH:mm:ss yyyy")}) {
+        QDateTime when = c.toDateTime(dated, format);
+        if (!when.isValid())
+            continue;
+        // Two-digit years of the RFC 850 form belong to this century.
+        if (when.date().year() < 1970)
+            when = when.addYears(100);
+        when.setTimeSpec(Qt::UTC);
+        return when;
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<double> ParseRetryAfter(const QString& value, const QDateTime& nowUtc) {
+    const QString text = value.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qlonglong seconds = text.toLongLong(&ok);
+    if (ok)
+        return seconds < 0 ? std::nullopt : std::optional<double>(double(seconds));
+    const QDateTime when = parseHttpDate(text);
+    if (!when.isValid())
+        return std::nullopt;
+    return std::max(0.0, double(nowUtc.msecsTo(when)) / 1000.0);
+}
+
+bool IsPleaseWaitStatus(int status) {
+    return status == 429 || status == 503;
+}
+
+bool IsRobotCheck(int status, bool hasRetryAfter, const QByteArray& bodyHead) {
+    if ((status != 403 && status != 503) || hasRetryAfter)
+        return false;
+    const QByteArray page = bodyHead.left(SiteAnswerHeadBytes).toLower();
+    const bool html = page.contains("<html") || page.contains("<!doctype html") ||
+                      page.contains("<body") || page.contains("<head");
+    if (!html)
+        return false;
+    // A page that asks for a password is a sign-in page, which the login
+    // handles, not a check.
+    static const QRegularExpression password(
+        QStringLiteral("<input[^>]*type\\s*=\\s*[\"']?password"));
+    if (password.match(QString::fromLatin1(page)).hasMatch())
+        return false;
+    // A check runs its own code in the browser (a script, inline or loaded) or
+    // asks the person to send a form; a form without a control to send it
+    // with, or a bare error page, is no check.
+    if (page.contains("<script"))
+        return true;
+    const qsizetype form = page.indexOf("<form");
+    return form >= 0 && (page.indexOf("<input", form) >= 0 || page.indexOf("<button", form) >= 0);
+}
+
+SiteAnswer ClassifySiteAnswer(int status, const QString& retryAfter, const QByteArray& bodyHead) {
+    const bool hasRetryAfter = !retryAfter.trimmed().isEmpty();
+    if (IsRobotCheck(status, hasRetryAfter, bodyHead))
+        return SiteAnswer::RobotCheck;
+    if (IsPleaseWaitStatus(status))
+        return SiteAnswer::PleaseWait;
+    return SiteAnswer::Ordinary;
+}
+
+double SitePauseSeconds(std::optional<double> asked, double previousPause) {
+    double pause = asked.value_or(SitePauseDefaultSeconds);
+    if (previousPause > 0)
+        pause = std::max(pause, previousPause * 2);
+    return std::clamp(pause, 0.0, SitePauseMaxSeconds);
+}
+
+bool IsPleaseWaitAtHeaders(int status, const QString& retryAfter) {
+    return status == 429 || (status == 503 && !retryAfter.trimmed().isEmpty());
+}
+
+QDateTime HttpNow(const Clock& clock) {
+    return QDateTime::currentDateTimeUtc().addMSecs(static_cast<qint64>(clock.offset() * 1000.0));
+}
