@@ -272,16 +272,18 @@ bool Scheduler::Inet下载文件(int i) {
                 const ResumeCheck check =
                     CheckResumeAnswer(resumeFrom, resumeFacts, inet->statusCode(),
                                       inet->header("Content-Range"), inet->contentLength());
-                if (check == ResumeCheck::Mismatch ||
-                    (check == ResumeCheck::Continue && resumeFrom > 0 && path != resumePath)) {
-                    // Not the rest of the part: the file is asked for again, whole.
+                // Not the rest of the part: the file is asked for again, whole.
+                const auto askForTheWholeFile = [&] {
                     inet->cancel();
                     m_inetNoResume = true;
                     const bool again = Inet下载文件(i);
                     if (alive)
                         m_inetNoResume = false;
                     return again;
-                }
+                };
+                if (check == ResumeCheck::Mismatch ||
+                    (check == ResumeCheck::Continue && resumeFrom > 0 && path != resumePath))
+                    return askForTheWholeFile();
                 // What stands at the path (the user's file under the overwrite
                 // policy) is replaced only when a whole document has arrived.
                 PartFile part(path);
@@ -290,12 +292,7 @@ bool Scheduler::Inet下载文件(int i) {
                     m_inetOffset = part.openToResume(address, &kept);
                     if (m_inetOffset != resumeFrom || kept.validator != resumeFacts.validator) {
                         part.discard();
-                        inet->cancel();
-                        m_inetNoResume = true;
-                        const bool again = Inet下载文件(i);
-                        if (alive)
-                            m_inetNoResume = false;
-                        return again;
+                        return askForTheWholeFile();
                     }
                     size += m_inetOffset;
                 } else if (part.open()) {

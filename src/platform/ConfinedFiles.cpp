@@ -89,27 +89,29 @@ bool IsPlainRelativePath(const QString& relative) {
     return plainParts(relative.split(QLatin1Char('/')));
 }
 
-bool RemoveFileBelow(const QString& resolvedRoot, const QString& relative) {
+namespace {
+
+// Removes the entry named by relative below resolvedRoot when it is of the
+// given type, reached without following any link.
+bool removeBelow(const QString& resolvedRoot, const QString& relative, mode_t type, int flags) {
     QByteArray name;
     const Fd parent(openParent(resolvedRoot, relative, name));
     if (parent.get() < 0)
         return false;
     struct stat st {};
     if (::fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(st.st_mode))
+        (st.st_mode & S_IFMT) != type)
         return false;
-    return ::unlinkat(parent.get(), name.constData(), 0) == 0;
+    return ::unlinkat(parent.get(), name.constData(), flags) == 0;
+}
+
+} // namespace
+
+bool RemoveFileBelow(const QString& resolvedRoot, const QString& relative) {
+    return removeBelow(resolvedRoot, relative, S_IFREG, 0);
 }
 
 bool RemoveEmptyFolderBelow(const QString& resolvedRoot, const QString& relative) {
-    QByteArray name;
-    const Fd parent(openParent(resolvedRoot, relative, name));
-    if (parent.get() < 0)
-        return false;
-    struct stat st {};
-    if (::fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISDIR(st.st_mode))
-        return false;
     // Fails, as it should, for a folder that still holds anything.
-    return ::unlinkat(parent.get(), name.constData(), AT_REMOVEDIR) == 0;
+    return removeBelow(resolvedRoot, relative, S_IFDIR, AT_REMOVEDIR);
 }
