@@ -212,7 +212,10 @@ void SiteLoginPanel::SiteLogin(bool showMessages) {
 
     // The blank page the panel opens on completes late when a transfer asks
     // for a login right after the window opened; its completion must not pass
-    // for the login page's.
+    // for the login page's. Asking for the address again when the page wait
+    // ends on a blank page (loadLoginAddress) does not catch every case of
+    // this one: that completion can end the wait while the address shown is
+    // no longer blank.
     if (!m_blankShown) {
         const qint64 opened = nowMs();
         Wait::until([&] {

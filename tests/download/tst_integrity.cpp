@@ -640,6 +640,81 @@ private slots:
         QTRY_COMPARE(names(), QStringList{"cut.pdf"});
     }
 
+    // A site that asks to wait in answer to the ranged request of a resume
+    // answers nothing about the file: the kept part stays as it was, and the
+    // attempt after the pause asks for the same rest.
+    void resumeAfterSitePause_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void resumeAfterSitePause() {
+        QFETCH(int, mode);
+        app().DownloadMode = mode;
+        s->options.workerCount = 1;
+        const QByteArray body = wholePdf(300000);
+        const qsizetype total = body.size();
+        const qsizetype cut = total / 3;
+        const QByteArray path = "/resume-pause-" + QByteArray::number(mode);
+        int ranged = 0;
+        raw->addResponder(path, [&](const QByteArray& head) {
+            const QByteArray common = "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                                      "ETag: \"v1\"\r\n";
+            const qsizetype at = head.indexOf("\r\nRange: bytes=");
+            if (at < 0)
+                return RawServer::Reply{
+                    answer("HTTP/1.1 200 OK", common + lengthHeader(total), body.left(cut)),
+                    RawServer::End::Reset};
+            if (++ranged == 1)
+                return RawServer::Reply{
+                    answer("HTTP/1.1 429 Too Many Requests",
+                           "Content-Type: text/plain\r\nRetry-After: 5\r\n" + lengthHeader(9),
+                           "slow down")};
+            const qsizetype from = head.mid(at + 15).split('-').value(0).toLongLong();
+            return RawServer::Reply{
+                answer("HTTP/1.1 206 Partial Content",
+                       common + "Content-Range: bytes " + QByteArray::number(from) + "-" +
+                           QByteArray::number(total - 1) + "/" + QByteArray::number(total) +
+                           "\r\n" + lengthHeader(total - from),
+                       body.mid(from))};
+        });
+        add(raw->url(path), "paused");
+        QVERIFY(runRow(0));
+        QCOMPARE(row(0).state, ItemState::Failed);
+        const QString part = PartFile::partPath(folder() + "paused.pdf");
+        QTRY_VERIFY(QFileInfo::exists(part) && !PartFile::isHeld(folder() + "paused.pdf"));
+        QCOMPARE(readAll(part), body.left(cut));
+
+        s->redownloadFailed();
+        app().clock().advance(1);
+        s->startDownload();
+        QTRY_VERIFY_WITH_TIMEOUT(s->sitePauseRemaining() > 0, 20000);
+        QCOMPARE(ranged, 1);
+        QCOMPARE(row(0).state, ItemState::Waiting);
+        QCOMPARE(model->CountErrorRows(), 0);
+        // The answer to wait left the part and what it remembers alone.
+        QTRY_VERIFY(!PartFile::isHeld(folder() + "paused.pdf"));
+        QCOMPARE(readAll(part), body.left(cut));
+        PartFile::ResumeFacts facts;
+        QCOMPARE(PartFile::peekResume(folder() + "paused.pdf", raw->url(path), &facts),
+                 qint64(cut));
+        QCOMPARE(facts.validator, QByteArray("\"v1\""));
+
+        app().clock().advance(6);
+        QTRY_VERIFY_WITH_TIMEOUT(row(0).state == ItemState::Finished, 20000);
+        QCOMPARE(ranged, 2);
+        QCOMPARE(readAll(folder() + "paused.pdf"), body);
+        QCOMPARE(row(0).type, QStringLiteral("pdf"));
+        QCOMPARE(model->CountErrorRows(), 0);
+        const QList<QByteArray> heads = raw->heads(path);
+        QVERIFY2(heads.size() >= 3, heads.join("\n----\n").constData());
+        const QByteArray range = "\r\nRange: bytes=" + QByteArray::number(cut) + "-\r\n";
+        QVERIFY2(heads.at(heads.size() - 2).contains(range), heads.join("\n----\n").constData());
+        QVERIFY2(heads.last().contains(range), heads.last().constData());
+        QVERIFY(heads.last().contains("\r\nIf-Range: \"v1\""));
+        QTRY_COMPARE(names(), QStringList{"paused.pdf"});
+    }
+
     // "停止下载" in the middle of a resumable body keeps the part and what it
     // remembers; the row's progress shows what is there; once the row leaves
     // the list, its part goes.
