@@ -99,6 +99,7 @@ signals:
 
 private:
     enum class Phase { Idle, Reading, Fallback };
+    class BodySink;
 
     void startRead();
     void onHeaders();
@@ -118,10 +119,22 @@ private:
     // Ends the transfer with SiteAnswered when the answer is the site's
     // request to wait or a robot check; bodyEnded: the whole body is in.
     bool siteAnswered(bool bodyEnded);
+    // Decides, once per request and before any body byte is written, where
+    // the body goes: onto the part (the file or its rest), aside (an answer
+    // to a ranged request that is not the file: the kept part stays as it
+    // was), or nowhere (an answer that is dropped). Returns that device.
+    QIODevice* routeBody();
+    // The part the body of the current answer streams into; none when an
+    // answer set aside could not get one.
+    PartFile* bodyPart() const { return m_answerAside ? m_aside.get() : m_part.get(); }
+    // The whole length the body is on its way to, counted from the start of
+    // the file; 0 while unknown.
+    qint64 expectedTotal() const;
     // Judges the finished part file and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);
-    // Stops the read and the watchdog and removes the part file. Emits nothing.
+    // Stops the read and the watchdog; a resumable part stays for the row's
+    // next attempt, any other is removed. Emits nothing.
     void abandon();
     // Ends the request; keepPart leaves a resumable part on disk.
     void releaseRead(bool keepPart);
@@ -145,12 +158,25 @@ private:
     qint64 m_offset = 0;
     PartFile::ResumeFacts m_resumeFacts;
     bool m_mayResume = true;
-    bool m_restartPending = false;
+    // The current answer is being dropped (asked again whole, or refused):
+    // its notices are ignored until the worker acts on it.
+    bool m_dropping = false;
+    bool m_routed = false;
+    // The current answer is not the file: its body goes to m_aside.
+    bool m_answerAside = false;
+    QIODevice* m_bodyTarget = nullptr;
+    // The bytes the finished part must hold: the whole representation when
+    // the answer tells it (the total of a continued part, an announced
+    // length); 0 when unknown.
+    qint64 m_wholeLength = 0;
     QString m_plannedType;
     bool m_plannedTypeSet = false;
 
     QPointer<TransferRequest> m_request;
     std::unique_ptr<PartFile> m_part;
+    // The body of an answer that is not the file, kept apart from m_part.
+    std::unique_ptr<PartFile> m_aside;
+    std::unique_ptr<BodySink> m_sink;
     bool m_noticed = false;
     bool m_noticePending = false;
     QElapsedTimer m_sinceNotice;
