@@ -303,7 +303,9 @@ void Downloader::onFinished() {
     const qint64 written = m_offset + request->bytesWritten();
     m_bytesRead = written;
     m_bytesExpected = expectedTotal();
-    if (written < 1 && !request->headersReceived()) {
+    // (A part being continued holds bytes of its own: what counts is what
+    // this request brought.)
+    if (request->bytesWritten() < 1 && !request->headersReceived()) {
         if (m_phase != Phase::Reading) {
             fail(missCodeFailed());
             return;

@@ -25,10 +25,16 @@ class TransferRequest;
 // target name before that: while the transfer runs, the name is held by the
 // worker (the scheduler asks saveFile()) and by its locked part file.
 //
+// A part an earlier transfer of the address kept is continued with a ranged
+// request (see CheckResumeAnswer). An answer to it that is not the file (a
+// request to wait, a robot check, an error page) is read into a part of its
+// own beside the kept one, which stays as it was for the next attempt.
+//
 // After DownloadComplete or DownloadError the worker is idle and emits nothing
 // more; the window unloads it. Destroying a worker (delete, or unload() from any
-// handler, including one of its own signals) abandons a running transfer: the
-// the part file is removed and no signal follows.
+// handler, including one of its own signals) abandons a running transfer: its
+// part file is removed (a resumable one is kept for the next attempt) and no
+// signal follows.
 class Downloader : public QObject {
     Q_OBJECT
 public:
@@ -48,7 +54,7 @@ public:
     // reports from the event loop.
     void BeginDownload(const QString& url, const QString& saveFile, const QString& referer);
     // Abandons the running transfer quietly (no signal): the part file is
-    // removed, the watchdog stops, the worker becomes idle.
+    // removed (a resumable one kept), the watchdog stops, the worker becomes idle.
     void CancelAsyncRead();
     // Abandons the transfer at once, like CancelAsyncRead(), and deletes the
     // worker from the event loop. Use it from the worker's own signal handlers:
