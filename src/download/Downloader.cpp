@@ -43,6 +43,34 @@ qint64 announcedLength(const TransferRequest& request) {
 
 } // namespace
 
+// What the request streams the body into: the device routeBody() chose for
+// the answer, asked at the first byte at the latest, so no byte lands before
+// the answer has been judged. Never emits and never ends the transfer: the
+// request is in the middle of its own notice while it writes.
+class Downloader::BodySink : public QIODevice {
+public:
+    explicit BodySink(std::function<QIODevice*()> route) : m_route(std::move(route)) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override {
+        QIODevice* target = m_route();
+        if (!target)
+            return length; // a dropped answer: its bytes go nowhere
+        if (target->write(data, length) != length) {
+            setErrorString(target->errorString());
+            return -1;
+        }
+        return length;
+    }
+
+private:
+    std::function<QIODevice*()> m_route;
+};
+
 Downloader::Downloader(int index, QObject* parent) : QObject(parent), m_index(index) {
     setObjectName(QStringLiteral("Downloader1"));
     setProperty("Index", index);
@@ -97,20 +125,29 @@ QString Downloader::partFile() const {
 void Downloader::startRead() {
     auto part = std::make_unique<PartFile>(m_saveFile);
     // A part an earlier transfer of this address left is continued where it
-    // stopped, when the answer then still is the same file.
+    // stopped, when the answer then still is the same file. One that
+    // remembers no strong validator cannot prove that and starts over.
     PartFile::ResumeFacts facts;
-    const qint64 have =
-        m_saveFile.isEmpty() || !m_mayResume ? 0 : part->openToResume(m_target, &facts);
+    qint64 have = m_saveFile.isEmpty() || !m_mayResume ? 0 : part->openToResume(m_target, &facts);
+    if (have > 0 && !IsStrongValidator(facts.validator)) {
+        part->discard();
+        have = 0;
+    }
     if (m_saveFile.isEmpty() || (have == 0 && !part->open())) {
         failLater(missCodeFailed());
         return;
     }
     m_offset = have;
     m_resumeFacts = facts;
-    m_restartPending = false;
+    m_dropping = false;
+    m_routed = false;
+    m_answerAside = false;
+    m_bodyTarget = nullptr;
+    m_wholeLength = 0;
     auto* request = new TransferRequest(app().transport(), this);
     m_request = request;
     m_part = std::move(part);
+    m_sink = std::make_unique<BodySink>([this] { return routeBody(); });
     m_bytesRead = 0;
     m_bytesExpected = 0;
     m_noticed = false;
@@ -132,29 +169,36 @@ void Downloader::startRead() {
         options.headers.append({QByteArrayLiteral("If-Range"), m_resumeFacts.validator});
     }
     m_requestStartMs = app().clock().monotonicMs();
-    request->executeToDevice(m_target, m_part->device(), options);
+    request->executeToDevice(m_target, m_sink.get(), options);
 }
 
-// Runs before any byte of the body reaches the part: decides whether the
-// answer continues the part, replaces it, or cannot be used for it.
+// Runs before any byte of the body reaches the part.
 void Downloader::onHeaders() {
-    TransferRequest* request = m_request;
-    PartFile* part = m_part.get();
-    if (!request || !part)
+    if (!m_request || !m_part)
         return;
     // A site that asks to wait answers nothing about the file: the part stays
     // as it was for the attempt after the pause.
     if (siteAnswered(false))
         return;
-    const ResumeCheck check =
-        CheckResumeAnswer(m_offset, m_resumeFacts, request->statusCode(),
-                          request->header("Content-Range"), request->contentLength());
-    if (check == ResumeCheck::Mismatch) {
-        // Not the rest of this file: its bytes go nowhere, and the file is
-        // asked for again from its start.
+    routeBody();
+}
+
+QIODevice* Downloader::routeBody() {
+    TransferRequest* request = m_request;
+    PartFile* part = m_part.get();
+    if (m_routed || !request || !part)
+        return m_bodyTarget;
+    m_routed = true;
+    const ResumeAnswer answer = ResumeAnswerOf(*request);
+    const ResumeCheck check = CheckResumeAnswer(m_offset, m_resumeFacts, answer);
+    const quint64 run = m_run;
+    switch (check) {
+    case ResumeCheck::Mismatch:
+        // Not the rest of this file: its bytes go nowhere, the part goes, and
+        // the file is asked for again from its start (without a range, so
+        // this happens once).
         part->restart();
-        m_restartPending = true;
-        const quint64 run = m_run;
+        m_dropping = true;
         QTimer::singleShot(0, this, [this, run] {
             if (run != m_run || m_phase == Phase::Idle)
                 return;
@@ -162,25 +206,48 @@ void Downloader::onHeaders() {
             m_mayResume = false;
             startRead();
         });
-        return;
+        return m_bodyTarget = nullptr;
+    case ResumeCheck::Refused:
+        // A part of the file answered to a request for all of it.
+        m_dropping = true;
+        failLater(missCodeRejected());
+        return m_bodyTarget = nullptr;
+    case ResumeCheck::NotTheFile: {
+        // A wait, a check or an error page in answer to the ranged request:
+        // its body is judged from a part of its own beside the kept one,
+        // which stays locked and untouched.
+        m_answerAside = true;
+        m_offset = 0;
+        auto aside = std::make_unique<PartFile>(m_saveFile);
+        if (!aside->open())
+            return m_bodyTarget = nullptr; // judged as an answer without a body
+        m_aside = std::move(aside);
+        return m_bodyTarget = m_aside->device();
     }
-    if (check == ResumeCheck::Restart) {
+    case ResumeCheck::Restart:
         part->restart(); // a whole answer: the file starts over from it
         m_offset = 0;
+        break;
+    case ResumeCheck::Continue:
+        break;
     }
-    if (m_offset == 0)
-        part->setResumable(ResumeFactsOf(m_target, *request));
+    if (m_offset > 0) {
+        m_wholeLength = m_resumeFacts.total;
+    } else {
+        part->setResumable(ResumeFactsOf(m_target, answer));
+        m_wholeLength = qMax<qint64>(0, answer.contentLength);
+    }
+    return m_bodyTarget = part->device();
 }
 
 void Downloader::onChanged() {
     TransferRequest* request = m_request;
-    if (!request || m_restartPending)
+    if (!request || m_dropping)
         return;
     if (request->headersReceived() && siteAnswered(false))
         return;
     const qint64 written = m_offset + request->bytesWritten();
-    const qint64 announced = announcedLength(*request);
-    const qint64 total = announced > 0 ? m_offset + announced : 0;
+    const qint64 total = expectedTotal();
     if (written == m_bytesRead && total == m_bytesExpected)
         return;
     m_bytesRead = written;
@@ -191,6 +258,13 @@ void Downloader::onChanged() {
         return;
     if (overLimit())
         fail(missCodeTooBig());
+}
+
+qint64 Downloader::expectedTotal() const {
+    if (m_wholeLength > 0)
+        return m_wholeLength;
+    const qint64 announced = m_request ? announcedLength(*m_request) : 0;
+    return announced > 0 ? m_offset + announced : 0;
 }
 
 bool Downloader::notifyProgress(bool force) {
@@ -224,13 +298,14 @@ bool Downloader::overLimit() const {
 
 void Downloader::onFinished() {
     TransferRequest* request = m_request;
-    if (!request || m_restartPending)
+    if (!request || m_dropping)
         return;
     const qint64 written = m_offset + request->bytesWritten();
     m_bytesRead = written;
-    const qint64 announced = announcedLength(*request);
-    m_bytesExpected = announced > 0 ? m_offset + announced : 0;
-    if (written < 1 && !request->headersReceived()) {
+    m_bytesExpected = expectedTotal();
+    // (A part being continued holds bytes of its own: what counts is what
+    // this request brought.)
+    if (request->bytesWritten() < 1 && !request->headersReceived()) {
         if (m_phase != Phase::Reading) {
             fail(missCodeFailed());
             return;
@@ -255,9 +330,10 @@ void Downloader::onFinished() {
         return;
     }
     const qint64 expected = m_bytesExpected;
-    if (!request->bodyComplete() && expected > 0 && written < expected) {
-        // A short read: the partial body is not the file. It is dropped, or
-        // kept for the row's next attempt when the answer can be resumed.
+    if (expected > 0 && written < expected) {
+        // A short read (a rest without a length may end short of the whole
+        // file too): the partial body is not the file. It is dropped, or kept
+        // for the row's next attempt when the answer can be resumed.
         abandon();
         emit DownloadComplete(m_index, written, expected, m_saveFile);
         return;
@@ -275,16 +351,18 @@ void Downloader::onFinished() {
 QString Downloader::commit(QString* missCode) {
     *missCode = missCodeRejected();
     TransferRequest* request = m_request;
-    PartFile* part = m_part.get();
-    if (!request || !part || !part->finish())
+    PartFile* part = bodyPart();
+    if (!request || !part || !part->isOpen() || !part->finish())
         return {};
     ArrivalFacts facts;
     facts.status = request->statusCode();
     facts.contentType = request->header("Content-Type");
     facts.contentEncoding = request->header("Content-Encoding");
-    facts.complete = request->bodyComplete();
-    facts.lengthKnown = request->contentLength() >= 0;
     facts.bytes = m_offset + request->bytesWritten();
+    // Finished only with the whole representation on disk.
+    facts.complete =
+        request->bodyComplete() && (m_wholeLength <= 0 || facts.bytes == m_wholeLength);
+    facts.lengthKnown = request->contentLength() >= 0;
     const ArrivalJudgement judged = JudgeArrival(facts, part->path());
     if (judged.verdict == ArrivalVerdict::Failed)
         return {};
@@ -297,7 +375,11 @@ QString Downloader::commit(QString* missCode) {
     }
     if (!part->commitTo(finalPath))
         return {};
-    m_part.reset();
+    // An answer set aside leaves the part it stood beside for a later attempt.
+    if (m_answerAside)
+        m_aside.reset();
+    else
+        m_part.reset();
     return finalPath;
 }
 
@@ -323,9 +405,11 @@ void Downloader::watchdogTick() {
 
 void Downloader::fail(const QString& missCode) {
     // Only a transfer that stopped early may leave its part for a resume; an
-    // answer that is no usable file or too big leaves nothing.
-    if (m_part && (missCode == missCodeRejected() || missCode == missCodeTooBig()))
-        m_part->discard();
+    // answer that is no usable file or too big leaves nothing of its own
+    // (an answer kept aside leaves the part it stood beside).
+    if (PartFile* part = bodyPart();
+        part && (missCode == missCodeRejected() || missCode == missCodeTooBig()))
+        part->discard();
     abandon();
     emit DownloadError(m_index, m_saveFile, missCode);
 }
@@ -339,8 +423,8 @@ bool Downloader::siteAnswered(bool bodyEnded) {
     SiteAnswer answer = SiteAnswer::Ordinary;
     if (IsPleaseWaitAtHeaders(status, retryAfter)) {
         answer = SiteAnswer::PleaseWait;
-    } else if (bodyEnded && m_part) {
-        QFile head(m_part->path());
+    } else if (bodyEnded && bodyPart()) {
+        QFile head(bodyPart()->path());
         answer = ClassifySiteAnswer(status, retryAfter,
                                     head.open(QIODevice::ReadOnly) ? head.read(SiteAnswerHeadBytes)
                                                                    : QByteArray());
@@ -380,9 +464,12 @@ void Downloader::releaseRead(bool keepPart) {
         request->cancel();
     }
     // A resumable part stays for the row's next attempt; any other is removed.
+    m_aside.reset();
     if (m_part && keepPart)
         m_part->keep();
     m_part.reset();
+    m_bodyTarget = nullptr;
+    m_sink.reset();
     if (request) {
         // The request may be the sender of the notice being handled right now,
         // so it goes from the event loop.

@@ -25,10 +25,16 @@ class TransferRequest;
 // target name before that: while the transfer runs, the name is held by the
 // worker (the scheduler asks saveFile()) and by its locked part file.
 //
+// A part an earlier transfer of the address kept is continued with a ranged
+// request (see CheckResumeAnswer). An answer to it that is not the file (a
+// request to wait, a robot check, an error page) is read into a part of its
+// own beside the kept one, which stays as it was for the next attempt.
+//
 // After DownloadComplete or DownloadError the worker is idle and emits nothing
 // more; the window unloads it. Destroying a worker (delete, or unload() from any
-// handler, including one of its own signals) abandons a running transfer: the
-// the part file is removed and no signal follows.
+// handler, including one of its own signals) abandons a running transfer: its
+// part file is removed (a resumable one is kept for the next attempt) and no
+// signal follows.
 class Downloader : public QObject {
     Q_OBJECT
 public:
@@ -48,7 +54,7 @@ public:
     // reports from the event loop.
     void BeginDownload(const QString& url, const QString& saveFile, const QString& referer);
     // Abandons the running transfer quietly (no signal): the part file is
-    // removed, the watchdog stops, the worker becomes idle.
+    // removed (a resumable one kept), the watchdog stops, the worker becomes idle.
     void CancelAsyncRead();
     // Abandons the transfer at once, like CancelAsyncRead(), and deletes the
     // worker from the event loop. Use it from the worker's own signal handlers:
@@ -99,6 +105,7 @@ signals:
 
 private:
     enum class Phase { Idle, Reading, Fallback };
+    class BodySink;
 
     void startRead();
     void onHeaders();
@@ -118,10 +125,22 @@ private:
     // Ends the transfer with SiteAnswered when the answer is the site's
     // request to wait or a robot check; bodyEnded: the whole body is in.
     bool siteAnswered(bool bodyEnded);
+    // Decides, once per request and before any body byte is written, where
+    // the body goes: onto the part (the file or its rest), aside (an answer
+    // to a ranged request that is not the file: the kept part stays as it
+    // was), or nowhere (an answer that is dropped). Returns that device.
+    QIODevice* routeBody();
+    // The part the body of the current answer streams into; none when an
+    // answer set aside could not get one.
+    PartFile* bodyPart() const { return m_answerAside ? m_aside.get() : m_part.get(); }
+    // The whole length the body is on its way to, counted from the start of
+    // the file; 0 while unknown.
+    qint64 expectedTotal() const;
     // Judges the finished part file and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);
-    // Stops the read and the watchdog and removes the part file. Emits nothing.
+    // Stops the read and the watchdog; a resumable part stays for the row's
+    // next attempt, any other is removed. Emits nothing.
     void abandon();
     // Ends the request; keepPart leaves a resumable part on disk.
     void releaseRead(bool keepPart);
@@ -145,12 +164,25 @@ private:
     qint64 m_offset = 0;
     PartFile::ResumeFacts m_resumeFacts;
     bool m_mayResume = true;
-    bool m_restartPending = false;
+    // The current answer is being dropped (asked again whole, or refused):
+    // its notices are ignored until the worker acts on it.
+    bool m_dropping = false;
+    bool m_routed = false;
+    // The current answer is not the file: its body goes to m_aside.
+    bool m_answerAside = false;
+    QIODevice* m_bodyTarget = nullptr;
+    // The bytes the finished part must hold: the whole representation when
+    // the answer tells it (the total of a continued part, an announced
+    // length); 0 when unknown.
+    qint64 m_wholeLength = 0;
     QString m_plannedType;
     bool m_plannedTypeSet = false;
 
     QPointer<TransferRequest> m_request;
     std::unique_ptr<PartFile> m_part;
+    // The body of an answer that is not the file, kept apart from m_part.
+    std::unique_ptr<PartFile> m_aside;
+    std::unique_ptr<BodySink> m_sink;
     bool m_noticed = false;
     bool m_noticePending = false;
     QElapsedTimer m_sinceNotice;

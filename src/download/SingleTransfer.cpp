@@ -17,7 +17,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -153,7 +155,8 @@ bool Scheduler::Inet下载文件(int i) {
     const QString referer = it.tag.isEmpty() ? UrlRoot(address) : it.tag;
     request.addHeaderText(QStringLiteral("Referer: ") + referer + QStringLiteral("\r\n"));
     // A part an earlier attempt of this row left at the path it will most
-    // likely take: ask for the rest of it.
+    // likely take: ask for the rest of it, when what it remembers can prove
+    // that the rest belongs to the same file.
     PartFile::ResumeFacts resumeFacts;
     qint64 resumeFrom = 0;
     QString resumePath;
@@ -168,6 +171,8 @@ bool Scheduler::Inet下载文件(int i) {
                 ? 重命名保存路径(planned.folder, planned.name, planned.type, policy(), plannedName)
                 : RowFilePath(planned);
         resumeFrom = PartFile::peekResume(LocalPath(resumePath), address, &resumeFacts);
+        if (resumeFrom > 0 && !IsStrongValidator(resumeFacts.validator))
+            resumeFrom = 0; // then the part is replaced by the whole file
     }
     if (resumeFrom > 0)
         request.addHeaderText(QStringLiteral("Range: bytes=%1-\r\nIf-Range: %2\r\n")
@@ -189,7 +194,36 @@ bool Scheduler::Inet下载文件(int i) {
         return false;
     }
 
+    // The kept part is no use any more: the file changed or starts over.
+    const auto dropKeptPart = [&] {
+        if (resumeFrom <= 0)
+            return;
+        PartFile kept(LocalPath(resumePath));
+        PartFile::ResumeFacts ignored;
+        if (kept.openToResume(address, &ignored) > 0)
+            kept.discard();
+    };
+    // Not the rest of the part: the file is asked for again, whole (once:
+    // that request carries no range).
+    const auto askForTheWholeFile = [&] {
+        inet->cancel();
+        dropKeptPart();
+        m_inetNoResume = true;
+        const bool again = Inet下载文件(i);
+        if (alive)
+            m_inetNoResume = false;
+        return again;
+    };
+
     const QString headers = inet->headerBlock();
+    const ResumeAnswer answer = ResumeAnswerOf(*inet);
+    const ResumeCheck check = headers.isEmpty()
+                                  ? ResumeCheck::Continue
+                                  : CheckResumeAnswer(resumeFrom, resumeFacts, answer);
+    // The rest of the kept part, or no answer about the file at all: the row
+    // keeps the name and type it was planned with, whatever type the answer says.
+    const bool keepPlannedName =
+        resumeFrom > 0 && (check == ResumeCheck::Continue || check == ResumeCheck::NotTheFile);
     qint64 size = 0;
     QString type;
     bool statusOk = false;
@@ -205,10 +239,24 @@ bool Scheduler::Inet下载文件(int i) {
         inet->cancel();
         holdRowForSite(i, SiteAnswer::PleaseWait, retryAfter);
         return false;
+    } else if (check == ResumeCheck::Mismatch) {
+        return askForTheWholeFile();
+    } else if (check == ResumeCheck::Refused) {
+        // A part of the file answered to a request for all of it: no whole
+        // file can come of this answer.
+        inet->cancel();
+        it = row(i);
+        it.state = ItemState::Failed;
+        it.size = QStringLiteral("下载失败");
+        commit(i, it);
+        result = false;
     } else {
         bool ok = false;
         const qint64 length = inet->header("Content-Length").trimmed().toLongLong(&ok);
         size = ok && length > 0 ? length : 0;
+        // The rest of a part makes the whole file: that is what must arrive.
+        if (check == ResumeCheck::Continue && resumeFrom > 0)
+            size = resumeFacts.total;
 
         if (double(size) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
             inet->cancel();
@@ -248,7 +296,7 @@ bool Scheduler::Inet下载文件(int i) {
             const QString folder = EnsureFolder(it.folder);
             if (!folder.isEmpty())
                 it.folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-            if (!type.isEmpty())
+            if (!type.isEmpty() && !keepPlannedName)
                 it.type = type;
             if (policy() == SameNamePolicy::Rename) {
                 QString newName;
@@ -269,34 +317,36 @@ bool Scheduler::Inet下载文件(int i) {
                 commit(i, it);
                 inet->cancel();
             } else {
-                const ResumeCheck check =
-                    CheckResumeAnswer(resumeFrom, resumeFacts, inet->statusCode(),
-                                      inet->header("Content-Range"), inet->contentLength());
-                // Not the rest of the part: the file is asked for again, whole.
-                const auto askForTheWholeFile = [&] {
-                    inet->cancel();
-                    m_inetNoResume = true;
-                    const bool again = Inet下载文件(i);
-                    if (alive)
-                        m_inetNoResume = false;
-                    return again;
-                };
-                if (check == ResumeCheck::Mismatch ||
-                    (check == ResumeCheck::Continue && resumeFrom > 0 && path != resumePath))
+                if (check == ResumeCheck::Continue && resumeFrom > 0 &&
+                    LocalPath(path) != LocalPath(resumePath))
                     return askForTheWholeFile();
+                if (check == ResumeCheck::Restart)
+                    dropKeptPart();
+                // An answer that is not the file is read into a part of its
+                // own beside the kept one, which stays locked and untouched
+                // meanwhile and is left for the next attempt afterwards.
+                std::optional<PartFile> kept;
+                if (check == ResumeCheck::NotTheFile) {
+                    kept.emplace(LocalPath(resumePath));
+                    PartFile::ResumeFacts ignored;
+                    kept->openToResume(address, &ignored);
+                }
+                const auto leaveKept = qScopeGuard([&] {
+                    if (kept)
+                        kept->keep();
+                });
                 // What stands at the path (the user's file under the overwrite
                 // policy) is replaced only when a whole document has arrived.
                 PartFile part(path);
                 if (check == ResumeCheck::Continue && resumeFrom > 0) {
-                    PartFile::ResumeFacts kept;
-                    m_inetOffset = part.openToResume(address, &kept);
-                    if (m_inetOffset != resumeFrom || kept.validator != resumeFacts.validator) {
+                    PartFile::ResumeFacts held;
+                    m_inetOffset = part.openToResume(address, &held);
+                    if (m_inetOffset != resumeFrom || held.validator != resumeFacts.validator) {
                         part.discard();
                         return askForTheWholeFile();
                     }
-                    size += m_inetOffset;
-                } else if (part.open()) {
-                    part.setResumable(ResumeFactsOf(address, *inet));
+                } else if (part.open() && check != ResumeCheck::NotTheFile) {
+                    part.setResumable(ResumeFactsOf(address, answer));
                 }
                 StreamOutcome outcome = StreamOutcome::Failed;
                 if (size > 0 || statusOk) {
