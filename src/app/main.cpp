@@ -7,6 +7,8 @@
 #include "shell/BrowserEmulation.h"
 #include "shell/fCover.h"
 
+#include "platform/ToolkitTranslations.h"
+
 #include "VarnelleVersion.h"
 
 #include <QApplication>
@@ -20,6 +22,7 @@ int main(int argc, char* argv[]) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    LoadToolkitTranslations(application);
     QApplication::setApplicationName(QStringLiteral("Varnelle"));
     QApplication::setOrganizationName(QStringLiteral("Varnelle"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));
