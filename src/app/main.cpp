@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "Windows.h"
 
 #include "about/OsName.h"
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    if (const auto answered = AnswerCommandLine(argc, argv))
+        return *answered;
     // Chromium refuses to start its sandbox as root; the embedded browser then
     // runs without it, as the platform's browser layer expects.
     if (::geteuid() == 0)
