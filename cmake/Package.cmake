@@ -10,7 +10,7 @@ set(VARNELLE_MAINTAINER "The Varnelle developers <developers@varnelle.io>"
 # The day of the build stands for the release day in the AppStream file and
 # the package's changelog; SOURCE_DATE_EPOCH, when set, fixes it.
 string(TIMESTAMP VARNELLE_RELEASE_DATE "%Y-%m-%d" UTC)
-string(TIMESTAMP VARNELLE_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+string(TIMESTAMP VARNELLE_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 
 set(varnelle_docdir ${CMAKE_INSTALL_DATADIR}/doc/varnelle)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${varnelle_docdir})
