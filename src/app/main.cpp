@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "Windows.h"
 
 #include "about/OsName.h"
@@ -7,6 +8,8 @@
 #include "shell/BrowserEmulation.h"
 #include "shell/fCover.h"
 
+#include "platform/ToolkitTranslations.h"
+
 #include "VarnelleVersion.h"
 
 #include <QApplication>
@@ -14,12 +17,15 @@
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    if (const auto answered = AnswerCommandLine(argc, argv))
+        return *answered;
     // Chromium refuses to start its sandbox as root; the embedded browser then
     // runs without it, as the platform's browser layer expects.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    LoadToolkitTranslations(application);
     QApplication::setApplicationName(QStringLiteral("Varnelle"));
     QApplication::setOrganizationName(QStringLiteral("Varnelle"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/TransportCookieJar.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QIODevice>
@@ -535,7 +536,9 @@ void TransferRequest::cancel() {
     if (!m_finished) {
         m_cancelled = true;
         m_error = QNetworkReply::OperationCanceledError;
-        m_errorString = QStringLiteral("Cancelled");
+        // Qt's own words for an aborted reply, so the toolkit's translation
+        // shows in the row like every other network error.
+        m_errorString = QCoreApplication::translate("QNetworkReplyHttpImpl", "Operation canceled");
         clearPending();
         m_reply->abort(); // emits finished, which normally ends the request
         // A reply that Qt already counts as over emits nothing more; the
