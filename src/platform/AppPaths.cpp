@@ -9,8 +9,14 @@
 namespace AppPaths {
 
 QString programFolder() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+    return programFolderFor(QCoreApplication::applicationDirPath());
+}
+
+QString programFolderFor(const QString& exeDir) {
+    const bool installed =
+        !exeDir.isEmpty() && QFileInfo::exists(exeDir + QStringLiteral("/../share/applications/") +
+                                               QLatin1String(DesktopEntryName));
+    if (!exeDir.isEmpty() && !installed && QFileInfo(exeDir).isWritable())
         return exeDir;
     const QString fallback = QDir::homePath() + QStringLiteral("/.local/share/Varnelle");
     QDir().mkpath(fallback);
