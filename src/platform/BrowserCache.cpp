@@ -148,10 +148,14 @@ bool BrowserCache::isBookkeepingFile(const QString& path) {
 }
 
 std::optional<BrowserCacheEntry> BrowserCache::readEntry(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A FIFO or device named like an entry is no entry, and is never waited on.
+    QFile file;
+    if (!OpenRegularFile(file, path))
         return std::nullopt;
-    return readEntry(file);
+    std::optional<BrowserCacheEntry> entry = readEntry(file);
+    if (entry)
+        entry->file = path;
+    return entry;
 }
 
 std::optional<BrowserCacheEntry> BrowserCache::readEntry(QFile& file) {

@@ -48,12 +48,14 @@ public:
     // True when the folder exists but cannot be listed.
     bool unreadable() const;
 
-    // Reads one entry file; nothing when it is not an entry file at all.
+    // Reads one entry file; nothing when it is not an entry file at all
+    // (only a regular file is read: the open never waits on a FIFO or device).
     // A file still being written (no end records yet) gives an entry without
     // a body.
     static std::optional<BrowserCacheEntry> readEntry(const QString& file);
     // The same from a file already open for reading, so a caller can check
-    // the records and then read the body from the very same file.
+    // the records and then read the body from the very same file (open it
+    // with OpenRegularFile; the entry's file is then the QFile's name).
     static std::optional<BrowserCacheEntry> readEntry(QFile& file);
 
     // The CRC-32 the end records use, carried on by piece (start with 0).

@@ -71,6 +71,20 @@ int openParent(const QString& resolvedRoot, const QString& relative, QByteArray&
 
 } // namespace
 
+bool OpenRegularFile(QFile& file, const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 QString ResolvedInside(const QString& folder, const QString& home) {
     const QString resolvedHome = QFileInfo(home).canonicalFilePath();
     const QString resolved = QFileInfo(folder).canonicalFilePath();

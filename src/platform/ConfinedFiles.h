@@ -2,6 +2,17 @@
 
 #include <QString>
 
+class QFile;
+
+// Opens the regular file at path for reading, following no link at its last
+// step. The open never waits: a FIFO or a device under the name (anyone who
+// may write in the folder can put one there) would hold a blocking open until
+// someone writes to it. The type is checked on the opened descriptor, so a
+// file swapped in after any earlier look is judged as it is. False for
+// anything but a regular file; file then stays closed. (Its fileName() stays
+// empty.)
+bool OpenRegularFile(QFile& file, const QString& path);
+
 // Deletions that stay inside a folder. The folder is given resolved (no link
 // anywhere in it); every step from "/" down to the file is opened without
 // following links, so a link met on the way, whether it stood there when the

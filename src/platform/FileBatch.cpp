@@ -1,6 +1,7 @@
 #include "platform/FileBatch.h"
 
 #include "platform/PartFile.h"
+#include "platform/PartFileLocks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +20,8 @@ namespace {
 // Named as part files, so either kind of leftover is cleared by the next
 // write to its target; the same target in one batch takes the next name.
 constexpr int MaxSlots = 100000;
+// Tries of one name while other writers keep taking it from under a new file.
+constexpr int Attempts = 4;
 // Large files are handed to the disk while they are written, so the sync at
 // the end of the batch has little left to wait for and dirty memory stays low.
 constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
@@ -115,36 +117,29 @@ int FileBatch::add(const QString& targetPath) {
     // killed process (no lock) is cleared and its name taken, one a live
     // writer holds is passed by. Several files of one batch may be headed for
     // the same name, so the names go on past the few a download uses.
+    using PartFileLocks::Created;
     for (int slot = 0; slot < MaxSlots; ++slot) {
         const QString path = PartFile::partPath(targetPath, slot);
-        const QByteArray name = local(path);
-        int fd =
-            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0 && errno == EEXIST) {
-            const int stale = ::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-            const bool free = stale >= 0 && ::flock(stale, LOCK_EX | LOCK_NB) == 0;
-            if (free)
-                ::unlink(name.constData());
-            if (stale >= 0)
-                ::close(stale);
-            if (!free)
-                continue;
-            fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                        0644);
+        // A download's part kept for resuming (its facts stand beside it) is
+        // the next transfer's: never removed, never reused.
+        if (PartFileLocks::hasResumeFacts(path))
+            continue;
+        for (int attempt = 0; attempt < Attempts; ++attempt) {
+            int fd = -1;
+            const Created created = PartFileLocks::create(path, fd);
+            if (created == Created::Failed)
+                return -1;
+            if (created == Created::Ok) {
+                auto item = std::make_unique<Item>();
+                item->path = path;
+                item->fd = fd;
+                item->device = std::make_unique<Item::Device>(*item);
+                m_items.push_back(std::move(item));
+                return int(m_items.size()) - 1;
+            }
+            if (created == Created::Taken && !PartFileLocks::removeUnheld(path, true))
+                break;
         }
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return -1;
-        }
-        auto item = std::make_unique<Item>();
-        item->path = path;
-        item->fd = fd;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-            return -1; // the item removes the file
-        item->device = std::make_unique<Item::Device>(*item);
-        m_items.push_back(std::move(item));
-        return int(m_items.size()) - 1;
     }
     return -1;
 }

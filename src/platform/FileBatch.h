@@ -18,6 +18,8 @@
 //
 // The temporary files are named and locked like part files (PartFile), so one
 // left behind by a killed process is cleared by the next write to its target.
+// A download's part kept for resuming (its resume facts beside it) is never
+// removed or reused: the file takes the next name.
 class FileBatch {
 public:
     FileBatch();
@@ -27,7 +29,7 @@ public:
     FileBatch& operator=(const FileBatch&) = delete;
 
     // A new temporary file beside targetPath, open for writing; its index,
-    // or -1 when the folder cannot take it.
+    // or -1 when the folder cannot take it or no name is left.
     int add(const QString& targetPath);
     // The open file, for writing. Each write reaches the file system at once,
     // so a full disk shows at the write that hits it.

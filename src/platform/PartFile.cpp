@@ -1,5 +1,8 @@
 #include "platform/PartFile.h"
 
+#include "platform/ConfinedFiles.h"
+#include "platform/PartFileLocks.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -47,18 +50,8 @@ QByteArray local(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Opens path and takes its lock without waiting; -1 when another holder has it
-// (or the file cannot be opened).
-int lockExisting(const QString& path) {
-    const int fd = ::open(local(path).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+// Tries of one name while other writers keep taking it from under a new part.
+constexpr int Attempts = 4;
 
 } // namespace
 
@@ -157,7 +150,7 @@ bool PartFile::isHeld(const QString& targetPath) {
     const QByteArray path = local(partPath(targetPath));
     if (::access(path.constData(), F_OK) != 0)
         return false;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return false;
     const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -168,14 +161,8 @@ bool PartFile::isHeld(const QString& targetPath) {
 int PartFile::removeStaleParts(const QString& targetPath) {
     int removed = 0;
     for (int slot = 0; slot < Slots; ++slot) {
-        const QString path = partPath(targetPath, slot);
-        const int fd = lockExisting(path);
-        if (fd < 0)
-            continue; // none there, or a live transfer holds it
-        if (::unlink(local(path).constData()) == 0)
+        if (PartFileLocks::removeUnheld(partPath(targetPath, slot), false))
             ++removed;
-        ::unlink(local(resumePath(path)).constData());
-        ::close(fd);
     }
     return removed;
 }
@@ -191,8 +178,8 @@ namespace {
 
 // The remembered facts: three lines, address, validator, total.
 bool readFacts(const QString& path, PartFile::ResumeFacts* facts) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 64 * 1024)
+    QFile file;
+    if (!OpenRegularFile(file, path) || file.size() > 64 * 1024)
         return false;
     const QList<QByteArray> lines = file.readAll().split('\n');
     if (lines.size() < 3)
@@ -222,7 +209,7 @@ qint64 PartFile::openToResume(const QString& address, ResumeFacts* facts) {
     discard();
     *facts = {};
     const QString path = partPath(m_target);
-    const int fd = lockExisting(path);
+    const int fd = PartFileLocks::lockUnheld(path);
     if (fd < 0)
         return 0;
     ResumeFacts found;
@@ -284,30 +271,28 @@ void PartFile::keep() {
 
 bool PartFile::open() {
     discard();
+    using PartFileLocks::Created;
     for (int slot = 0; slot < Slots; ++slot) {
         const QString path = partPath(m_target, slot);
-        // A part nobody holds is left over from a killed process.
-        if (const int stale = lockExisting(path); stale >= 0) {
-            ::unlink(local(path).constData());
-            ::unlink(local(resumePath(path)).constData());
-            ::close(stale);
+        for (int attempt = 0; attempt < Attempts; ++attempt) {
+            int fd = -1;
+            const Created created = PartFileLocks::create(path, fd);
+            if (created == Created::Failed)
+                return false;
+            if (created == Created::Ok) {
+                // Facts beside no part belong to no answer this part will hold.
+                ::unlink(local(resumePath(path)).constData());
+                m_device = std::make_unique<Device>(fd);
+                m_path = path;
+                m_committed = false;
+                return true;
+            }
+            // A part nobody holds is left over from a killed process, or kept
+            // for a resume that this transfer replaces; one a live transfer
+            // holds makes the next name the one to try.
+            if (created == Created::Taken && !PartFileLocks::removeUnheld(path, false))
+                break;
         }
-        const int fd = ::open(local(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue; // another transfer to the same target holds it
-            return false;
-        }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            ::unlink(local(path).constData());
-            return false;
-        }
-        m_device = std::make_unique<Device>(fd);
-        m_path = path;
-        m_committed = false;
-        return true;
     }
     return false;
 }
@@ -337,10 +322,13 @@ bool PartFile::finish() {
 bool PartFile::commitTo(const QString& finalPath) {
     if (m_path.isEmpty() || !m_device || isOpen())
         return false;
-    if (::rename(local(m_path).constData(), local(finalPath).constData()) != 0)
-        return false;
+    // The facts go before the part leaves its name, so that none stay beside
+    // no part (PartFileLocks::removeHeld); a part whose rename fails is no
+    // longer resumable.
     ::unlink(local(resumePath(m_path)).constData());
     m_resumable = false;
+    if (::rename(local(m_path).constData(), local(finalPath).constData()) != 0)
+        return false;
     m_committed = true;
     m_path.clear();
     m_device.reset();
@@ -348,11 +336,11 @@ bool PartFile::commitTo(const QString& finalPath) {
 }
 
 void PartFile::discard() {
+    // Removed while the lock is still held: once it is released, the name may
+    // soon be another writer's part.
+    if (m_device && !m_path.isEmpty() && !m_committed)
+        PartFileLocks::removeHeld(m_path);
     m_device.reset(); // closes the descriptor and releases the lock
-    if (!m_path.isEmpty() && !m_committed) {
-        ::unlink(local(m_path).constData());
-        ::unlink(local(resumePath(m_path)).constData());
-    }
     m_path.clear();
     m_resumable = false;
 }

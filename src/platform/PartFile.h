@@ -16,6 +16,9 @@
 // Every part file is locked while it is open. A part left behind by a killed
 // process holds no lock, so the next transfer to the same target removes it;
 // a live one (another transfer, another process) marks the target as taken.
+// A part is unlinked or renamed only under its lock and after a check that
+// the name still names it (PartFileLocks), so writers of the same name in
+// several processes never take each other's files.
 class PartFile {
 public:
     // What a part that may be resumed remembers of its answer, in a small
@@ -55,8 +58,9 @@ public:
     bool setResumable(const ResumeFacts& facts);
     bool isResumable() const { return m_resumable; }
     // Ends this transfer's hold on a resumable part and leaves it (and what it
-    // remembers) on disk for the next transfer of the row; a part that is not
-    // resumable is removed, as by discard().
+    // remembers) on disk for the next transfer of the row (a copy to the same
+    // name passes it by); a part that is not resumable is removed, as by
+    // discard().
     void keep();
     bool isOpen() const;
     // The open part, for writing. Each write reaches the file system at once,

@@ -34,7 +34,9 @@ void walk(const QString& folder, QStringList* folders, QStringList* files, bool 
             below << path + QLatin1Char('/');
             if (folders)
                 folders->append(path);
-        } else if (files) {
+        } else if (files && info.isFile()) {
+            // A FIFO, socket or device is no cache file; it is neither listed
+            // nor ever opened.
             files->append(path);
         }
     }

@@ -22,9 +22,10 @@ QString CachedDocumentName(const QString& address, const QString& fallback);
 // Links are never followed. folder must be absolute; it gets a trailing "/".
 void ListSubfolders(QString& folder, QStringList& list, bool recursive);
 
-// Appends the paths of the files in folder (and below it, when recursive) to
-// list. Links, to files or folders, are left out: a cache folder holds none,
-// and one that points elsewhere must never be followed.
+// Appends the paths of the regular files in folder (and below it, when
+// recursive) to list. Links, to files or folders, are left out: a cache folder
+// holds none, and one that points elsewhere must never be followed; so are
+// FIFOs, sockets and devices.
 void ListFiles(QString& folder, QStringList& list, bool recursive);
 
 // The all-users view looks in every folder beside home (ProfilesRoot, with a

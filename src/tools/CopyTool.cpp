@@ -1,6 +1,7 @@
 #include "tools/CopyTool.h"
 
 #include "platform/BrowserCache.h"
+#include "platform/ConfinedFiles.h"
 #include "platform/ContentDecoder.h"
 #include "platform/FileBatch.h"
 #include "shell/FileNames.h"
@@ -10,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -36,18 +39,33 @@ bool sameEntry(const BrowserCacheEntry& a, const BrowserCacheEntry& b) {
            a.contentEncoding == b.contentEncoding;
 }
 
+// Whether the file open at fd is no longer what it was when the copy began.
+// A rewrite of the same length leaves only its modification time behind
+// (and, for an entry, its CRC when the browser wrote one); one in the same
+// tick of the file system's clock cannot be seen at all.
+bool changedSince(const struct stat& before, int fd) {
+    struct stat now {};
+    return ::fstat(fd, &now) != 0 || now.st_size != before.st_size ||
+           now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+           now.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
+}
+
 // Writes the source's bytes, decoded, to a new temporary file of files meant
 // for target; index receives it. On failure or stop nothing is left behind.
 CopyResult writeSource(FileBatch& files, const CopySource& source, const QString& target,
                        const KeepGoing& keepGoing, int& index, QDateTime& modified) {
     index = -1;
-    if (!source.exists())
-        return CopyResult::Failed;
-    QFile in(source.path);
-    if (!in.open(QIODevice::ReadOnly))
+    // Only a regular file is read, and the open never waits: cache folders
+    // may hold a FIFO under an entry's name.
+    QFile in;
+    struct stat before {};
+    if (!OpenRegularFile(in, source.path) || ::fstat(in.handle(), &before) != 0)
         return CopyResult::Failed;
     qint64 offset = source.offset;
-    qint64 remaining = source.size();
+    qint64 remaining =
+        source.length < 0 ? qMax<qint64>(0, qint64(before.st_size) - offset) : source.length;
+    if (offset < 0 || offset + remaining > qint64(before.st_size))
+        return CopyResult::Failed;
     QString encoding = source.encoding;
     // The entry is read again now: the browser may have rewritten it since it
     // was listed, and the body is then elsewhere in the file, or gone.
@@ -63,7 +81,8 @@ CopyResult writeSource(FileBatch& files, const CopySource& source, const QString
     const std::unique_ptr<ContentDecoder> decoder = ContentDecoder::create(encoding);
     if (!decoder || !in.seek(offset))
         return CopyResult::Failed;
-    modified = in.fileTime(QFileDevice::FileModificationTime);
+    modified = QDateTime::fromMSecsSinceEpoch(qint64(before.st_mtim.tv_sec) * 1000 +
+                                              before.st_mtim.tv_nsec / 1000000);
 
     index = files.add(target);
     if (index < 0)
@@ -111,6 +130,9 @@ CopyResult writeSource(FileBatch& files, const CopySource& source, const QString
         if (!after || !sameEntry(*entry, *after))
             return fail();
     }
+    // Rewritten while it was read: the copy may hold parts of two versions.
+    if (changedSince(before, in.handle()))
+        return fail();
     if (!files.close(index, modified)) {
         index = -1;
         return CopyResult::Failed;

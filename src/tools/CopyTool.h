@@ -78,8 +78,10 @@ enum class CopyResult { Copied, Failed, Stopped };
 // Copies the source's bytes (decoded, when they carry a content encoding) to
 // target through a temporary file beside it and gives the result the source
 // file's modification time. Bytes in an unknown or broken encoding fail, and
-// so does a cache entry that changed. On failure or stop the temporary file
-// is removed and whatever stood at target is unchanged.
+// so do a cache entry that changed, a source whose size or modification time
+// changed while it was read, and anything but a regular file (never waited
+// on). On failure or stop the temporary file is removed and whatever stood at
+// target is unchanged.
 CopyResult CopyToFile(const CopySource& source, const QString& target,
                       const KeepGoing& keepGoing = {});
 

@@ -1,5 +1,6 @@
 #include "CacheEntryFiles.h"
 #include "FixtureServer.h"
+#include "PlantedFifo.h"
 #include "TestApp.h"
 #include "download/fFileDownload.h"
 #include "platform/Browser.h"
@@ -597,6 +598,92 @@ private slots:
         QCOMPARE(readFile(destination + "paper.pdf"), QByteArray("%PDF-bob's paper"));
         QCOMPARE(t.dialogs->informations, QStringList{"复制文件完成！"});
         QVERIFY(QFileInfo::exists(pageEntry) && QFileInfo::exists(pdfEntry));
+    }
+
+    // --- FIFOs under entry names: never waited on, never deleted ---
+
+    void fifoInOwnCache() {
+        TestApp t;
+        const QString alice = t.tempPath() + "/home/alice";
+        const QString cache = alice + "/" + m_relative;
+        QVERIFY(QDir().mkpath(cache));
+        const QString entry = WriteCacheEntryFile(cache, "http://h/paper.pdf", "%PDF-paper");
+        PlantedFifo fifo(cache + "/0123456789abcdef_0");
+        QVERIFY(fifo.isValid());
+        t.values->flow().registerWindow(
+            WindowNames::IEcache, [alice, cache] { return new fIEcache(nullptr, alice, cache); });
+
+        fIEcache viewer(nullptr, alice, cache);
+        viewer.Command1_Click(); // "查看我的缓存"
+        QCOMPARE(viewer.model()->rowCount(), 1);
+        QCOMPARE(viewer.model()->row(0).text, QStringLiteral("http://h/paper.pdf"));
+        // "清空IE浏览器缓存"
+        ClearBrowserCache(true);
+        QCOMPARE(t.dialogs->informations, QStringList{"IE缓存清空完毕！"});
+        QVERIFY(!QFileInfo::exists(entry));
+        // Not an entry: not the viewer's to delete.
+        QVERIFY(fifo.stands());
+        QVERIFY(!fifo.waited());
+    }
+
+    void fifoInAnotherUsersCache() {
+        TestApp t;
+        const QString folderList = t.tempPath() + "/SaveList.dat";
+        t.values->flow().registerWindow(WindowNames::CopyMove, [folderList] {
+            return new Form_Copy_Move(nullptr, folderList);
+        });
+        const QString alice = t.tempPath() + "/home/alice";
+        const QString aliceCache = alice + "/" + m_relative;
+        const QString bobCache = t.tempPath() + "/home/bob/" + m_relative;
+        QVERIFY(QDir().mkpath(aliceCache) && QDir().mkpath(bobCache));
+        const QString paper =
+            WriteCacheEntryFile(bobCache, "http://example.org/paper.pdf", "%PDF-bob's paper");
+        const QString later =
+            WriteCacheEntryFile(bobCache, "http://example.org/later.pdf", "%PDF-later");
+        PlantedFifo planted(bobCache + "/0123456789abcdef_0");
+        QVERIFY(planted.isValid());
+
+        fIEcache viewer(nullptr, alice, aliceCache);
+        viewer.Command7_Click();
+        QList<int> rows;
+        QStringList listed;
+        for (int i = 0; i < viewer.model()->rowCount(); ++i) {
+            if (viewer.model()->row(i).text == QStringLiteral("用户:bob")) {
+                rows << i;
+                listed << viewer.model()->row(i).filePath;
+            }
+        }
+        listed.sort();
+        QStringList expected{paper, later};
+        expected.sort();
+        QCOMPARE(listed, expected);
+        // After the listing bob puts a FIFO where an entry was.
+        QVERIFY(QFile::remove(later));
+        PlantedFifo swapped(later);
+        QVERIFY(swapped.isValid());
+
+        selectRows(viewer, rows);
+        const QString destination = t.tempPath() + "/copies/";
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<Form_Copy_Move*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->Combo1->setEditText(destination);
+            dialog->执行(true);
+            dialog->close();
+        });
+        viewer.Command6_Click(); // "复制选中..."
+        QCOMPARE(
+            QDir(destination)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{"paper.pdf"});
+        QCOMPARE(readFile(destination + "paper.pdf"), QByteArray("%PDF-bob's paper"));
+        QCOMPARE(t.dialogs->informations, QStringList{"复制文件完成！"});
+
+        // "全部删除" takes bob's entry and leaves both FIFOs.
+        viewer.Command3_Click();
+        QVERIFY(!QFileInfo::exists(paper));
+        QVERIFY(planted.stands() && swapped.stands());
+        QVERIFY(!planted.waited() && !swapped.waited());
     }
 };
 

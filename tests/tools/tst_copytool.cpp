@@ -1,4 +1,5 @@
 #include "CacheEntryFiles.h"
+#include "PlantedFifo.h"
 #include "TestApp.h"
 #include "platform/ContentDecoder.h"
 #include "platform/PartFile.h"
@@ -751,6 +752,123 @@ private slots:
         // The third has the size of the first: the size rule overwrites it.
         QCOMPARE(readFile(f.dst + "x.pdf"), QByteArray("third"));
         QCOMPARE(namesIn(f.dst), QStringList({"x.pdf", "x[001].pdf"}));
+    }
+
+    void sourceRewrittenDuringItsCopy_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("rewritten");
+        QTest::newRow("entry without CRC") << "entry" << true;
+        QTest::newRow("entry without CRC, untouched") << "entry" << false;
+        QTest::newRow("entry with CRC") << "entry with CRC" << true;
+        QTest::newRow("plain file") << "plain" << true;
+        QTest::newRow("plain file, untouched") << "plain" << false;
+    }
+    void sourceRewrittenDuringItsCopy() {
+        QFETCH(QString, kind);
+        QFETCH(bool, rewritten);
+        Fixture f;
+        // Three pieces: the copy asks whether to go on between them.
+        const QByteArray body = patterned(3 << 20);
+        const QString address = "http://h/paper.pdf";
+        const bool plain = kind == "plain";
+        const QString path = plain ? writeFile(f.src + "paper.pdf", body)
+                                   : WriteCacheEntryFile(f.src, address, body, "application/pdf",
+                                                         QByteArray(), kind == "entry with CRC");
+        QVERIFY(!path.isEmpty());
+        // The body starts after the 24-byte header and the key "1/0/" + address.
+        const qint64 bodyAt = plain ? 0 : 24 + 4 + address.size();
+        QFile source(path);
+        QVERIFY(source.open(QIODevice::ReadWrite));
+        // Written a while ago, as a cached document is.
+        QVERIFY(source.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                   QFileDevice::FileModificationTime));
+        writeFile(f.dst + "paper.pdf", "the user's paper");
+        int asked = 0;
+        const KeepGoing going = [&] {
+            if (asked++ == 0 && rewritten) {
+                // Rewritten in place: same length, a byte not yet read changed.
+                source.seek(bodyAt + (5 << 19));
+                source.write("X");
+                source.flush();
+            }
+            return true;
+        };
+        const CopySource from =
+            plain ? CopySource(path) : CopySource::cacheEntry(path, address, "paper.pdf");
+        QCOMPARE(CopyOneFile(from, f.dst, ExistingFileRule::Overwrite, going),
+                 rewritten ? CopyOutcome::Failed : CopyOutcome::Overwritten);
+        QVERIFY(asked > 0);
+        QCOMPARE(readFile(f.dst + "paper.pdf"), rewritten ? QByteArray("the user's paper") : body);
+        QCOMPARE(namesIn(f.dst), QStringList{"paper.pdf"});
+    }
+
+    void fifoIsNeverWaitedOn_data() {
+        QTest::addColumn<bool>("entry");
+        QTest::newRow("cache entry") << true;
+        QTest::newRow("plain file") << false;
+    }
+    void fifoIsNeverWaitedOn() {
+        QFETCH(bool, entry);
+        Fixture f;
+        const QString path = f.src + "0123456789abcdef_0";
+        PlantedFifo fifo(path);
+        QVERIFY(fifo.isValid());
+        const CopySource source =
+            entry ? CopySource::cacheEntry(path, "http://h/a.pdf", "a.pdf") : CopySource(path);
+        QCOMPARE(CopyOneFile(source, f.dst, ExistingFileRule::Overwrite), CopyOutcome::Failed);
+        QVERIFY(!fifo.waited());
+        QVERIFY(namesIn(f.dst).isEmpty());
+    }
+
+    void keptPartOfADownloadStays() {
+        Fixture f;
+        const QString target = f.dst + "paper.pdf";
+        PartFile::ResumeFacts facts;
+        facts.address = "http://h/paper.pdf";
+        facts.validator = "\"v1\"";
+        facts.total = 1000;
+        const QByteArray arrived = "%PDF-the first bytes of a stopped download";
+        QString kept;
+        {
+            PartFile part(target);
+            QVERIFY(part.open());
+            QCOMPARE(part.device()->write(arrived), qint64(arrived.size()));
+            QVERIFY(part.setResumable(facts));
+            kept = part.path();
+            part.keep(); // the download stopped: its part waits, unlocked, for the next attempt
+        }
+        const QString keptFacts = PartFile::resumePath(kept);
+        const QByteArray factsText = readFile(keptFacts);
+        QVERIFY(!factsText.isEmpty());
+
+        // Copies of the same name, under each rule that writes it.
+        for (int rule : {2, 3}) {
+            auto w = f.dialog({writeFile(f.src + "paper.pdf", "the copied paper")}, rule);
+            w->执行(true);
+        }
+        QCOMPARE(f.app.dialogs->informations, QStringList({"复制文件完成！", "复制文件完成！"}));
+        QCOMPARE(readFile(target), QByteArray("the copied paper"));
+        QCOMPARE(readFile(kept), arrived);
+        QCOMPARE(readFile(keptFacts), factsText);
+        QCOMPARE(readFile(f.dst + "paper[001].pdf"), QByteArray("the copied paper"));
+        QCOMPARE(namesIn(f.dst),
+                 QStringList({QFileInfo(kept).fileName(), QFileInfo(keptFacts).fileName(),
+                              "paper.pdf", "paper[001].pdf"}));
+        // The download goes on from it.
+        PartFile::ResumeFacts found;
+        PartFile resumed(target);
+        QCOMPARE(resumed.openToResume(facts.address, &found), qint64(arrived.size()));
+        QCOMPARE(found.validator, facts.validator);
+        resumed.keep();
+
+        // A download that starts over takes the part's name: the facts go with the part.
+        PartFile fresh(target);
+        QVERIFY(fresh.open());
+        QCOMPARE(fresh.path(), kept);
+        QCOMPARE(fresh.size(), qint64(0));
+        QVERIFY(!QFileInfo::exists(keptFacts));
+        fresh.discard();
+        QCOMPARE(namesIn(f.dst), QStringList({"paper.pdf", "paper[001].pdf"}));
     }
 
     void staleTemporaryFileIsCleared() {
