@@ -437,6 +437,7 @@ void fFileDownload::load() {
     v.DuplicatePolicy = s.duplicatePolicy();
     v.setProxy(s.proxyEnabled(), s.proxyAddress(), s.proxyPort());
     v.setMaxFileSizeMB(s.maxFileSizeMB());
+    v.RobotCheckWaitMinutes = s.robotCheckWaitMinutes();
     Label7->setText(QStringLiteral("下载方式：") + QString::number(v.DownloadMode));
     Combo1->setCurrentIndex(0);
     if (v.DownloadMode == 1) {

@@ -63,6 +63,8 @@ public:
     int ProxyEnabled = 0;
     QString ProxyAddress;
     QString ProxyPort;
+    // Minutes a run waits for a robot check to be passed before it stops.
+    int RobotCheckWaitMinutes = SettingsStore::RobotCheckWaitDefault;
     // --- the article site ---
     // The search window's home page; tests point it at a local page.
     QString SiteHomeAddress = QStringLiteral("https://www.sciencedirect.com/");
