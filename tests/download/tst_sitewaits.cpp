@@ -144,6 +144,10 @@ private slots:
         QFETCH(double, pause);
         setMode(mode);
         if (retryAfter.startsWith("date:")) {
+            // An HTTP date has no fraction of a second: moved to the start of a
+            // second, the clock loses none to it, and the countdown below
+            // shows whole seconds from the time asked.
+            app().clock().advance((1000 - HttpNow(app().clock()).time().msec()) / 1000.0);
             const QDateTime when =
                 HttpNow(app().clock()).addSecs(retryAfter.mid(5).toInt()).toUTC();
             retryAfter = QLocale::c().toString(when, "ddd, dd MMM yyyy HH:mm:ss 'GMT'");
