@@ -273,6 +273,7 @@ void Scheduler::schedulerTick() {
         if (options.autoLocate)
             emit ensureRowVisible(i);
         WorkerRow[1] = i + 1;
+        m_rowsStartedInRun = true;
         emit transferStarted(i);
         Inet下载当前文件(i);
         return;
@@ -298,6 +299,7 @@ void Scheduler::schedulerTick() {
         commit(i, it);
         WorkerRow[j] = i + 1;
         const QString address = 选择url(it.key);
+        m_rowsStartedInRun = true;
         emit transferStarted(i);
         多线程下载(j, i, address, path);
     }
@@ -317,7 +319,11 @@ void Scheduler::housekeepingTick() {
             endSiteWaits();
             if (options.sound)
                 emit playSound(102);
-            tellUser(RunEndedText, m_model.totalsText());
+            // Only a run that fetched something is news: the automatic
+            // re-download turns the timer on over a finished list every tick.
+            if (m_rowsStartedInRun)
+                tellUser(RunEndedText, m_model.totalsText());
+            m_rowsStartedInRun = false;
         }
     } else if (m_startEnabled != !timerDownEnabled()) {
         m_startEnabled = !timerDownEnabled();
@@ -384,7 +390,11 @@ void Scheduler::housekeepingTick() {
             why += QStringLiteral("（自动登录后仍下载到网页）");
         if (!page.isEmpty() && FileExists(page))
             emit webPagesStopped(page, why);
-        tellUser(why, m_model.totalsText());
+        // Auto start turns the timer on again each tick, and this stops it
+        // again: the notice is for the run that did the fetching.
+        if (m_rowsStartedInRun)
+            tellUser(why, m_model.totalsText());
+        m_rowsStartedInRun = false;
     }
 }
 
@@ -425,6 +435,7 @@ void Scheduler::stopDownload() {
         unloadWorker(j);
     endSiteWaits();
     m_stoppedOnCheck = false;
+    m_rowsStartedInRun = false;
 
     const int n = rowCount();
     for (int i = 0; i < n; ++i)
@@ -890,6 +901,7 @@ void Scheduler::robotCheckLimitReached() {
     setTimerDownEnabled(false);
     endSiteWaits();
     m_stoppedOnCheck = true;
+    m_rowsStartedInRun = false;
     if (options.sound)
         emit playSound(102);
     emit activityText(RobotCheckTimeoutText);

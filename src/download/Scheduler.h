@@ -246,7 +246,8 @@ private:
     QTimer* m_robotCheckLimitTimer = nullptr;
     int m_robotCheckRow = -1; // the row the last check held
     bool m_stoppedOnCheck = false;
-    QString m_monoPlannedType; // the row's type before the mode-one answer named it
-    QString m_lastWebPage;     // the last web page of this run, shown when the run stops on them
+    bool m_rowsStartedInRun = false; // for the notice at the end of a run
+    QString m_monoPlannedType;       // the row's type before the mode-one answer named it
+    QString m_lastWebPage; // the last web page of this run, shown when the run stops on them
     bool m_autoLoginRan = false;
 };

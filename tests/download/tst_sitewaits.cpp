@@ -376,6 +376,12 @@ private slots:
         s->housekeepingTick();
         QVERIFY(!s->timerDownEnabled());
         QCOMPARE(t->notices->summaries(), QStringList{Scheduler::RunEndedText});
+        // The automatic re-download turns the timer on over the finished list
+        // each tick; with nothing fetched, that is no news.
+        s->options.autoRedownload = true;
+        for (int k = 0; k < 4; ++k)
+            s->housekeepingTick();
+        QCOMPARE(t->notices->notices.size(), 1);
     }
 
     // A real check nobody passes: the run stops at the limit on the program
