@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -18,6 +19,10 @@ namespace {
 // the pause rather than a hair before it.
 constexpr int PauseSlackMs = 20;
 } // namespace
+
+const QString Scheduler::RobotCheckText = QStringLiteral("需要在网页中完成验证");
+const QString Scheduler::RobotCheckTimeoutText = QStringLiteral("等待网页验证超时，已停止下载");
+const QString Scheduler::RunEndedText = QStringLiteral("下载完成");
 
 Scheduler::Scheduler(DownloadListModel& model, QObject* parent)
     : Scheduler(model, std::make_unique<Values>(), parent) {}
@@ -28,6 +33,7 @@ Scheduler::Scheduler(DownloadListModel& model, std::unique_ptr<Values> own, QObj
       m_workers(m_ownValues->Downloader1) {
     LastFinishTime = app().clock().now();
     setUpStartTimers();
+    setUpSiteWaits();
 }
 
 Scheduler::Scheduler(DownloadListModel& model, bool& busy, double& lastFinishTime,
@@ -36,22 +42,59 @@ Scheduler::Scheduler(DownloadListModel& model, bool& busy, double& lastFinishTim
     : QObject(parent), Busy(busy), LastFinishTime(lastFinishTime), WorkerRow(workerRow),
       m_model(model), m_workers(workers) {
     setUpStartTimers();
+    setUpSiteWaits();
 }
 
 void Scheduler::setUpStartTimers() {
     m_startTimer = new QTimer(this);
     m_startTimer->setSingleShot(true);
     connect(m_startTimer, &QTimer::timeout, this, &Scheduler::startQueued);
+}
+
+void Scheduler::setUpSiteWaits() {
     m_sitePauseTimer = new QTimer(this);
     m_sitePauseTimer->setInterval(1000);
     connect(m_sitePauseTimer, &QTimer::timeout, this, &Scheduler::sitePauseTick);
-    // A clock moved forward (tests) may end a pause at once.
+    // A coarse timer may fire a little early, which would leave the pause a
+    // few milliseconds to go and put its end off to the next countdown tick.
+    m_sitePauseEndTimer = new QTimer(this);
+    m_sitePauseEndTimer->setObjectName(QStringLiteral("sitePauseEnd"));
+    m_sitePauseEndTimer->setSingleShot(true);
+    m_sitePauseEndTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_sitePauseEndTimer, &QTimer::timeout, this, &Scheduler::sitePauseTick);
+    m_robotCheckLimitTimer = new QTimer(this);
+    m_robotCheckLimitTimer->setSingleShot(true);
+    connect(m_robotCheckLimitTimer, &QTimer::timeout, this, &Scheduler::robotCheckLimitReached);
+    // A clock moved forward (tests) may end a pause or a check wait at once.
     connect(&app().clock(), &Clock::adjusted, this, [this] {
         if (m_sitePauseUntilMs != 0)
             sitePauseTick();
         else if (timerDownEnabled())
             scheduleNextStart();
+        armRobotCheckLimit();
     });
+    // The row of a check that ends, one way or another, takes the check with it.
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last) {
+                if (m_robotCheckRow < first.row() || m_robotCheckRow > last.row() ||
+                    m_robotCheckWaiting || !m_model.isValidRow(m_robotCheckRow))
+                    return;
+                const ItemState state = m_model.item(m_robotCheckRow).state;
+                if (state != ItemState::Finished && state != ItemState::Failed)
+                    return;
+                m_robotCheckRow = -1;
+                emit robotCheckEnded();
+            });
+    // Rows that move or go are no longer known by their position.
+    const auto forgetRow = [this] { m_robotCheckRow = -1; };
+    connect(&m_model, &QAbstractItemModel::modelReset, this, forgetRow);
+    connect(&m_model, &QAbstractItemModel::layoutChanged, this, forgetRow);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, forgetRow);
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first) {
+                if (first <= m_robotCheckRow)
+                    m_robotCheckRow = -1;
+            });
 }
 
 // The workers and the transfer request are children: they go with the
@@ -102,8 +145,16 @@ QString Scheduler::rowPath(const DownloadItem& it) {
 }
 
 void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage) {
-    emit activityText(QStringLiteral("完成下载:") + it.name);
+    showActivity(QStringLiteral("完成下载:") + it.name);
     LastFinishTime = app().clock().now();
+    // A file that came while nothing held the run: the site lets requests
+    // through again, so a later refusal starts its pause and a later check its
+    // time limit afresh. (Transfers under way when the run was held may end
+    // meanwhile; they prove nothing.)
+    if (it.state == ItemState::Finished && !isWebType(it.type, xmlIsWebPage) && !sitePaused()) {
+        m_lastSitePause = 0;
+        m_robotCheckSinceMs = 0;
+    }
     if (options.sound) {
         if (isWebType(it.type, xmlIsWebPage))
             emit playSound(101);
@@ -222,6 +273,7 @@ void Scheduler::schedulerTick() {
         if (options.autoLocate)
             emit ensureRowVisible(i);
         WorkerRow[1] = i + 1;
+        m_rowsStartedInRun = true;
         emit transferStarted(i);
         Inet下载当前文件(i);
         return;
@@ -247,6 +299,7 @@ void Scheduler::schedulerTick() {
         commit(i, it);
         WorkerRow[j] = i + 1;
         const QString address = 选择url(it.key);
+        m_rowsStartedInRun = true;
         emit transferStarted(i);
         多线程下载(j, i, address, path);
     }
@@ -266,6 +319,11 @@ void Scheduler::housekeepingTick() {
             endSiteWaits();
             if (options.sound)
                 emit playSound(102);
+            // Only a run that fetched something is news: the automatic
+            // re-download turns the timer on over a finished list every tick.
+            if (m_rowsStartedInRun)
+                tellUser(RunEndedText, m_model.totalsText());
+            m_rowsStartedInRun = false;
         }
     } else if (m_startEnabled != !timerDownEnabled()) {
         m_startEnabled = !timerDownEnabled();
@@ -293,13 +351,15 @@ void Scheduler::housekeepingTick() {
 
     // The totals are the window's (UpdateStatusCounts), called beside this tick.
 
-    // Auto start
-    if (options.autoStart && m_model.统计未下载项数目() >= 1)
+    // Auto start; a run stopped on a check nobody passed would only meet it
+    // again and hold the list once more: the user starts that one.
+    if (options.autoStart && !m_stoppedOnCheck && m_model.统计未下载项数目() >= 1)
         setTimerDownEnabled(true);
 
     // Auto re-download; a row put back during the site login would only bring
     // the same web page again, so the rows wait for the login to end.
-    if (options.autoRedownload && !timerDownEnabled() && m_siteLoginDepth == 0) {
+    if (options.autoRedownload && !m_stoppedOnCheck && !timerDownEnabled() &&
+        m_siteLoginDepth == 0) {
         switch (options.autoRedownloadChoice) {
         case 0:
             redownloadFailed();
@@ -325,12 +385,16 @@ void Scheduler::housekeepingTick() {
         const QString page = m_lastWebPage;
         const bool loginRan = m_autoLoginRan;
         endSiteWaits();
-        if (!page.isEmpty() && FileExists(page)) {
-            QString why = QStringLiteral("已停止下载：有5个以上下载出错或者网页文件");
-            if (loginRan)
-                why += QStringLiteral("（自动登录后仍下载到网页）");
+        QString why = QStringLiteral("已停止下载：有5个以上下载出错或者网页文件");
+        if (loginRan)
+            why += QStringLiteral("（自动登录后仍下载到网页）");
+        if (!page.isEmpty() && FileExists(page))
             emit webPagesStopped(page, why);
-        }
+        // Auto start turns the timer on again each tick, and this stops it
+        // again: the notice is for the run that did the fetching.
+        if (m_rowsStartedInRun)
+            tellUser(why, m_model.totalsText());
+        m_rowsStartedInRun = false;
     }
 }
 
@@ -342,8 +406,14 @@ void Scheduler::startDownload() {
     // elsewhere.
     if (!timerDownEnabled() && options.pauseSeconds > 0)
         LastFinishTime = app().clock().now() - options.pauseSeconds - 1;
+    const bool checkWaited = m_robotCheckWaiting;
     m_robotCheckWaiting = false;
+    m_robotCheckSinceMs = 0;
+    m_robotCheckLimitTimer->stop();
+    m_stoppedOnCheck = false;
     setTimerDownEnabled(true);
+    if (checkWaited)
+        restoreActivity();
     scheduleNextStart();
 }
 
@@ -364,6 +434,8 @@ void Scheduler::stopDownload() {
     for (int j = 1; j <= 6; ++j)
         unloadWorker(j);
     endSiteWaits();
+    m_stoppedOnCheck = false;
+    m_rowsStartedInRun = false;
 
     const int n = rowCount();
     for (int i = 0; i < n; ++i)
@@ -678,21 +750,51 @@ double Scheduler::sitePauseRemaining() const {
     return qMax<qint64>(0, m_sitePauseUntilMs - app().clock().monotonicMs()) / 1000.0;
 }
 
+QString Scheduler::holdReason() const {
+    if (m_robotCheckWaiting)
+        return RobotCheckText;
+    const double left = sitePauseRemaining();
+    if (left > 0)
+        return QStringLiteral("站点要求暂停：") +
+               QString::number(static_cast<qint64>(std::ceil(left))) + QStringLiteral("秒");
+    return {};
+}
+
+void Scheduler::showActivity(const QString& text) {
+    // Other workers keep finishing while the run is held; their texts would
+    // hide at once why nothing else starts.
+    const QString reason = holdReason();
+    emit activityText(reason.isEmpty() ? text : reason);
+}
+
+void Scheduler::restoreActivity() {
+    emit activityText(holdReason());
+}
+
+void Scheduler::tellUser(const QString& summary, const QString& body) {
+    app().notices().notify(summary, body);
+    emit attentionWanted();
+}
+
 void Scheduler::sitePauseTick() {
     if (m_sitePauseUntilMs == 0) {
         m_sitePauseTimer->stop();
+        m_sitePauseEndTimer->stop();
         return;
     }
-    const double left = sitePauseRemaining();
-    if (left > 0) {
-        emit activityText(QStringLiteral("站点要求暂停：") +
-                          QString::number(static_cast<qint64>(std::ceil(left))) +
-                          QStringLiteral("秒"));
+    const qint64 leftMs = m_sitePauseUntilMs - app().clock().monotonicMs();
+    if (leftMs > 0) {
+        // The next request goes out when the pause is over, not at the next
+        // tick of the countdown.
+        m_sitePauseEndTimer->start(
+            static_cast<int>(qMin<qint64>(leftMs, SitePauseMaxSeconds * 1000)));
+        restoreActivity();
         return;
     }
     m_sitePauseUntilMs = 0;
     m_sitePauseTimer->stop();
-    emit activityText(QString());
+    m_sitePauseEndTimer->stop();
+    restoreActivity();
     scheduleNextStart();
 }
 
@@ -701,9 +803,12 @@ void Scheduler::endSiteWaits() {
     m_sitePauseUntilMs = 0;
     m_lastSitePause = 0;
     m_robotCheckWaiting = false;
+    m_robotCheckSinceMs = 0;
     m_autoLoginRan = false;
     m_lastWebPage.clear();
     m_sitePauseTimer->stop();
+    m_sitePauseEndTimer->stop();
+    m_robotCheckLimitTimer->stop();
     if (waited)
         emit activityText(QString());
 }
@@ -711,9 +816,11 @@ void Scheduler::endSiteWaits() {
 void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAfter) {
     LastFinishTime = app().clock().now();
     QString address;
+    QString name;
     if (m_model.isValidRow(i)) {
         DownloadItem it = row(i);
         address = 选择url(it.key);
+        name = it.name;
         it.state = ItemState::Waiting;
         it.size.clear();
         it.received.clear();
@@ -721,9 +828,17 @@ void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAft
         commit(i, it);
     }
     if (answer == SiteAnswer::RobotCheck) {
+        const bool firstOfSeries = m_robotCheckSinceMs == 0;
+        if (firstOfSeries)
+            m_robotCheckSinceMs = app().clock().monotonicMs();
         m_robotCheckWaiting = true;
-        emit activityText(QStringLiteral("需要在网页中完成验证"));
+        m_robotCheckRow = i;
+        emit activityText(RobotCheckText);
         emit robotCheckShown(address);
+        // Once for a series: the person who passes it is already there.
+        if (firstOfSeries)
+            tellUser(RobotCheckText, name.isEmpty() ? address : name);
+        armRobotCheckLimit();
         return;
     }
     const std::optional<double> asked = ParseRetryAfter(retryAfter, HttpNow(app().clock()));
@@ -732,15 +847,14 @@ void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAft
     if (m_sitePauseUntilMs > nowMs) {
         // Answers to requests sent before the pause began only make it last
         // as long as each asks; they do not double it.
-        pause = qMin(asked.value_or(SitePauseDefaultSeconds), SitePauseMaxSeconds);
+        pause = std::clamp(asked.value_or(SitePauseDefaultSeconds), SitePauseMinSeconds,
+                           SitePauseMaxSeconds);
         m_sitePauseUntilMs = qMax(m_sitePauseUntilMs, nowMs + static_cast<qint64>(pause * 1000));
     } else {
         pause = SitePauseSeconds(asked, m_lastSitePause);
         m_lastSitePause = pause;
         m_sitePauseUntilMs = nowMs + static_cast<qint64>(pause * 1000);
     }
-    if (m_sitePauseUntilMs <= nowMs)
-        m_sitePauseUntilMs = nowMs + 1;
     m_sitePauseTimer->start();
     sitePauseTick();
 }
@@ -758,6 +872,39 @@ void Scheduler::robotCheckPassed() {
     if (!m_robotCheckWaiting)
         return;
     m_robotCheckWaiting = false;
-    emit activityText(QString());
+    m_robotCheckLimitTimer->stop();
+    restoreActivity();
     scheduleNextStart();
+}
+
+void Scheduler::armRobotCheckLimit() {
+    if (!m_robotCheckWaiting || m_robotCheckSinceMs == 0) {
+        m_robotCheckLimitTimer->stop();
+        return;
+    }
+    const qint64 limitMs = qint64(qMax(1, app().RobotCheckWaitMinutes)) * 60 * 1000;
+    const qint64 leftMs = m_robotCheckSinceMs + limitMs - app().clock().monotonicMs();
+    // Ended from the event loop, never inside the transfer that met the check.
+    m_robotCheckLimitTimer->start(static_cast<int>(std::clamp<qint64>(leftMs, 0, limitMs)));
+}
+
+void Scheduler::robotCheckLimitReached() {
+    if (!m_robotCheckWaiting || m_robotCheckSinceMs == 0)
+        return;
+    const qint64 limitMs = qint64(qMax(1, app().RobotCheckWaitMinutes)) * 60 * 1000;
+    if (app().clock().monotonicMs() - m_robotCheckSinceMs < limitMs) {
+        armRobotCheckLimit();
+        return;
+    }
+    // Stopped as the auto stop stops a run: the rows keep waiting, nothing
+    // is counted, the panel keeps the check for whoever comes back.
+    setTimerDownEnabled(false);
+    endSiteWaits();
+    m_stoppedOnCheck = true;
+    m_rowsStartedInRun = false;
+    if (options.sound)
+        emit playSound(102);
+    emit activityText(RobotCheckTimeoutText);
+    emit robotCheckTimedOut();
+    tellUser(RobotCheckTimeoutText, m_model.totalsText());
 }

@@ -129,11 +129,24 @@ public:
     // over; the seconds left, 0 when not paused.
     double sitePauseRemaining() const;
     // A row met a robot check: the run starts nothing until the check is passed
-    // in the login panel (robotCheckPassed), "开始下载" or "停止下载".
+    // in the login panel (robotCheckPassed), "开始下载" or "停止下载", or until
+    // nobody has passed it for `RobotCheckWaitMinutes` (program clock): then
+    // the run stops as the auto stop stops it, its rows still waiting.
     bool waitingForRobotCheck() const { return m_robotCheckWaiting; }
     // The login panel's page changed while a check was waiting: the run goes on
-    // from the row; a row that meets the check again waits again.
+    // from the row; a row that meets the check again waits again. The time
+    // limit counts from the first check of the series: only a file that
+    // arrives, or the user's start or stop, begins a new one.
     void robotCheckPassed();
+    // The run stopped because nobody passed a check in time; neither auto
+    // start nor the automatic re-download starts it again, the user does.
+    bool stoppedOnRobotCheck() const { return m_stoppedOnCheck; }
+    // What holds the run, kept in the status bar while it holds: the check,
+    // or the site's pause with its countdown; empty when nothing holds it.
+    QString holdReason() const;
+    static const QString RobotCheckText;        // "需要在网页中完成验证"
+    static const QString RobotCheckTimeoutText; // "等待网页验证超时，已停止下载"
+    static const QString RunEndedText;          // "下载完成"
     // Both transfers hand a row here when the site answered with a request to
     // wait or with a robot check: the row waits again and nothing of it stays.
     void holdRowForSite(int row, SiteAnswer answer, const QString& retryAfter);
@@ -157,6 +170,14 @@ signals:
     void transferStarted(int row);
     // A row met a robot check: show address in the login panel's browser.
     void robotCheckShown(const QString& address);
+    // The row of the last check has ended (its file came, or it failed for
+    // another reason): the check is behind the run.
+    void robotCheckEnded();
+    // Nobody passed the check in time; the run has stopped.
+    void robotCheckTimedOut();
+    // The user has been told something on the desktop (a check waits, the run
+    // ended or stopped): the window asks for attention too.
+    void attentionWanted();
     // The run stopped on web pages: show the last one (a saved file) and why.
     void webPagesStopped(const QString& pagePath, const QString& why);
 
@@ -187,9 +208,18 @@ private:
     void scheduleNextStart();
     void startQueued();
     bool pauseBetweenFilesOver() const;
+    void setUpSiteWaits();
     bool sitePaused() const;
     void sitePauseTick();
     void endSiteWaits();
+    // Texts for status-bar panel 2 go through here: while the run is held, the
+    // reason stays in view instead.
+    void showActivity(const QString& text);
+    void restoreActivity();
+    void armRobotCheckLimit();
+    void robotCheckLimitReached();
+    // A desktop notice for a person who may not be looking.
+    void tellUser(const QString& summary, const QString& body);
     // The targets running workers are on their way to: names taken meanwhile.
     QStringList liveReservations() const;
 
@@ -206,12 +236,18 @@ private:
     // while one row's transfer runs.
     qint64 m_inetOffset = 0;
     bool m_inetNoResume = false;
-    QTimer* m_startTimer = nullptr;     // the queued start
-    QTimer* m_sitePauseTimer = nullptr; // counts a site pause down
-    qint64 m_sitePauseUntilMs = 0;      // program clock, monotonic; 0: none
-    double m_lastSitePause = 0;         // this run's last pause, which a repeat doubles
+    QTimer* m_startTimer = nullptr;        // the queued start
+    QTimer* m_sitePauseTimer = nullptr;    // counts a site pause down, each second
+    QTimer* m_sitePauseEndTimer = nullptr; // ends it on the very time
+    qint64 m_sitePauseUntilMs = 0;         // program clock, monotonic; 0: none
+    double m_lastSitePause = 0;            // the last pause, which a refusal right after doubles
     bool m_robotCheckWaiting = false;
-    QString m_monoPlannedType; // the row's type before the mode-one answer named it
-    QString m_lastWebPage;     // the last web page of this run, shown when the run stops on them
+    qint64 m_robotCheckSinceMs = 0; // the series of checks began; program clock; 0: none
+    QTimer* m_robotCheckLimitTimer = nullptr;
+    int m_robotCheckRow = -1; // the row the last check held
+    bool m_stoppedOnCheck = false;
+    bool m_rowsStartedInRun = false; // for the notice at the end of a run
+    QString m_monoPlannedType;       // the row's type before the mode-one answer named it
+    QString m_lastWebPage; // the last web page of this run, shown when the run stops on them
     bool m_autoLoginRan = false;
 };

@@ -113,7 +113,10 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
     connect(Web1, &Browser::documentComplete, this, [this] {
         m_blankShown = true;
         LoginPageLoading = false;
-        if (m_checkAddress.isEmpty())
+        // A hidden check is no page the user reached; nor is the blank page
+        // the panel shows when hidden, which may complete after the check
+        // was asked for again.
+        if (m_checkAddress.isEmpty() || m_checkHidden || IsBlankAddress(Web1->address()))
             return;
         if (m_checkLoading) {
             m_checkLoading = false;
@@ -155,8 +158,12 @@ bool SiteLoginPanel::waitSeconds(int seconds) {
     return self && !m_closed;
 }
 
+QString SiteLoginPanel::loginAddress() const {
+    return m_checkInField ? m_loginAddress : Text1->text();
+}
+
 bool SiteLoginPanel::loadLoginAddress() {
-    const QString address = Text1->text().trimmed();
+    const QString address = loginAddress().trimmed();
     if (address.isEmpty())
         return true;
     QPointer<SiteLoginPanel> self(this);
@@ -194,7 +201,7 @@ bool SiteLoginPanel::clickAndWait(int index, const QString& tag) {
 void SiteLoginPanel::SiteLogin(bool showMessages) {
     const bool accountLogin = Option4->isChecked();
     const LoginFieldCheck check =
-        CheckLoginFields(Text1->text(), Text2->text(), Text3->text(), accountLogin);
+        CheckLoginFields(loginAddress(), Text2->text(), Text3->text(), accountLogin);
     if (check != LoginFieldCheck::Ok) {
         if (showMessages)
             app().dialogs().error(this, LoginFieldMessage(check));
@@ -285,6 +292,13 @@ void SiteLoginPanel::Command5_Click() {
 void SiteLoginPanel::Command1_Click() {
     show();
     raise();
+    // A check the run still waits on comes first: passed here, it lets the
+    // run go on by itself.
+    if (!m_checkAddress.isEmpty()) {
+        if (m_checkHidden && !m_closed)
+            loadRobotCheck();
+        return;
+    }
     if (Check2->isChecked() || Check1->isChecked())
         return;
     const QString address = currentRowAddress ? currentRowAddress() : QString();
@@ -295,16 +309,53 @@ void SiteLoginPanel::Command1_Click() {
 void SiteLoginPanel::showRobotCheck(const QString& address) {
     show();
     raise();
-    if (address == m_checkAddress || address.trimmed().isEmpty() || m_closed)
+    if (address.trimmed().isEmpty() || m_closed)
+        return;
+    if (address == m_checkAddress && !m_checkHidden)
         return;
     m_checkAddress = address;
+    loadRobotCheck();
+}
+
+void SiteLoginPanel::loadRobotCheck() {
+    m_checkHidden = false;
     m_checkLoading = true;
-    Web1->navigate(address);
+    showCheckAddressField(true);
+    Web1->navigate(m_checkAddress);
+}
+
+void SiteLoginPanel::showCheckAddressField(bool checked) {
+    if (checked == m_checkInField) {
+        if (checked)
+            Text1->setText(m_checkAddress);
+        return;
+    }
+    m_checkInField = checked;
+    if (checked) {
+        m_loginAddress = Text1->text();
+        Text1->setText(m_checkAddress);
+    } else {
+        Text1->setText(m_loginAddress);
+        m_loginAddress.clear();
+    }
+    // The login's own address is not edited over the check's.
+    Text1->setReadOnly(checked);
 }
 
 void SiteLoginPanel::endRobotCheck() {
     m_checkAddress.clear();
     m_checkLoading = false;
+    m_checkHidden = false;
+    showCheckAddressField(false);
+}
+
+void SiteLoginPanel::closeRobotCheck() {
+    if (m_checkAddress.isEmpty())
+        return;
+    const bool shown = !m_checkHidden && !isHidden();
+    endRobotCheck();
+    if (shown && !m_closed)
+        Command3_Click();
 }
 
 void SiteLoginPanel::showStoppedPage(const QString& path) {
@@ -317,8 +368,13 @@ void SiteLoginPanel::showStoppedPage(const QString& path) {
 }
 
 void SiteLoginPanel::Command3_Click() {
-    // The row of a check stays waiting; showing the check again loads it anew.
-    endRobotCheck();
+    // The run still waits on a check hidden here; shown again ("网页登录", or
+    // the next row that meets it) it loads anew.
+    if (!m_checkAddress.isEmpty()) {
+        m_checkHidden = true;
+        m_checkLoading = false;
+        showCheckAddressField(false);
+    }
     hide();
     if (!Check1->isChecked())
         Web1->navigate(Blank);
@@ -328,7 +384,7 @@ void SiteLoginPanel::Check2_Click() {
     if (!Check2->isChecked())
         return;
     const LoginFieldCheck check =
-        CheckLoginFields(Text1->text(), Text2->text(), Text3->text(), Option4->isChecked());
+        CheckLoginFields(loginAddress(), Text2->text(), Text3->text(), Option4->isChecked());
     if (check == LoginFieldCheck::Ok)
         return;
     app().dialogs().error(this, LoginFieldMessage(check));

@@ -43,13 +43,25 @@ public:
     void closeDown();
 
     // A robot check stands in front of a row: show the panel on the row's
-    // address, so the user can pass the check. The same check already shown
-    // is left as the user has it. Each page the browser completes after it
-    // is reported by robotCheckPageChanged().
+    // address, so the user can pass the check; "网址：" shows that address
+    // meanwhile. The same check already shown is left as the user has it.
+    // Each page the browser completes after it is reported by
+    // robotCheckPageChanged().
+    //
+    // "关闭(隐藏)" hides the check without forgetting it: the run still waits
+    // on it, and "网页登录" (or the next row that meets it) shows it again.
     void showRobotCheck(const QString& address);
     // The run no longer waits on a check.
     void endRobotCheck();
+    // The check is behind the run (its row has ended): the panel no longer
+    // stands over the list as if it waited.
+    void closeRobotCheck();
     QString robotCheckAddress() const { return m_checkAddress; }
+    // A check the run waits on was hidden by "关闭(隐藏)".
+    bool robotCheckHidden() const { return m_checkHidden; }
+    // The address the login goes to: Text1, or what it held before a check
+    // took its place.
+    QString loginAddress() const;
     // The run stopped on web pages: show the last one, a file on disk.
     void showStoppedPage(const QString& path);
 
@@ -107,9 +119,18 @@ private:
     bool loginAccount(const QString& account, const QString& password);
     bool loginIp();
 
+    // Loads the check page in the browser and shows its address in "网址：".
+    void loadRobotCheck();
+    // "网址：" shows the checked address / the login address again.
+    void showCheckAddressField(bool checked);
+
     bool m_closed = false;
     bool m_blankShown = false; // the page the panel opens on has completed
     QString m_checkAddress;
     // The check page itself is loading; its completion is no change.
     bool m_checkLoading = false;
+    bool m_checkHidden = false;
+    // Text1 shows the checked address; the login address it held waits here.
+    bool m_checkInField = false;
+    QString m_loginAddress;
 };

@@ -13,6 +13,7 @@
 #include "shell/WindowRoutines.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -134,6 +135,11 @@ void fFileDownload::wireScheduler() {
     connect(s, &Scheduler::robotCheckShown, PicWebBK, &SiteLoginPanel::showRobotCheck);
     connect(PicWebBK, &SiteLoginPanel::robotCheckPageChanged, s, &Scheduler::robotCheckPassed,
             Qt::QueuedConnection);
+    // Once the row behind the check has ended, the panel leaves the list in view.
+    connect(s, &Scheduler::robotCheckEnded, PicWebBK, &SiteLoginPanel::closeRobotCheck);
+    // A check, or the end of a run, is told on the desktop; the window asks
+    // for attention as well, for a person who has it behind others.
+    connect(s, &Scheduler::attentionWanted, this, [this] { QApplication::alert(this); });
     connect(s, &Scheduler::webPagesStopped, this, [this](const QString& path, const QString& why) {
         PicWebBK->showStoppedPage(path);
         setPanelText(2, why);
@@ -437,6 +443,7 @@ void fFileDownload::load() {
     v.DuplicatePolicy = s.duplicatePolicy();
     v.setProxy(s.proxyEnabled(), s.proxyAddress(), s.proxyPort());
     v.setMaxFileSizeMB(s.maxFileSizeMB());
+    v.RobotCheckWaitMinutes = s.robotCheckWaitMinutes();
     Label7->setText(QStringLiteral("下载方式：") + QString::number(v.DownloadMode));
     Combo1->setCurrentIndex(0);
     if (v.DownloadMode == 1) {

@@ -67,13 +67,29 @@ bool IsRobotCheck(int status, bool hasRetryAfter, const QByteArray& bodyHead) {
         QStringLiteral("<input[^>]*type\\s*=\\s*[\"']?password"));
     if (password.match(QString::fromLatin1(page)).hasMatch())
         return false;
-    // A check runs its own code in the browser (a script, inline or loaded) or
-    // asks the person to send a form; a form without a control to send it
-    // with, or a bare error page, is no check.
-    if (page.contains("<script"))
-        return true;
-    const qsizetype form = page.indexOf("<form");
-    return form >= 0 && (page.indexOf("<input", form) >= 0 || page.indexOf("<button", form) >= 0);
+    // A check asks the person to send a form; a form without a control to
+    // send it with, a bare error page, or one whose only code is a script
+    // (analytics on an "Access denied" page) is no check. Neither is the
+    // site's search box in the header of its refusal page.
+    static const QRegularExpression searchForm(
+        QStringLiteral("role\\s*=\\s*[\"']?search|action\\s*=\\s*[\"']?[^\"'\\s>]*search"));
+    static const QRegularExpression searchBox(
+        QStringLiteral("<input[^>]*type\\s*=\\s*[\"']?search"));
+    for (qsizetype form = page.indexOf("<form"); form >= 0;
+         form = page.indexOf("<form", form + 5)) {
+        const qsizetype tagEnd = page.indexOf('>', form);
+        if (tagEnd < 0)
+            break;
+        const qsizetype close = page.indexOf("</form", tagEnd);
+        const QByteArray tag = page.mid(form, tagEnd - form);
+        const QByteArray content = page.mid(tagEnd, close < 0 ? -1 : close - tagEnd);
+        if (searchForm.match(QString::fromLatin1(tag)).hasMatch() ||
+            searchBox.match(QString::fromLatin1(content)).hasMatch())
+            continue;
+        if (content.contains("<input") || content.contains("<button"))
+            return true;
+    }
+    return false;
 }
 
 SiteAnswer ClassifySiteAnswer(int status, const QString& retryAfter, const QByteArray& bodyHead) {
@@ -86,10 +102,10 @@ SiteAnswer ClassifySiteAnswer(int status, const QString& retryAfter, const QByte
 }
 
 double SitePauseSeconds(std::optional<double> asked, double previousPause) {
-    double pause = asked.value_or(SitePauseDefaultSeconds);
+    double pause = std::max(asked.value_or(SitePauseDefaultSeconds), SitePauseMinSeconds);
     if (previousPause > 0)
         pause = std::max(pause, previousPause * 2);
-    return std::clamp(pause, 0.0, SitePauseMaxSeconds);
+    return std::clamp(pause, SitePauseMinSeconds, SitePauseMaxSeconds);
 }
 
 bool IsPleaseWaitAtHeaders(int status, const QString& retryAfter) {

@@ -22,10 +22,12 @@ bool IsPleaseWaitStatus(int status);
 
 // Whether an answer is a robot check standing in front of the document: a
 // refusal (403) or an unavailable service (503) without Retry-After whose body
-// is a web page carrying a script, or a form with a control to send it, which
-// the check needs to let a person through. An ordinary error page (plain
-// text, or HTML without either), a sign-in page (it asks for a password) and
-// a 503 that says when to come back are no checks.
+// is a web page with a form and a control to send it, which the check needs to
+// let a person through. A script alone proves nothing: refusal pages carry
+// analytics and tracking code too, and one taken for a check would hold the
+// whole run for a person. An ordinary error page (plain text, or HTML without
+// such a form), a sign-in page (it asks for a password) and a 503 that says
+// when to come back are no checks.
 bool IsRobotCheck(int status, bool hasRetryAfter, const QByteArray& bodyHead);
 
 // What a transfer does with an answer before judging its body as a file.
@@ -38,9 +40,12 @@ SiteAnswer ClassifySiteAnswer(int status, const QString& retryAfter, const QByte
 
 // The pause of a run that the site asked to wait. asked is what Retry-After
 // said (nothing: SitePauseDefaultSeconds); previousPause is the last pause of
-// this run (0: none), which a repeated request doubles. Never more than
+// this run (0: none), which a repeated request doubles. Never less than
+// SitePauseMinSeconds (a "0", or a date gone by, would otherwise let the run
+// ask again at once, and doubling nothing stays nothing), never more than
 // SitePauseMaxSeconds.
 inline constexpr double SitePauseDefaultSeconds = 60;
+inline constexpr double SitePauseMinSeconds = 1;
 inline constexpr double SitePauseMaxSeconds = 3600;
 double SitePauseSeconds(std::optional<double> asked, double previousPause);
 

@@ -20,7 +20,7 @@ AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_dialogs(std::make_unique<Dialogs>()),
       m_registry(QFileInfo(m_settings->fileName()).absolutePath() +
                  QStringLiteral("/registry.ini")),
-      m_desktop(std::make_unique<DesktopShell>()),
+      m_desktop(std::make_unique<DesktopShell>()), m_notices(std::make_unique<DesktopNotices>()),
       m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
     Q_ASSERT(!current);
     current = this;
@@ -48,6 +48,10 @@ void AppValues::setDialogs(std::unique_ptr<Dialogs> dialogs) {
 
 void AppValues::setDesktop(std::unique_ptr<DesktopShell> desktop) {
     m_desktop = desktop ? std::move(desktop) : std::make_unique<DesktopShell>();
+}
+
+void AppValues::setNotices(std::unique_ptr<DesktopNotices> notices) {
+    m_notices = notices ? std::move(notices) : std::make_unique<DesktopNotices>();
 }
 
 void AppValues::setDownloadMode(int mode) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/DesktopNotices.h"
 #include "platform/DesktopShell.h"
 #include "platform/Dialogs.h"
 #include "platform/Registry.h"
@@ -41,6 +42,9 @@ public:
     // Opening files and folders, the text editor, the clipboard.
     DesktopShell& desktop() { return *m_desktop; }
     void setDesktop(std::unique_ptr<DesktopShell> desktop);
+    // Notices for a person who is not looking at the program.
+    DesktopNotices& notices() { return *m_notices; }
+    void setNotices(std::unique_ptr<DesktopNotices> notices);
     WindowFlow& flow() { return *m_flow; }
 
     // --- values loaded by the start-up window ---
@@ -59,6 +63,8 @@ public:
     int ProxyEnabled = 0;
     QString ProxyAddress;
     QString ProxyPort;
+    // Minutes a run waits for a robot check to be passed before it stops.
+    int RobotCheckWaitMinutes = SettingsStore::RobotCheckWaitDefault;
     // --- the article site ---
     // The search window's home page; tests point it at a local page.
     QString SiteHomeAddress = QStringLiteral("https://www.sciencedirect.com/");
@@ -82,6 +88,7 @@ private:
     std::unique_ptr<Dialogs> m_dialogs;
     Registry m_registry;
     std::unique_ptr<DesktopShell> m_desktop;
+    std::unique_ptr<DesktopNotices> m_notices;
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;

@@ -106,6 +106,11 @@ QString SettingsStore::proxyPort() const {
     return read(SectionSettings, ProxyPort, QString()).trimmed();
 }
 
+int SettingsStore::robotCheckWaitMinutes() const {
+    return readInt(SectionSettings, RobotCheckWait, RobotCheckWaitDefault, RobotCheckWaitMin,
+                   RobotCheckWaitMax);
+}
+
 int SettingsStore::threadIndex() const {
     return readInt(SectionDownload, Threads, 2, 0, 5);
 }

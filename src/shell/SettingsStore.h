@@ -40,6 +40,13 @@ public:
     int proxyEnabled() const;     // "代理服务器有效", 0 or 1
     QString proxyAddress() const; // "代理服务器网址", trimmed
     QString proxyPort() const;    // "代理服务器端口", trimmed
+    // "等待网页验证分钟": how long a run waits for a person to pass a robot
+    // check before it stops, RobotCheckWaitDefault; whole minutes in
+    // [RobotCheckWaitMin, RobotCheckWaitMax].
+    int robotCheckWaitMinutes() const;
+    static constexpr int RobotCheckWaitDefault = 10;
+    static constexpr int RobotCheckWaitMin = 1;
+    static constexpr int RobotCheckWaitMax = 1440;
     // --- "下载" ---
     int threadIndex() const; // "线程", 0..5
     // --- "专利下载" ---
@@ -67,6 +74,7 @@ inline const QString DownloadMode = QStringLiteral("下载方式");
 inline const QString ProxyEnabled = QStringLiteral("代理服务器有效");
 inline const QString ProxyAddress = QStringLiteral("代理服务器网址");
 inline const QString ProxyPort = QStringLiteral("代理服务器端口");
+inline const QString RobotCheckWait = QStringLiteral("等待网页验证分钟");
 inline const QString SectionDownload = QStringLiteral("下载");
 inline const QString Threads = QStringLiteral("线程");
 inline const QString SectionPatent = QStringLiteral("专利下载");

@@ -83,6 +83,7 @@ void fCover::load() {
     if (m_hooks.readEmulation)
         m_hooks.readEmulation();
     v.setMaxFileSizeMB(v.settings().maxFileSizeMB());
+    v.RobotCheckWaitMinutes = v.settings().robotCheckWaitMinutes();
     v.setCurrentSaveFolder(v.settings().saveFolder());
 
     Timer1->start();

@@ -51,6 +51,15 @@ std::optional<double> ParseSizeLimitMB(const QString& text) {
     return mb;
 }
 
+std::optional<int> ParseRobotCheckWaitMinutes(const QString& text) {
+    bool ok = false;
+    const int minutes = text.trimmed().toInt(&ok);
+    if (!ok || minutes < SettingsStore::RobotCheckWaitMin ||
+        minutes > SettingsStore::RobotCheckWaitMax)
+        return std::nullopt;
+    return minutes;
+}
+
 fOption::fOption(QWidget* parent) : QDialog(parent) {
     setObjectName(WindowNames::Option);
 
@@ -76,6 +85,15 @@ fOption::fOption(QWidget* parent) : QDialog(parent) {
     Text1 = named(new QLineEdit(this), QStringLiteral("Text1"));
     Text1->setFixedWidth(Text1->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     Label2->setGapWidget(Text1);
+    // A run nobody watches stops after this long on a robot check instead of
+    // waiting for a person for ever.
+    Label3 =
+        named(new CaptionWithGap(QStringLiteral("等待网页验证超过：       分钟，停止下载"), this),
+              QStringLiteral("Label3"));
+    Text2 = named(new QLineEdit(this), QStringLiteral("Text2"));
+    Text2->setFixedWidth(Text1->maximumWidth());
+    Text2->setMaxLength(4);
+    Label3->setGapWidget(Text2);
     Check2 = named(new QCheckBox(QStringLiteral("提取网页信息时，提示下载保存路径"), this),
                    QStringLiteral("Check2"));
 
@@ -125,6 +143,7 @@ fOption::fOption(QWidget* parent) : QDialog(parent) {
     layout->addLayout(proxy);
     layout->addSpacing(6);
     layout->addWidget(Label2);
+    layout->addWidget(Label3);
     layout->addWidget(Check2);
     layout->addWidget(Frame1);
     layout->addLayout(buttons);
@@ -150,6 +169,7 @@ void fOption::load() {
 
     Check2->setChecked(v.PromptSaveFolder == 1);
     Text1->setText(sizeLimitText(v.MaxFileSizeMB));
+    Text2->setText(QString::number(v.RobotCheckWaitMinutes));
 
     for (const VersionChoice& choice : VersionChoices) {
         if (choice.index != DefaultVersionIndex &&
@@ -166,6 +186,14 @@ void fOption::confirm() {
         app().dialogs().error(this, QStringLiteral("下载文件大小请填写大于0的数字！"));
         Text1->setFocus();
         Text1->selectAll();
+        return;
+    }
+    const std::optional<int> checkWait = ParseRobotCheckWaitMinutes(Text2->text());
+    if (!checkWait) {
+        app().dialogs().error(this,
+                              QStringLiteral("等待网页验证时间请填写1到1440之间的整数（分钟）！"));
+        Text2->setFocus();
+        Text2->selectAll();
         return;
     }
 
@@ -197,6 +225,9 @@ void fOption::confirm() {
 
     v.setMaxFileSizeMB(*sizeLimit);
     s.write(SectionSettings, MaxFileSize, sizeLimitText(*sizeLimit));
+
+    v.RobotCheckWaitMinutes = *checkWait;
+    s.write(SectionSettings, RobotCheckWait, *checkWait);
 
     v.BrowserEmulationVersion.clear();
     for (const VersionChoice& choice : VersionChoices) {

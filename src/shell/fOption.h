@@ -16,8 +16,13 @@ class CaptionWithGap;
 // included ("2.5"), blanks around it allowed; nothing otherwise.
 std::optional<double> ParseSizeLimitMB(const QString& text);
 
-// The options dialog: download mode, proxy, size limit, the save-folder
-// question and the browser engine version the embedded browser emulates.
+// The robot-check wait as typed: whole minutes from 1 to 1440 (a day), blanks
+// around them allowed; nothing otherwise.
+std::optional<int> ParseRobotCheckWaitMinutes(const QString& text);
+
+// The options dialog: download mode, proxy, size limit, how long a run waits
+// for a robot check to be passed, the save-folder question and the browser
+// engine version the embedded browser emulates.
 // Every value is the program-wide one from the moment "确定" takes it; the
 // download window follows a mode change at once through AppValues.
 class fOption : public QDialog {
@@ -41,6 +46,8 @@ public:
     QLabel* Label6;
     CaptionWithGap* Label2;
     QLineEdit* Text1;
+    CaptionWithGap* Label3; // the robot-check wait, beside the size limit
+    QLineEdit* Text2;
     QCheckBox* Check2;
     QGroupBox* Frame1;
     std::map<int, QRadioButton*> OptionIE;

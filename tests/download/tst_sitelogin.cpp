@@ -870,6 +870,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             p->Web1->title() == QLatin1String("Just a moment") && !p->Web1->busy(), kLoadMs);
         QCOMPARE(QUrl(p->Web1->address()).path(), path);
+        // "网址：" shows the address being checked.
+        QCOMPARE(p->Text1->text(), server().url(path));
+        QCOMPARE(t.notices->notices, QStringList{QStringLiteral("需要在网页中完成验证|paper")});
         // Nothing starts while the check waits, tick as it may.
         w->HousekeepingTick();
         QVERIFY(w->scheduler()->waitingForRobotCheck());
@@ -893,7 +896,137 @@ private slots:
         const QList<FixtureRequest> fetches = server().requestsFor(path);
         QVERIFY(!fetches.first().header("Cookie").contains("passed=1"));
         QVERIFY(fetches.last().header("Cookie").contains("passed=1"));
+        // The check is behind the run: the panel no longer stands over the list.
+        QTRY_VERIFY_WITH_TIMEOUT(!p->isVisibleTo(w), kLoadMs);
+        QVERIFY(p->robotCheckAddress().isEmpty());
+        QVERIFY(p->Text1->text().isEmpty());
+        QVERIFY(!p->Text1->isReadOnly());
         w->Command31->click();
+        QVERIFY(w->close());
+    }
+
+    // The user hides the panel during a check wait: the run still waits on
+    // the check. "网页登录" shows it again, and once it is passed there the
+    // run goes on by itself, without "开始下载". In mode two another worker
+    // finishes meanwhile; the status bar keeps saying why the run holds.
+    void hiddenCheckPassedThroughWebLogin_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void hiddenCheckPassedThroughWebLogin() {
+        QFETCH(int, mode);
+        TestApp t;
+        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
+        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        server().clearRequests();
+        QTemporaryDir folder;
+        std::unique_ptr<fFileDownload> window(new fFileDownload);
+        fFileDownload* w = window.get();
+        w->show();
+        app().setDownloadMode(mode);
+        SiteLoginPanel* p = w->PicWebBK;
+        const QString loginAddress = server().url(QStringLiteral("/login"));
+        p->Text1->setText(loginAddress);
+        const QString path = QStringLiteral("/check/hidden%1.pdf").arg(mode);
+        if (mode == 2) {
+            w->Combo1->setCurrentIndex(1); // two workers
+            w->AddDownloadItem(server().url(QStringLiteral("/stall/1000/6000")),
+                               QStringLiteral("slow"), QStringLiteral("pdf"),
+                               folder.path() + QLatin1Char('/'), {});
+        }
+        w->AddDownloadItem(server().url(path), QStringLiteral("paper"), QStringLiteral("pdf"),
+                           folder.path() + QLatin1Char('/'), {});
+        const int checkRow = w->list()->count() - 1;
+
+        w->Command4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->scheduler()->waitingForRobotCheck(), kLoadMs);
+        QVERIFY(p->isVisibleTo(w));
+        QCOMPARE(p->Text1->text(), server().url(path));
+        QVERIFY(p->Text1->isReadOnly());
+
+        // Hidden: nothing is forgotten, nothing starts.
+        p->Command3->click();
+        QVERIFY(!p->isVisibleTo(w));
+        QVERIFY(p->robotCheckHidden());
+        QCOMPARE(p->Text1->text(), loginAddress);
+        QVERIFY(!p->Text1->isReadOnly());
+        QTRY_COMPARE_WITH_TIMEOUT(p->Web1->address(), QStringLiteral("about:blank"), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!p->Web1->busy(), kLoadMs);
+        if (mode == 2) {
+            server().releaseStalls();
+            QTRY_VERIFY_WITH_TIMEOUT(w->list()->item(0).state == ItemState::Finished, kLoadMs);
+        }
+        w->HousekeepingTick();
+        QVERIFY(w->scheduler()->waitingForRobotCheck());
+        QVERIFY(w->Timer_Down->isActive());
+        QCOMPARE(w->list()->item(checkRow).state, ItemState::Waiting);
+        QCOMPARE(w->panelText(2), QStringLiteral("需要在网页中完成验证"));
+
+        // "网页登录" shows the check again, on its own address.
+        p->Command1->click();
+        QVERIFY(p->isVisibleTo(w));
+        QVERIFY(!p->robotCheckHidden());
+        QCOMPARE(p->Text1->text(), server().url(path));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p->Web1->title() == QLatin1String("Just a moment") && !p->Web1->busy(), kLoadMs);
+        QCOMPARE(QUrl(p->Web1->address()).path(), path);
+        QVERIFY(w->scheduler()->waitingForRobotCheck());
+
+        // Passed there, the run goes on without a click.
+        bool ok = false;
+        p->Web1->evaluate(QStringLiteral("document.getElementById('check').submit(); true"),
+                          kLoadMs, &ok);
+        QVERIFY(ok);
+        QTRY_VERIFY_WITH_TIMEOUT(w->list()->item(checkRow).state == ItemState::Finished, kLoadMs);
+        QCOMPARE(w->list()->item(checkRow).type, QStringLiteral("pdf"));
+        QFile pdf(folder.path() + QStringLiteral("/paper.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.readAll(), FixtureServer::generatedContent(4096));
+        QTRY_VERIFY_WITH_TIMEOUT(!p->isVisibleTo(w), kLoadMs);
+        QCOMPARE(p->Text1->text(), loginAddress);
+        // Told once; the run's end (housekeeping runs meanwhile) may follow.
+        QCOMPARE(t.notices->summaries().count(QStringLiteral("需要在网页中完成验证")), 1);
+        QCOMPARE(t.notices->summaries().first(), QStringLiteral("需要在网页中完成验证"));
+        w->Command31->click();
+        QVERIFY(w->close());
+    }
+
+    // A check nobody passes stops the run at the limit; the panel keeps the
+    // check page for whoever comes back, and the status bar says why.
+    void checkTimeOutKeepsThePage() {
+        TestApp t;
+        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
+        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        QTemporaryDir folder;
+        std::unique_ptr<fFileDownload> window(new fFileDownload);
+        fFileDownload* w = window.get();
+        w->show();
+        app().setDownloadMode(2);
+        w->Check4->setChecked(true); // auto start must not bring the check back
+        SiteLoginPanel* p = w->PicWebBK;
+        const QString path = QStringLiteral("/check/timeout.pdf");
+        w->AddDownloadItem(server().url(path), QStringLiteral("paper"), QStringLiteral("pdf"),
+                           folder.path() + QLatin1Char('/'), {});
+        w->Command4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->scheduler()->waitingForRobotCheck(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p->Web1->title() == QLatin1String("Just a moment") && !p->Web1->busy(), kLoadMs);
+
+        app().clock().advance(10 * 60 + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w->panelText(2), QStringLiteral("等待网页验证超时，已停止下载"),
+                                  kLoadMs);
+        QVERIFY(!w->Timer_Down->isActive());
+        QCOMPARE(w->list()->item(0).state, ItemState::Waiting);
+        QCOMPARE(w->list()->CountErrorRows(), 0);
+        QVERIFY(p->isVisibleTo(w));
+        QCOMPARE(p->Web1->title(), QStringLiteral("Just a moment"));
+        QCOMPARE(t.notices->summaries().last(), QStringLiteral("等待网页验证超时，已停止下载"));
+        w->HousekeepingTick();
+        QVERIFY(!w->Timer_Down->isActive());
+        QCOMPARE(w->panelText(2), QStringLiteral("等待网页验证超时，已停止下载"));
         QVERIFY(w->close());
     }
 

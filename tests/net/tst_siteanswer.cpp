@@ -47,9 +47,37 @@ private slots:
         const QByteArray script = "<html><head><script src=/challenge.js></script></head>"
                                   "<body>Checking your browser</body></html>";
         const QByteArray plain = "<html><body><h1>403 Forbidden</h1></body></html>";
+        // An "Access denied" page as publishers send it: analytics, no form.
+        const QByteArray denied =
+            "<!DOCTYPE html><html><head><title>Access Denied</title>"
+            "<script async src=\"https://www.googletagmanager.com/gtag/js?id=G-1\"></script>"
+            "<script>window.dataLayer = window.dataLayer || [];</script></head>"
+            "<body><h1>Access Denied</h1><p>You don't have permission to access this "
+            "article.</p></body></html>";
+        // The same refusal with the site's search box in its header.
+        const QByteArray deniedWithSearch =
+            "<html><head><script src=/analytics.js></script></head><body>"
+            "<form action=\"/search\" method=get><input name=qs><button>Search</button></form>"
+            "<form role=search><input name=q></form>"
+            "<form action=/find><input type=search name=q></form>"
+            "<h1>Access denied</h1></body></html>";
+        const QByteArray challenge =
+            "<html><head><title>Just a moment...</title><script src=/cdn-cgi/challenge.js>"
+            "</script></head><body><form id=challenge-form action=\"/paper?__chl=1\" "
+            "method=POST><input type=hidden name=md value=x></form></body></html>";
         QTest::newRow("403 form") << 403 << false << form << true;
-        QTest::newRow("403 script") << 403 << false << script << true;
-        QTest::newRow("503 script") << 503 << false << script << true;
+        QTest::newRow("403 challenge: script and form") << 403 << false << challenge << true;
+        QTest::newRow("403 script only") << 403 << false << script << false;
+        QTest::newRow("503 script only") << 503 << false << script << false;
+        QTest::newRow("403 access denied with analytics") << 403 << false << denied << false;
+        QTest::newRow("403 access denied with search forms")
+            << 403 << false << deniedWithSearch << false;
+        QTest::newRow("403 search form and a check form")
+            << 403 << false << deniedWithSearch + challenge << true;
+        QTest::newRow("403 control outside the form")
+            << 403 << false
+            << QByteArray("<html><body><form action=/v></form><button>Go</button></body></html>")
+            << false;
         QTest::newRow("503 form with Retry-After") << 503 << true << form << false;
         QTest::newRow("403 bare error page") << 403 << false << plain << false;
         QTest::newRow("403 sign-in page")
@@ -86,6 +114,9 @@ private slots:
         QTest::newRow("429 with a form") << 429 << "" << page << wait;
         QTest::newRow("503 with Retry-After") << 503 << "10" << page << wait;
         QTest::newRow("503 text") << 503 << "" << QByteArray("down") << wait;
+        QTest::newRow("503 page with a script only")
+            << 503 << "" << QByteArray("<html><script>track()</script><body>down</body></html>")
+            << wait;
         QTest::newRow("503 check") << 503 << "" << page << int(SiteAnswer::RobotCheck);
         QTest::newRow("403 check") << 403 << "" << page << int(SiteAnswer::RobotCheck);
         QTest::newRow("403 refusal") << 403 << "" << QByteArray("no") << int(SiteAnswer::Ordinary);
@@ -109,6 +140,11 @@ private slots:
         QTest::newRow("asked again: doubled") << 30.0 << 30.0 << 60.0;
         QTest::newRow("asked more than double") << 100.0 << 30.0 << 100.0;
         QTest::newRow("doubled past an hour") << 60.0 << 3000.0 << 3600.0;
+        // "0" (or a date gone by) on every answer: 1, 2, 4 ... never 0 again and again.
+        QTest::newRow("zero: a second") << 0.0 << 0.0 << 1.0;
+        QTest::newRow("zero after a second") << 0.0 << 1.0 << 2.0;
+        QTest::newRow("zero after two") << 0.0 << 2.0 << 4.0;
+        QTest::newRow("below a second") << 0.2 << 0.0 << 1.0;
     }
     void pause() {
         QFETCH(double, asked);

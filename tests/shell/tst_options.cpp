@@ -39,6 +39,7 @@ private slots:
         v.setDownloadMode(1);
         v.setPromptSaveFolder(0);
         v.setMaxFileSizeMB(2.5);
+        v.RobotCheckWaitMinutes = 25;
         v.BrowserEmulationVersion = QStringLiteral("IE10");
         fOption d;
         QCOMPARE(d.windowTitle(), QStringLiteral("设置-Varnelle"));
@@ -49,11 +50,14 @@ private slots:
         QVERIFY(!d.Option2->isChecked());
         QVERIFY(!d.Check2->isChecked());
         QCOMPARE(d.Text1->text(), QStringLiteral("2.5"));
+        QCOMPARE(d.Text2->text(), QStringLiteral("25"));
         QVERIFY(d.OptionIE.at(3)->isChecked());
         QVERIFY(!d.OptionIE.at(fOption::DefaultVersionIndex)->isChecked());
         // Captions as the user knows them.
         QCOMPARE(d.Option2->text(), QStringLiteral("下载方式二 (支持HTTP，多线程下载)"));
         QCOMPARE(d.Label2->text(), QStringLiteral("下载文件大小不超过：       MB"));
+        QCOMPARE(d.Label3->text(), QStringLiteral("等待网页验证超过：       分钟，停止下载"));
+        QCOMPARE(d.Text2->parentWidget(), d.Label3);
         QCOMPARE(d.OptionIE.at(fOption::DefaultVersionIndex)->text(), QStringLiteral("默认"));
         QCOMPARE(d.Command2->text(), QStringLiteral("关闭"));
         QCOMPARE(d.findChildren<QRadioButton*>(QStringLiteral("OptionIE")).size(), 6);
@@ -111,6 +115,8 @@ private slots:
         d.Text8->setText(QStringLiteral(" 8080 "));
         d.Check2->setChecked(false);
         d.Text1->setText(QStringLiteral(" 25 "));
+        QCOMPARE(d.Text2->text(), QStringLiteral("10"));
+        d.Text2->setText(QStringLiteral(" 45 "));
         d.OptionIE.at(3)->setChecked(true);
         QTest::mouseClick(d.Command1, Qt::LeftButton);
 
@@ -131,6 +137,8 @@ private slots:
         QCOMPARE(stored(PromptSaveFolder), QStringLiteral("0"));
         QCOMPARE(v.MaxFileSizeMB, 25.0);
         QCOMPARE(stored(MaxFileSize), QStringLiteral("25"));
+        QCOMPARE(v.RobotCheckWaitMinutes, 45);
+        QCOMPARE(stored(RobotCheckWait), QStringLiteral("45"));
         QCOMPARE(v.BrowserEmulationVersion, QStringLiteral("IE10"));
         // The value is replaced in both views.
         QCOMPARE(emulation(QStringLiteral("32")), 10000u);
@@ -243,8 +251,8 @@ private slots:
         QCOMPARE(d.Text1->selectedText(), text);
         QCOMPARE(t.dialogs->errors.size(), 1);
         // Nothing at all was taken.
-        for (const QString& key :
-             {DownloadMode, ProxyEnabled, ProxyAddress, ProxyPort, PromptSaveFolder, MaxFileSize})
+        for (const QString& key : {DownloadMode, ProxyEnabled, ProxyAddress, ProxyPort,
+                                   PromptSaveFolder, MaxFileSize, RobotCheckWait})
             QCOMPARE(stored(key), Unset);
         QCOMPARE(v.DownloadMode, 2);
         QCOMPARE(v.ProxyEnabled, 0);
@@ -258,6 +266,48 @@ private slots:
         QVERIFY(!d.isVisible());
         QCOMPARE(stored(MaxFileSize), QStringLiteral("30"));
         QCOMPARE(v.DownloadMode, 1);
+    }
+
+    // The robot-check wait takes whole minutes from 1 to a day; anything else
+    // says so and takes nothing, as the size limit does.
+    void robotCheckWaitTable_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("minutes"); // 0: refused
+        QTest::newRow("one") << "1" << 1;
+        QTest::newRow("blanks around") << " 30 " << 30;
+        QTest::newRow("a day") << "1440" << 1440;
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("past a day") << "1441" << 0;
+        QTest::newRow("negative") << "-5" << 0;
+        QTest::newRow("fraction") << "2.5" << 0;
+        QTest::newRow("letters") << "ten" << 0;
+        QTest::newRow("empty") << "" << 0;
+    }
+    void robotCheckWaitTable() {
+        QFETCH(QString, text);
+        QFETCH(int, minutes);
+        TestApp t;
+        app().OsBitness = QStringLiteral("64");
+        fOption d;
+        d.show();
+        d.Text1->setText(QStringLiteral("30"));
+        d.Text2->setText(text);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        if (minutes == 0) {
+            QVERIFY(d.isVisible());
+            QCOMPARE(t.dialogs->errors, QStringList{QStringLiteral(
+                                            "等待网页验证时间请填写1到1440之间的整数（分钟）！")});
+            QCOMPARE(d.Text2->selectedText(), text);
+            QCOMPARE(stored(RobotCheckWait), Unset);
+            QCOMPARE(stored(MaxFileSize), Unset);
+            QCOMPARE(app().RobotCheckWaitMinutes, 10);
+            return;
+        }
+        QVERIFY(!d.isVisible());
+        QVERIFY(t.dialogs->errors.isEmpty());
+        QCOMPARE(app().RobotCheckWaitMinutes, minutes);
+        QCOMPARE(stored(RobotCheckWait), QString::number(minutes));
+        QCOMPARE(t.settings().robotCheckWaitMinutes(), minutes);
     }
 
     void closeSavesNothing() {

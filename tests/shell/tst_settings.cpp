@@ -20,6 +20,7 @@ private slots:
         QCOMPARE(s.proxyEnabled(), 0);
         QCOMPARE(s.proxyAddress(), QString());
         QCOMPARE(s.proxyPort(), QString());
+        QCOMPARE(s.robotCheckWaitMinutes(), 10);
         QCOMPARE(s.delayIndex(), 10);
         QCOMPARE(s.web1Url(), QString());
         QCOMPARE(s.read(SectionFileDownload, Resolution, QStringLiteral("000")),
@@ -72,6 +73,18 @@ private slots:
         QTest::newRow("size fraction") << SectionSettings << MaxFileSize << "2.5"
                                        << "size"
                                        << "2.5";
+        QTest::newRow("check wait junk") << SectionSettings << RobotCheckWait << "soon"
+                                         << "check wait"
+                                         << "10";
+        QTest::newRow("check wait zero") << SectionSettings << RobotCheckWait << "0"
+                                         << "check wait"
+                                         << "1";
+        QTest::newRow("check wait past a day") << SectionSettings << RobotCheckWait << "100000"
+                                               << "check wait"
+                                               << "1440";
+        QTest::newRow("check wait 30") << SectionSettings << RobotCheckWait << " 30 "
+                                       << "check wait"
+                                       << "30";
         QTest::newRow("prompt 5") << SectionSettings << PromptSaveFolder << "5"
                                   << "prompt"
                                   << "1";
@@ -112,6 +125,8 @@ private slots:
             actual = QString::number(s.threadIndex());
         else if (which == QLatin1String("size"))
             actual = QString::number(s.maxFileSizeMB());
+        else if (which == QLatin1String("check wait"))
+            actual = QString::number(s.robotCheckWaitMinutes());
         else if (which == QLatin1String("prompt"))
             actual = QString::number(s.promptSaveFolder());
         else if (which == QLatin1String("policy"))

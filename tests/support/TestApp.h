@@ -82,8 +82,25 @@ private:
     }
 };
 
+// Desktop notices kept in order instead of shown: "summary|body".
+class RecordingNotices : public DesktopNotices {
+public:
+    QStringList notices;
+    void notify(const QString& summary, const QString& body) override {
+        notices << summary + QLatin1Char('|') + body;
+    }
+    // The summaries alone.
+    QStringList summaries() const {
+        QStringList out;
+        for (const QString& n : notices)
+            out << n.section(QLatin1Char('|'), 0, 0);
+        return out;
+    }
+};
+
 // A program context for one test: settings in a temporary folder, recording
-// dialogs, and an exit that only records that the program would end.
+// dialogs and desktop notices, and an exit that only records that the
+// program would end.
 class TestApp {
 public:
     TestApp() {
@@ -94,6 +111,9 @@ public:
         auto recorder = std::make_unique<RecordingDialogs>();
         dialogs = recorder.get();
         values->setDialogs(std::move(recorder));
+        auto noticeRecorder = std::make_unique<RecordingNotices>();
+        notices = noticeRecorder.get();
+        values->setNotices(std::move(noticeRecorder));
         values->flow().setExitHandler([this] { ++exitCount; });
         // No test may reach the internet: the search window's home page is blank.
         values->SiteHomeAddress = QStringLiteral("about:blank");
@@ -111,6 +131,7 @@ public:
 
     std::unique_ptr<AppValues> values;
     RecordingDialogs* dialogs = nullptr;
+    RecordingNotices* notices = nullptr;
     int exitCount = 0;
 
 private:
