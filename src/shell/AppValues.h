@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/DesktopShell.h"
 #include "platform/Dialogs.h"
+#include "platform/KeptDatabase.h"
 #include "platform/Registry.h"
 #include "platform/Transport.h"
 #include "shell/SettingsStore.h"
@@ -42,6 +43,10 @@ public:
     DesktopShell& desktop() { return *m_desktop; }
     void setDesktop(std::unique_ptr<DesktopShell> desktop);
     WindowFlow& flow() { return *m_flow; }
+    // The lists kept across runs. Nothing is kept until it is opened (main
+    // opens it at start; tests that keep open one in their own folder); its
+    // notices are said through dialogs().
+    KeptDatabase& keptLists() { return *m_kept; }
 
     // --- values loaded by the start-up window ---
     QString CurrentSaveFolder;
@@ -85,6 +90,7 @@ private:
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
+    KeptDatabase* m_kept = nullptr;
     bool m_browserMirrored = false;
 };
 

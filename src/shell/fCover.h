@@ -24,6 +24,8 @@ public:
         std::function<void()> readEmulation;      // sets BrowserEmulationVersion
         std::function<void()> updateNotice;       // Timer1's one-shot notice
         std::function<void()> exitEmulationWrite; // first step of the exit
+        // Rows of the kept download list that are not finished (0: none).
+        std::function<int()> unfinishedDownloads;
     };
 
     explicit fCover(QWidget* parent = nullptr);
@@ -45,8 +47,13 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+    // "上次的下载没有完成（N条），要打开下载窗口继续吗？"
+    static QString unfinishedQuestion(int rows);
+
 private:
     void openSearch();
+    // When the last run left downloads unfinished, offers the download window.
+    void offerUnfinishedDownloads();
 
     Hooks m_hooks;
 };
