@@ -33,6 +33,8 @@ public:
 
     // The load steps, in order; shows the window part-way so it paints early.
     void load();
+    // "上次的下载没有完成（N条），要打开下载窗口继续吗？"
+    static QString unfinishedQuestion(int rows);
 
     QLabel* Label2;
     QLabel* Label3;
@@ -46,9 +48,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-
-    // "上次的下载没有完成（N条），要打开下载窗口继续吗？"
-    static QString unfinishedQuestion(int rows);
 
 private:
     void openSearch();
