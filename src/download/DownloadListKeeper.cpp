@@ -32,9 +32,11 @@ DownloadListKeeper::DownloadListKeeper(DownloadListModel& model, KeptDatabase& d
     m_active = db.isKeeping() && db.execute({Schema});
     if (m_active)
         db.attach(this);
+    connect(&db, &KeptDatabase::closing, this, [this] { m_placing.reset(); });
 }
 
 DownloadListKeeper::~DownloadListKeeper() {
+    m_placing.reset();
     // Only what is already noted is written: the model may be gone by now.
     if (m_active && m_db) {
         m_db->writeNow();
@@ -154,9 +156,22 @@ void DownloadListKeeper::follow() {
     connect(model, &DownloadListModel::rowFactsChanged, this, [this](int row) { touch(row); });
     connect(model, &DownloadListModel::placingFile, this, [this](int row) {
         touch(row);
-        // On the disk before the caller renames.
-        if (m_db)
-            m_db->writeNow();
+        // The row alone, on the disk before the caller renames; the batch
+        // writes it again with whatever else changed.
+        const qint64 id = m_model.item(row).id;
+        if (!m_db)
+            return;
+        m_db->writeAtOnce([&](QSqlDatabase& db) {
+            // One file after another: the statement is made once.
+            if (!m_placing) {
+                m_placing = std::make_unique<QSqlQuery>(db);
+                if (!prepareUpsert(*m_placing)) {
+                    m_placing.reset();
+                    return false;
+                }
+            }
+            return upsert(*m_placing, m_pending.value(id));
+        });
     });
     connect(model, &DownloadListModel::rowsDropped, this, [this](const QList<qint64>& ids) {
         for (qint64 id : ids) {
@@ -216,6 +231,7 @@ void DownloadListKeeper::touch(int row) {
 }
 
 void DownloadListKeeper::finish() {
+    m_placing.reset();
     if (!m_active)
         return;
     if (m_db)
@@ -241,7 +257,27 @@ bool DownloadListKeeper::writePending(QSqlDatabase& db) {
         }
     }
     if (!m_pending.isEmpty()) {
-        if (!q.prepare(QStringLiteral("INSERT INTO download_rows (%1) VALUES "
+        if (!prepareUpsert(q))
+            return false;
+        for (auto p = m_pending.cbegin(); p != m_pending.cend(); ++p)
+            if (!upsert(q, *p))
+                return false;
+    }
+    if (m_reordered) {
+        if (!q.prepare(QStringLiteral("UPDATE download_rows SET position = ? WHERE id = ?")))
+            return false;
+        for (int i = 0; i < m_order.size(); ++i) {
+            q.bindValue(0, i);
+            q.bindValue(1, m_order.at(i));
+            if (!q.exec())
+                return false;
+        }
+    }
+    return true;
+}
+
+bool DownloadListKeeper::prepareUpsert(QSqlQuery& q) const {
+    return q.prepare(QStringLiteral("INSERT INTO download_rows (%1) VALUES "
                                       "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
                                       " ON CONFLICT(id) DO UPDATE SET"
                                       " name = excluded.name, type = excluded.type,"
@@ -254,12 +290,13 @@ bool DownloadListKeeper::writePending(QSqlDatabase& db) {
                                       " intent_path = excluded.intent_path,"
                                       " intent_device = excluded.intent_device,"
                                       " intent_inode = excluded.intent_inode")
-                           .arg(Columns)))
-            return false;
-        for (auto p = m_pending.cbegin(); p != m_pending.cend(); ++p) {
-            const DownloadItem& it = p->item;
+                         .arg(Columns));
+}
+
+bool DownloadListKeeper::upsert(QSqlQuery& q, const Pending& p) const {
+            const DownloadItem& it = p.item;
             // A row noted as kept that the file lacks goes to the end.
-            const qint64 position = p->position >= 0 ? p->position : m_nextPosition;
+            const qint64 position = p.position >= 0 ? p.position : m_nextPosition;
             q.bindValue(0, it.id);
             q.bindValue(1, position);
             q.bindValue(2, text(it.name));
@@ -276,21 +313,7 @@ bool DownloadListKeeper::writePending(QSqlDatabase& db) {
             q.bindValue(13, text(it.intent.path));
             q.bindValue(14, qint64(it.intent.device));
             q.bindValue(15, qint64(it.intent.inode));
-            if (!q.exec())
-                return false;
-        }
-    }
-    if (m_reordered) {
-        if (!q.prepare(QStringLiteral("UPDATE download_rows SET position = ? WHERE id = ?")))
-            return false;
-        for (int i = 0; i < m_order.size(); ++i) {
-            q.bindValue(0, i);
-            q.bindValue(1, m_order.at(i));
-            if (!q.exec())
-                return false;
-        }
-    }
-    return true;
+            return q.exec();
 }
 
 void DownloadListKeeper::pendingWritten() {

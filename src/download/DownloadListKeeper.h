@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QSqlQuery>
+#include <memory>
 
 class DownloadListModel;
 
@@ -57,6 +59,8 @@ private:
     };
     void follow();
     void touch(int row);
+    bool prepareUpsert(QSqlQuery& q) const;
+    bool upsert(QSqlQuery& q, const Pending& p) const;
     void inserted(int first, int last);
     // The rows took a new order: every place is written again with the next batch.
     void rewriteOrderLater();
@@ -71,4 +75,5 @@ private:
     QList<qint64> m_order; // the ids in their new order after a reorder; empty otherwise
     bool m_reordered = false;
     qint64 m_nextPosition = 0;
+    std::unique_ptr<QSqlQuery> m_placing; // the statement of the write before a rename
 };

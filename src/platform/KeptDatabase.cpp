@@ -266,6 +266,7 @@ void KeptDatabase::say(const QString& text, int kind) {
 void KeptDatabase::close() {
     if (m_state == State::Keeping)
         writeNow();
+    emit closing();
     m_timer->stop();
     closeConnection();
     if (m_lockFd >= 0) {
@@ -315,6 +316,19 @@ void KeptDatabase::changed() {
 bool KeptDatabase::writeNow() {
     m_timer->stop();
     return runBatch();
+}
+
+bool KeptDatabase::writeAtOnce(const std::function<bool(QSqlDatabase& db)>& statements) {
+    if (!isKeeping() || m_writing)
+        return false;
+    QSqlDatabase db = connection();
+    if (!db.transaction())
+        return false;
+    if (statements(db) && db.commit())
+        return true;
+    db.rollback();
+    say(cannotWriteText(), CannotWrite);
+    return false;
 }
 
 bool KeptDatabase::runBatch() {

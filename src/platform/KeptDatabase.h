@@ -94,6 +94,9 @@ public:
     // Runs the batch now (the timer's batch, if any, is this one). True when
     // everything pending is on the disk (or nothing is kept).
     bool writeNow();
+    // Runs statements in a transaction of their own, on the disk when this
+    // returns true; for the one write that must not wait for the batch.
+    bool writeAtOnce(const std::function<bool(QSqlDatabase& db)>& statements);
 
     // Texts said to the user.
     static QString movedAsideText(const QString& newName);
@@ -104,6 +107,8 @@ public:
 signals:
     // A batch was committed (tests and benchmarks watch it).
     void batchWritten();
+    // The connection is about to go: writers drop the statements they hold.
+    void closing();
 
 private:
     bool openIn(const QString& folder);
