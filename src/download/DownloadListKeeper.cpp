@@ -136,8 +136,10 @@ int DownloadListKeeper::restore() {
             if (wanted.contains(m_model.item(r).id))
                 touch(r);
     }
-    if (!m_dropped.isEmpty())
+    if (!m_dropped.isEmpty()) {
+        m_structural = true;
         m_db->changed();
+    }
     return added;
 }
 
@@ -161,6 +163,12 @@ void DownloadListKeeper::follow() {
         const qint64 id = m_model.item(row).id;
         if (!m_db)
             return;
+        // Rows added, removed or moved since the last batch go with it, so
+        // that the kept list is always one the user had.
+        if (m_structural) {
+            m_db->writeNow();
+            return;
+        }
         m_db->writeAtOnce([&](QSqlDatabase& db) {
             // One file after another: the statement is made once.
             if (!m_placing) {
@@ -178,6 +186,7 @@ void DownloadListKeeper::follow() {
             m_pending.remove(id);
             m_dropped.insert(id);
         }
+        m_structural = true;
         if (m_db)
             m_db->changed();
     });
@@ -187,6 +196,7 @@ void DownloadListKeeper::follow() {
         m_order.clear();
         m_reordered = false;
         m_cleared = true;
+        m_structural = true;
         m_nextPosition = 0;
         if (m_db)
             m_db->changed();
@@ -200,6 +210,7 @@ void DownloadListKeeper::rewriteOrderLater() {
     for (const DownloadItem& it : m_model.items())
         m_order.append(it.id);
     m_reordered = true;
+    m_structural = true;
     m_nextPosition = m_model.count();
     if (m_db)
         m_db->changed();
@@ -213,6 +224,7 @@ void DownloadListKeeper::inserted(int first, int last) {
     if (m_reordered)
         for (int r = first; r <= last && m_model.isValidRow(r); ++r)
             m_order.append(m_model.item(r).id);
+    m_structural = true;
     if (m_db)
         m_db->changed();
 }
@@ -317,6 +329,7 @@ bool DownloadListKeeper::upsert(QSqlQuery& q, const Pending& p) const {
 }
 
 void DownloadListKeeper::pendingWritten() {
+    m_structural = false;
     m_pending.clear();
     m_dropped.clear();
     m_cleared = false;

@@ -74,6 +74,7 @@ private:
     bool m_cleared = false;
     QList<qint64> m_order; // the ids in their new order after a reorder; empty otherwise
     bool m_reordered = false;
+    bool m_structural = false; // rows came, went or moved since the last batch
     qint64 m_nextPosition = 0;
     std::unique_ptr<QSqlQuery> m_placing; // the statement of the write before a rename
 };
