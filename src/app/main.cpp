@@ -42,7 +42,9 @@ int main(int argc, char* argv[]) {
     auto* notice = new UpdateNotice(cover, QString::fromUtf8(VARNELLE_UPDATE_URL),
                                     QString::fromUtf8(VARNELLE_DOWNLOAD_PAGE));
     hooks.updateNotice = [notice] { notice->start(); };
-    hooks.unfinishedDownloads = [] { return DownloadListKeeper::unfinishedRows(app().keptLists()); };
+    hooks.unfinishedDownloads = [] {
+        return DownloadListKeeper::unfinishedRows(app().keptLists());
+    };
     cover->setHooks(std::move(hooks));
     cover->load();
     return QApplication::exec();

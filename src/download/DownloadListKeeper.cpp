@@ -91,7 +91,8 @@ int DownloadListKeeper::restore() {
     {
         QSqlQuery q(m_db->connection());
         q.setForwardOnly(true);
-        if (q.exec(QStringLiteral("SELECT %1 FROM download_rows ORDER BY position, id").arg(Columns))) {
+        if (q.exec(QStringLiteral("SELECT %1 FROM download_rows ORDER BY position, id")
+                       .arg(Columns))) {
             while (q.next()) {
                 DownloadItem it;
                 it.id = q.value(0).toLongLong();
@@ -290,42 +291,42 @@ bool DownloadListKeeper::writePending(QSqlDatabase& db) {
 
 bool DownloadListKeeper::prepareUpsert(QSqlQuery& q) const {
     return q.prepare(QStringLiteral("INSERT INTO download_rows (%1) VALUES "
-                                      "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                                      " ON CONFLICT(id) DO UPDATE SET"
-                                      " name = excluded.name, type = excluded.type,"
-                                      " size = excluded.size, received = excluded.received,"
-                                      " percent = excluded.percent, folder = excluded.folder,"
-                                      " base_href = excluded.base_href,"
-                                      " addresses = excluded.addresses,"
-                                      " referer = excluded.referer, state = excluded.state,"
-                                      " placed = excluded.placed,"
-                                      " intent_path = excluded.intent_path,"
-                                      " intent_device = excluded.intent_device,"
-                                      " intent_inode = excluded.intent_inode")
+                                    "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                    " ON CONFLICT(id) DO UPDATE SET"
+                                    " name = excluded.name, type = excluded.type,"
+                                    " size = excluded.size, received = excluded.received,"
+                                    " percent = excluded.percent, folder = excluded.folder,"
+                                    " base_href = excluded.base_href,"
+                                    " addresses = excluded.addresses,"
+                                    " referer = excluded.referer, state = excluded.state,"
+                                    " placed = excluded.placed,"
+                                    " intent_path = excluded.intent_path,"
+                                    " intent_device = excluded.intent_device,"
+                                    " intent_inode = excluded.intent_inode")
                          .arg(Columns));
 }
 
 bool DownloadListKeeper::upsert(QSqlQuery& q, const Pending& p) const {
-            const DownloadItem& it = p.item;
-            // A row noted as kept that the file lacks goes to the end.
-            const qint64 position = p.position >= 0 ? p.position : m_nextPosition;
-            q.bindValue(0, it.id);
-            q.bindValue(1, position);
-            q.bindValue(2, text(it.name));
-            q.bindValue(3, text(it.type));
-            q.bindValue(4, text(it.size));
-            q.bindValue(5, text(it.received));
-            q.bindValue(6, text(it.percent));
-            q.bindValue(7, text(it.folder));
-            q.bindValue(8, text(it.baseHref));
-            q.bindValue(9, text(it.key));
-            q.bindValue(10, text(it.tag));
-            q.bindValue(11, int(it.state));
-            q.bindValue(12, it.placed ? 1 : 0);
-            q.bindValue(13, text(it.intent.path));
-            q.bindValue(14, qint64(it.intent.device));
-            q.bindValue(15, qint64(it.intent.inode));
-            return q.exec();
+    const DownloadItem& it = p.item;
+    // A row noted as kept that the file lacks goes to the end.
+    const qint64 position = p.position >= 0 ? p.position : m_nextPosition;
+    q.bindValue(0, it.id);
+    q.bindValue(1, position);
+    q.bindValue(2, text(it.name));
+    q.bindValue(3, text(it.type));
+    q.bindValue(4, text(it.size));
+    q.bindValue(5, text(it.received));
+    q.bindValue(6, text(it.percent));
+    q.bindValue(7, text(it.folder));
+    q.bindValue(8, text(it.baseHref));
+    q.bindValue(9, text(it.key));
+    q.bindValue(10, text(it.tag));
+    q.bindValue(11, int(it.state));
+    q.bindValue(12, it.placed ? 1 : 0);
+    q.bindValue(13, text(it.intent.path));
+    q.bindValue(14, qint64(it.intent.device));
+    q.bindValue(15, qint64(it.intent.inode));
+    return q.exec();
 }
 
 void DownloadListKeeper::pendingWritten() {

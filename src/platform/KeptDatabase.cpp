@@ -370,7 +370,8 @@ bool KeptDatabase::runBatch() {
 }
 
 QString KeptDatabase::movedAsideText(const QString& newName) {
-    return QStringLiteral("保存的列表文件已经损坏，已改名为“%1”保留，列表从空白开始。").arg(newName);
+    return QStringLiteral("保存的列表文件已经损坏，已改名为“%1”保留，列表从空白开始。")
+        .arg(newName);
 }
 
 QString KeptDatabase::newerFormatText() {
@@ -386,7 +387,7 @@ QString KeptDatabase::secondCopyText() {
 }
 
 FileIdentity FileIdentity::of(const QString& path) {
-    struct stat st{};
+    struct stat st {};
     if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
     return {quint64(st.st_dev), quint64(st.st_ino)};

@@ -47,9 +47,9 @@ public:
     static constexpr int BatchDelayMs = 1000;
 
     enum class State {
-        Closed,    // not opened: nothing is kept
-        Keeping,   // open, locked, writable
-        NotKept,   // the open failed; the program runs without keeping
+        Closed,  // not opened: nothing is kept
+        Keeping, // open, locked, writable
+        NotKept, // the open failed; the program runs without keeping
     };
     enum class Reason {
         None,

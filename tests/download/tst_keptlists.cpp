@@ -20,11 +20,11 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QLabel>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -97,7 +97,17 @@ bool runSql(const QString& file, const QStringList& statements) {
     return ok;
 }
 
-enum class Setup { Fresh, Garbage, Truncated, Foreign, Newer, SecondCopy, ReadOnly, NoFolder, Full };
+enum class Setup {
+    Fresh,
+    Garbage,
+    Truncated,
+    Foreign,
+    Newer,
+    SecondCopy,
+    ReadOnly,
+    NoFolder,
+    Full
+};
 
 QStringList childLines(QProcess& child) {
     return QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -184,13 +194,14 @@ private slots:
             break;
         }
         case Setup::Foreign:
-            QVERIFY(runSql(file, {"CREATE TABLE notes (line TEXT)",
-                                  "INSERT INTO notes VALUES ('keep me')"}));
+            QVERIFY(runSql(
+                file, {"CREATE TABLE notes (line TEXT)", "INSERT INTO notes VALUES ('keep me')"}));
             break;
         case Setup::Newer:
             makeKept(folder, 3);
-            QVERIFY(runSql(file, {QStringLiteral("PRAGMA user_version=%1")
-                                      .arg(KeptDatabase::FormatVersion + 1)}));
+            QVERIFY(runSql(
+                file,
+                {QStringLiteral("PRAGMA user_version=%1").arg(KeptDatabase::FormatVersion + 1)}));
             break;
         case Setup::SecondCopy:
         case Setup::ReadOnly:
@@ -304,9 +315,9 @@ private slots:
     // Changes reach the file within about a second without being asked.
     void rowsComeBack_data() {
         QTest::addColumn<QString>("change");
-        for (const char* c : {"cells, keys, states and marks", "reversed, then one appended",
-                              "a few removed", "scattered rows removed", "emptied, then added",
-                              "placements"})
+        for (const char* c :
+             {"cells, keys, states and marks", "reversed, then one appended", "a few removed",
+              "scattered rows removed", "emptied, then added", "placements"})
             QTest::newRow(c) << QString::fromLatin1(c);
     }
     void rowsComeBack() {
@@ -344,7 +355,9 @@ private slots:
                 QVERIFY(model.reorder({5, 4, 3, 2, 1, 0}));
                 QVERIFY(model.AddDownloadItem("http://127.0.0.1/late", "late", "pdf", files(), {}));
             } else if (change.startsWith("a few")) {
-                QCOMPARE(model.removeRowsIf([](const DownloadItem&, int r) { return r == 1 || r == 2; }), 2);
+                QCOMPARE(
+                    model.removeRowsIf([](const DownloadItem&, int r) { return r == 1 || r == 2; }),
+                    2);
             } else if (change.startsWith("scattered")) {
                 QCOMPARE(model.removeRowsIf([](const DownloadItem&, int r) { return r % 2; }), 20);
             } else if (change.startsWith("emptied")) {
@@ -430,8 +443,10 @@ private slots:
             const QByteArray path = "/paper/" + QByteArray::number(k);
             addresses << raw.url(path);
             raw.addResponder(path, [body, k, &cutAnswers, &firstProcess](const QByteArray& head) {
-                const QByteArray common = "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
-                                          "ETag: \"" + QByteArray::number(k) + "\"\r\n";
+                const QByteArray common =
+                    "Content-Type: application/pdf\r\nAccept-Ranges: bytes\r\n"
+                    "ETag: \"" +
+                    QByteArray::number(k) + "\"\r\n";
                 const qsizetype at = head.indexOf("\r\nRange: bytes=");
                 const qsizetype total = body.size();
                 if (at >= 0 && head.contains("\r\nIf-Range: \"" + QByteArray::number(k) + "\"")) {
@@ -443,8 +458,9 @@ private slots:
                             QByteArray::number(total - from) + "\r\n\r\n" + body.mid(from),
                         RawServer::End::Close};
                 }
-                const QByteArray whole = "HTTP/1.1 200 OK\r\n" + common + "Content-Length: " +
-                                         QByteArray::number(total) + "\r\n\r\n";
+                const QByteArray whole = "HTTP/1.1 200 OK\r\n" + common +
+                                         "Content-Length: " + QByteArray::number(total) +
+                                         "\r\n\r\n";
                 // The first process's first answer of the cut row sends a
                 // third, then nothing.
                 if (k == cut && firstProcess && cutAnswers++ == 0)
@@ -485,7 +501,8 @@ private slots:
         QVERIFY(!finishedAtKill.isEmpty());
         QMap<QString, int> asked;
         for (int k = 0; k < n; ++k)
-            asked[QStringLiteral("f%1.pdf").arg(k)] = raw.requests("/paper/" + QByteArray::number(k));
+            asked[QStringLiteral("f%1.pdf").arg(k)] =
+                raw.requests("/paper/" + QByteArray::number(k));
         raw.release();
         firstProcess = false;
 
