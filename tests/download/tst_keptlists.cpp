@@ -350,6 +350,7 @@ private slots:
                 model.setState(4, ItemState::Downloading);
                 model.setProgress(4, "9000", "3000", "33%");
                 model.setBaseHref(5, "Y");
+                model.setFolder(5, "/nonexistent/folder gone since/"); // restored as it was
                 model.setType(5, "htm");
             } else if (change.startsWith("reversed")) {
                 QVERIFY(model.reorder({5, 4, 3, 2, 1, 0}));
@@ -678,6 +679,13 @@ private slots:
             QCOMPARE(again.at(i).state, ArticleState::Analysed);
             QCOMPARE(again.at(i).pdfAddress, server.url(QStringLiteral("/pdf/%1.pdf").arg(i)));
         }
+        // Removing rows and emptying the list empty what is kept of it.
+        QCOMPARE(again.removeRowList({1, 3}), 2);
+        QVERIFY(app().keptLists().writeNow());
+        QCOMPARE(countRows(app().keptLists().filePath(), "articles"), 3);
+        again.clear();
+        QVERIFY(app().keptLists().writeNow());
+        QCOMPARE(countRows(app().keptLists().filePath(), "articles"), 0);
     }
 };
 
