@@ -355,11 +355,9 @@ bool KeptDatabase::runBatch() {
         const QList<KeptWriter*> writers = m_writers;
         for (KeptWriter* w : writers)
             w->pendingWritten();
-        m_writeFailed = false;
     } else {
         // A full or vanished disk: what is pending stays pending and is
         // tried again; the user hears of it once.
-        m_writeFailed = true;
         say(cannotWriteText(), CannotWrite);
         m_timer->start();
     }

@@ -132,7 +132,6 @@ private:
     QList<KeptWriter*> m_writers;
     QTimer* m_timer = nullptr;
     bool m_writing = false;
-    bool m_writeFailed = false;
     int m_said = 0; // bit per kind of notice already given
     std::function<void(const QString&)> m_notifier;
 };
