@@ -4,6 +4,7 @@
 #include "about/OsName.h"
 #include "about/UpdateNotice.h"
 
+#include "download/DownloadListKeeper.h"
 #include "shell/AppValues.h"
 #include "shell/BrowserEmulation.h"
 #include "shell/fCover.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppValues values;
+    values.keptLists().open();
     registerWindows();
 
     auto* cover = new fCover;
@@ -46,6 +48,9 @@ int main(int argc, char* argv[]) {
     auto* notice = new UpdateNotice(cover, QString::fromUtf8(VARNELLE_UPDATE_URL),
                                     QString::fromUtf8(VARNELLE_DOWNLOAD_PAGE));
     hooks.updateNotice = [notice] { notice->start(); };
+    hooks.unfinishedDownloads = [] {
+        return DownloadListKeeper::unfinishedRows(app().keptLists());
+    };
     cover->setHooks(std::move(hooks));
     cover->load();
     return QApplication::exec();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 // The state of a download row; the value is also its state icon's index.
 enum class ItemState : int {
@@ -8,6 +9,17 @@ enum class ItemState : int {
     Downloading = 2,
     Finished = 3,
     Failed = 4,
+};
+
+// Where a row's transfer is about to put its file, noted before the rename:
+// the final path and the identity (st_dev, st_ino) of the part file that the
+// rename will give that name. After a crash the file under that path is the
+// row's own exactly when it is still that file.
+struct PlacementIntent {
+    QString path;
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool isEmpty() const { return path.isEmpty(); }
 };
 
 // One row of the download list. Every cell is text, as the list shows it.
@@ -27,6 +39,12 @@ struct DownloadItem {
     // write (the user's, kept by a failed transfer under "覆盖", or one found
     // under "跳过") is never theirs to delete.
     bool placed = false;
+    // The row's identity for as long as it is in the list, also across runs
+    // (its key changes when it is put back or its address replaced). Given
+    // by the list; 0 until the row is in one.
+    qint64 id = 0;
+    // Set just before the row's transfer renames its file into place.
+    PlacementIntent intent;
 
     // Not yet downloaded: the size, received and percent cells are all empty.
     bool notYetDownloaded() const {

@@ -1,5 +1,7 @@
 #include "download/DownloadListModel.h"
 
+#include "platform/KeptDatabase.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -117,14 +119,18 @@ Qt::ItemFlags DownloadListModel::flags(const QModelIndex& index) const {
 bool DownloadListModel::removeRows(int row, int count, const QModelIndex& parent) {
     if (parent.isValid() || count <= 0 || row < 0 || row + count > this->count())
         return false;
+    QList<qint64> ids;
+    ids.reserve(count);
     beginRemoveRows(QModelIndex(), row, row + count - 1);
     for (int i = row; i < row + count; ++i) {
         tally(m_rows.at(i), -1);
         m_keyRow.remove(m_rows.at(i).key);
+        ids.append(m_rows.at(i).id);
     }
     m_rows.remove(row, count);
     reindexFrom(row);
     endRemoveRows();
+    emit rowsDropped(ids);
     return true;
 }
 
@@ -150,12 +156,46 @@ bool DownloadListModel::appendItem(const DownloadItem& item) {
     const int row = count();
     beginInsertRows(QModelIndex(), row, row);
     m_rows.append(item);
+    m_rows.last().id = m_nextId++;
     m_keyRow.insert(item.key, row);
     if (item.state == ItemState::Waiting)
         m_waitingFrom = qMin(m_waitingFrom, row);
     tally(item, 1);
     endInsertRows();
     return true;
+}
+
+int DownloadListModel::restoreRows(QList<DownloadItem> rows) {
+    QSet<qint64> ids;
+    ids.reserve(count() + rows.size());
+    for (const DownloadItem& it : std::as_const(m_rows))
+        ids.insert(it.id);
+    QList<DownloadItem> taken;
+    taken.reserve(rows.size());
+    QSet<QString> keys;
+    for (DownloadItem& it : rows) {
+        if (it.key.trimmed().isEmpty() || it.id <= 0 || ids.contains(it.id) ||
+            m_keyRow.contains(it.key) || keys.contains(it.key))
+            continue;
+        ids.insert(it.id);
+        keys.insert(it.key);
+        taken.append(std::move(it));
+    }
+    if (taken.isEmpty())
+        return 0;
+    const int first = count();
+    beginInsertRows(QModelIndex(), first, first + int(taken.size()) - 1);
+    for (DownloadItem& it : taken) {
+        const int row = count();
+        m_nextId = qMax(m_nextId, it.id + 1);
+        m_keyRow.insert(it.key, row);
+        if (it.state == ItemState::Waiting)
+            m_waitingFrom = qMin(m_waitingFrom, row);
+        tally(it, 1);
+        m_rows.append(std::move(it));
+    }
+    endInsertRows();
+    return int(taken.size());
 }
 
 int DownloadListModel::removeRowsIf(
@@ -186,14 +226,17 @@ int DownloadListModel::removeRowsIf(
             int first = last;
             while (first > 0 && doomed.at(first - 1))
                 --first;
+            QList<qint64> ids;
             beginRemoveRows(QModelIndex(), first, last);
             for (int r = first; r <= last; ++r) {
                 tally(m_rows.at(r), -1);
                 m_keyRow.remove(m_rows.at(r).key);
+                ids.append(m_rows.at(r).id);
             }
             m_rows.remove(first, last - first + 1);
             reindexFrom(first);
             endRemoveRows();
+            emit rowsDropped(ids);
             last = first - 1;
         }
         return removed;
@@ -206,11 +249,14 @@ int DownloadListModel::removeRowsIf(
     QList<int> newPosition(n, -1);
     QList<DownloadItem> kept;
     kept.reserve(n - removed);
+    QList<qint64> ids;
+    ids.reserve(removed);
     int firstRemoved = n;
     for (int i = 0; i < n; ++i) {
         if (doomed.at(i)) {
             tally(m_rows.at(i), -1);
             m_keyRow.remove(m_rows.at(i).key);
+            ids.append(m_rows.at(i).id);
             firstRemoved = qMin(firstRemoved, i);
         } else {
             newPosition[i] = static_cast<int>(kept.size());
@@ -228,6 +274,7 @@ int DownloadListModel::removeRowsIf(
     }
     changePersistentIndexList(before, after);
     emit layoutChanged();
+    emit rowsDropped(ids);
     return removed;
 }
 
@@ -242,6 +289,7 @@ void DownloadListModel::clear() {
     m_notYetDownloaded = 0;
     m_errorRows = 0;
     endResetModel();
+    emit listCleared();
 }
 
 bool DownloadListModel::reorder(const QList<int>& order) {
@@ -271,6 +319,7 @@ bool DownloadListModel::reorder(const QList<int>& order) {
     reindexFrom(0);
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    emit rowsReordered();
     return true;
 }
 
@@ -373,7 +422,16 @@ bool DownloadListModel::setPlaced(int row, bool placed) {
     if (!isValidRow(row) || m_rows.at(row).placed == placed)
         return false;
     m_rows[row].placed = placed; // not shown in any cell
+    emit rowFactsChanged(row);
     return true;
+}
+
+void DownloadListModel::notePlacing(int row, const QString& finalPath, const QString& partPath) {
+    if (!isValidRow(row))
+        return;
+    const FileIdentity part = FileIdentity::of(partPath);
+    m_rows[row].intent = {finalPath, part.device, part.inode};
+    emit placingFile(row);
 }
 
 bool DownloadListModel::setState(int row, ItemState state) {
@@ -383,6 +441,9 @@ bool DownloadListModel::setState(int row, ItemState state) {
     tally(it, -1);
     it.state = state;
     tally(it, 1);
+    // A new attempt: what an earlier one was about to place is no longer this row's.
+    if (state == ItemState::Downloading)
+        it.intent = {};
     if (state == ItemState::Waiting)
         m_waitingFrom = qMin(m_waitingFrom, row);
     const QModelIndex idx = createIndex(row, ColName);

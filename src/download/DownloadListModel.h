@@ -70,9 +70,13 @@ public:
     // with this key exists already or the address is blank. True when added.
     bool AddDownloadItem(const QString& address, const QString& name, const QString& type,
                          const QString& folder, const QString& referer);
-    // Appends a whole row (for commands that rebuild rows). Refused, returning
-    // false, when its key is blank or taken.
+    // Appends a whole row (for commands that rebuild rows) under a new id.
+    // Refused, returning false, when its key is blank or taken.
     bool appendItem(const DownloadItem& item);
+    // Appends kept rows as they were, ids included, in one insertion; rows
+    // whose key is blank or taken, or whose id is 0 or taken, are left out.
+    // Returns how many were added.
+    int restoreRows(QList<DownloadItem> rows);
 
     // Removes every row for which the predicate is true, in one pass; returns how
     // many went. Removing rows never touches their files.
@@ -107,6 +111,10 @@ public:
     bool setState(int row, ItemState state);
     // Whether the file at the row's path is the one its transfer put there.
     bool setPlaced(int row, bool placed);
+    // The row's transfer is about to rename the part file at partPath to
+    // finalPath. Noted on the row and announced (placingFile) before the
+    // caller renames, so that what keeps the list can make it durable first.
+    void notePlacing(int row, const QString& finalPath, const QString& partPath);
 
     // --- derived facts ---
     // Rows whose size, received and percent cells are all empty.
@@ -132,6 +140,16 @@ public:
     // The small icon of a state: four pictures told apart by colour and shape.
     QIcon stateIcon(ItemState state) const;
 
+signals:
+    // What views are not told precisely: which rows went (by id), that the
+    // list was emptied, that the rows took a new order, that a fact no cell
+    // shows changed (placed), and that a row is about to place its file.
+    void rowsDropped(const QList<qint64>& ids);
+    void listCleared();
+    void rowsReordered();
+    void rowFactsChanged(int row);
+    void placingFile(int row);
+
 private:
     // Adds (sign = 1) or takes away (sign = -1) a row's share of the counts.
     void tally(const DownloadItem& item, int sign);
@@ -152,4 +170,5 @@ private:
     int m_notYetDownloaded = 0;
     int m_errorRows = 0;
     mutable std::array<QIcon, 5> m_icons;
+    qint64 m_nextId = 1;
 };

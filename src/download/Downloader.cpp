@@ -373,6 +373,7 @@ QString Downloader::commit(QString* missCode) {
         // the file goes to a free name of its type.
         finalPath = ArrivalTargetPath(m_saveFile, m_plannedType, type);
     }
+    emit AboutToPlace(m_index, finalPath, part->path());
     if (!part->commitTo(finalPath))
         return {};
     // An answer set aside leaves the part it stood beside for a later attempt.

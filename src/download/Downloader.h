@@ -102,6 +102,9 @@ signals:
     // The site asked to wait (429/503) or put a robot check in front of the
     // file; Answer is a SiteAnswer. Nothing of the answer stays on disk.
     void SiteAnswered(int Index, int Answer, const QString& RetryAfter);
+    // The whole body is about to be renamed from PartPath to FinalPath; the
+    // rename follows when the handlers have returned.
+    void AboutToPlace(int Index, const QString& FinalPath, const QString& PartPath);
 
 private:
     enum class Phase { Idle, Reading, Fallback };

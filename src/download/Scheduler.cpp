@@ -595,6 +595,11 @@ void Scheduler::多线程下载(int j, int i, const QString& address, const QStr
     connect(w, &Downloader::DownloadComplete, this, &Scheduler::onDownloadComplete);
     connect(w, &Downloader::DownloadError, this, &Scheduler::onDownloadError);
     connect(w, &Downloader::SiteAnswered, this, &Scheduler::onSiteAnswered);
+    connect(w, &Downloader::AboutToPlace, this,
+            [this](int index, const QString& finalPath, const QString& partPath) {
+                if (index >= 1 && index <= 11)
+                    m_model.notePlacing(WorkerRow[index] - 1, finalPath, partPath);
+            });
     Busy = true;
     DownloadItem it = row(i);
     it.state = ItemState::Downloading;

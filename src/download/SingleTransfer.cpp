@@ -581,6 +581,8 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
     const QString finalPath = judged.verdict == ArrivalVerdict::Failed
                                   ? QString()
                                   : ArrivalTargetPath(path, it.type, judged.type);
+    if (!finalPath.isEmpty())
+        m_model.notePlacing(i, finalPath, part.path()); // kept before the rename
     if (finalPath.isEmpty() || !part.commitTo(finalPath)) {
         part.discard();
         it.state = ItemState::Failed;

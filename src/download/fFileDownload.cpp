@@ -1,5 +1,7 @@
 #include "download/fFileDownload.h"
 
+#include "download/DownloadListKeeper.h"
+
 #include "shell/CaptionWithGap.h"
 
 #include "download/Naming.h"
@@ -64,6 +66,12 @@ fFileDownload::fFileDownload(QWidget* parent) : QMainWindow(parent) {
     wireScheduler();
     wireListCommands();
     load();
+    // The list as the last run left it (rows that were downloading wait again).
+    m_keeper = new DownloadListKeeper(*m_list, app().keptLists(), this);
+    if (m_keeper->restore() > 0) {
+        updateRowCountLabel();
+        UpdateStatusCounts();
+    }
 }
 
 void fFileDownload::wireScheduler() {
@@ -585,6 +593,8 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
     Timer1->stop();
     Timer_Down->stop();
     Timer2->stop();
+    // Kept as it stands: the rows the stop below fails were only cut off.
+    m_keeper->finish();
     PicWebBK->closeDown();
     StopDownload();
     SaveWindowPlacement(this);

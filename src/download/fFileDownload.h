@@ -20,6 +20,7 @@ class QRadioButton;
 class QStatusBar;
 class QTimer;
 class QTreeView;
+class DownloadListKeeper;
 class Scheduler;
 class SiteLoginPanel;
 class SoundPlayer;
@@ -232,6 +233,7 @@ private:
     DownloadListModel* m_list;
     SoundPlayer* m_sounds;
     Scheduler* m_scheduler = nullptr;
+    DownloadListKeeper* m_keeper = nullptr;
     std::array<QLabel*, 4> m_panels{};
     ListShuffler m_shuffler;
     HeaderSortOrder m_sortOrder;

@@ -41,8 +41,14 @@ void ArticleAnalyser::加入下载列表(int row) {
 
     QString pdfAddress;
     QString referer = HandOffReferer(entry.layout, link, entry.pageAddress);
+    // What the analysis found stays with the article (kept across runs).
+    const auto found = [&] {
+        if (!pdfAddress.isEmpty())
+            m_list.setPdfAddress(m_list.indexOfLink(link), pdfAddress);
+    };
     if (entry.layout != QStringLiteral("SD2")) {
         pdfAddress = link;
+        found();
     } else {
         QString url = link;
         QString pageReferer = entry.pageAddress;
@@ -57,6 +63,7 @@ void ArticleAnalyser::加入下载列表(int row) {
                                    m_siteWait)
                 : 0;
         pdfAddress = DecodeAmpersands(提取SD2的pdf网址(page));
+        found();
 
         if (!pdfAddress.isEmpty() && direct) {
             setState(link, ArticleState::Downloading);

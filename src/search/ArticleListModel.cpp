@@ -1,5 +1,6 @@
 #include "search/ArticleListModel.h"
 
+#include <QSet>
 #include <algorithm>
 
 namespace {
@@ -71,6 +72,7 @@ bool ArticleListModel::add(const ArticleEntry& entry) {
     const int row = size();
     beginInsertRows({}, row, row);
     m_rows.append(entry);
+    m_rows.last().id = m_nextId++;
     m_index.insert(entry.link, row);
     endInsertRows();
     return true;
@@ -100,6 +102,40 @@ void ArticleListModel::setState(int row, const QString& state) {
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
+void ArticleListModel::setPdfAddress(int row, const QString& address) {
+    if (row < 0 || row >= size() || m_rows[row].pdfAddress == address)
+        return;
+    m_rows[row].pdfAddress = address;
+    emit rowFactsChanged(row);
+}
+
+int ArticleListModel::restoreRows(QVector<ArticleEntry> rows) {
+    QSet<qint64> ids;
+    for (const ArticleEntry& e : std::as_const(m_rows))
+        ids.insert(e.id);
+    QVector<ArticleEntry> taken;
+    taken.reserve(rows.size());
+    QSet<QString> links;
+    for (ArticleEntry& e : rows) {
+        if (e.id <= 0 || ids.contains(e.id) || m_index.contains(e.link) || links.contains(e.link))
+            continue;
+        ids.insert(e.id);
+        links.insert(e.link);
+        taken.append(std::move(e));
+    }
+    if (taken.isEmpty())
+        return 0;
+    const int first = size();
+    beginInsertRows({}, first, first + int(taken.size()) - 1);
+    for (ArticleEntry& e : taken) {
+        m_nextId = qMax(m_nextId, e.id + 1);
+        m_index.insert(e.link, size());
+        m_rows.append(std::move(e));
+    }
+    endInsertRows();
+    return int(taken.size());
+}
+
 int ArticleListModel::removeRowList(QList<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -108,6 +144,10 @@ int ArticleListModel::removeRowList(QList<int> rows) {
         rows.end());
     if (rows.isEmpty())
         return 0;
+    QList<qint64> ids;
+    ids.reserve(rows.size());
+    for (int r : std::as_const(rows))
+        ids.append(m_rows.at(r).id);
     int runs = 1;
     for (int i = 1; i < rows.size(); ++i)
         runs += rows.at(i) != rows.at(i - 1) + 1 ? 1 : 0;
@@ -126,6 +166,7 @@ int ArticleListModel::removeRowList(QList<int> rows) {
         m_rows = std::move(kept);
         rebuildIndex();
         endResetModel();
+        emit rowsDropped(ids);
         return static_cast<int>(rows.size());
     }
     // Remove contiguous runs from the end so earlier row numbers stay valid.
@@ -143,6 +184,7 @@ int ArticleListModel::removeRowList(QList<int> rows) {
         --i;
     }
     rebuildIndex();
+    emit rowsDropped(ids);
     return static_cast<int>(rows.size());
 }
 
@@ -153,6 +195,7 @@ void ArticleListModel::clear() {
     m_rows.clear();
     m_index.clear();
     endResetModel();
+    emit listCleared();
 }
 
 int ArticleListModel::initialWidthTwips(int column) {

@@ -14,6 +14,9 @@ struct ArticleEntry {
     QString layout;      // "SD1" or "SD2"
     QString link;        // the row's key: the PDF address (SD1) or the page leading to it (SD2)
     QString pageAddress; // the result page the row was taken from
+    QString pdfAddress;  // what the analysis found; empty until found
+    // The row's identity in the list, also across runs; given by the list.
+    qint64 id = 0;
 };
 
 // The analysis states a row passes through.
@@ -69,6 +72,11 @@ public:
 
     // Writes a row's analysis state; out-of-range rows are ignored.
     void setState(int row, const QString& state);
+    // Notes the PDF address the analysis found for a row (shown in no column).
+    void setPdfAddress(int row, const QString& address);
+    // Appends kept rows as they were, ids included, in one insertion; rows
+    // whose link or id is taken (or whose id is 0) are left out.
+    int restoreRows(QVector<ArticleEntry> rows);
 
     // Removes the given rows (any order, duplicates and bad rows ignored).
     int removeRowList(QList<int> rows);
@@ -77,9 +85,17 @@ public:
     // Column widths at start, in twips.
     static int initialWidthTwips(int column);
 
+signals:
+    // Which rows went (by id), and that the list was emptied; a fact no
+    // column shows changed.
+    void rowsDropped(const QList<qint64>& ids);
+    void listCleared();
+    void rowFactsChanged(int row);
+
 private:
     void rebuildIndex();
 
+    qint64 m_nextId = 1;
     QVector<ArticleEntry> m_rows;
     QHash<QString, int> m_index; // link -> row
 };

@@ -1,5 +1,7 @@
 #include "search/fWebSearch.h"
 
+#include "search/ArticleListKeeper.h"
+
 #include "platform/Browser.h"
 #include "platform/Wait.h"
 #include "search/ArticleListModel.h"
@@ -49,6 +51,10 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     // Paging, analysis runs, automatic analysis and export.
     new SearchWindowRuns(this);
     resize(1100, 760);
+    // The article list as the last run left it.
+    auto* keeper = new ArticleListKeeper(*m_articles, app().keptLists(), this);
+    if (keeper->restore() > 0)
+        Label1->setText(QString::number(m_articles->size()));
 
     AppValues& v = app();
     // Title.

@@ -21,9 +21,11 @@ AppValues::AppValues(std::unique_ptr<SettingsStore> settings, QObject* parent)
       m_registry(QFileInfo(m_settings->fileName()).absolutePath() +
                  QStringLiteral("/registry.ini")),
       m_desktop(std::make_unique<DesktopShell>()), m_notices(std::make_unique<DesktopNotices>()),
-      m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)) {
+      m_transport(std::make_unique<Transport>(m_clock)), m_flow(new WindowFlow(this)),
+      m_kept(new KeptDatabase(this)) {
     Q_ASSERT(!current);
     current = this;
+    m_kept->setNotifier([this](const QString& text) { m_dialogs->information(nullptr, text); });
     initShellResources();
     CurrentSaveFolder = SettingsStore::defaultSaveFolder();
 }

@@ -4,6 +4,7 @@
 #include "platform/DesktopNotices.h"
 #include "platform/DesktopShell.h"
 #include "platform/Dialogs.h"
+#include "platform/KeptDatabase.h"
 #include "platform/Registry.h"
 #include "platform/Transport.h"
 #include "shell/SettingsStore.h"
@@ -46,6 +47,10 @@ public:
     DesktopNotices& notices() { return *m_notices; }
     void setNotices(std::unique_ptr<DesktopNotices> notices);
     WindowFlow& flow() { return *m_flow; }
+    // The lists kept across runs. Nothing is kept until it is opened (main
+    // opens it at start; tests that keep open one in their own folder); its
+    // notices are said through dialogs().
+    KeptDatabase& keptLists() { return *m_kept; }
 
     // --- values loaded by the start-up window ---
     QString CurrentSaveFolder;
@@ -92,6 +97,7 @@ private:
     Clock m_clock;
     std::unique_ptr<Transport> m_transport; // after m_clock, which it reads
     WindowFlow* m_flow = nullptr;
+    KeptDatabase* m_kept = nullptr;
     bool m_browserMirrored = false;
 };
 

@@ -1,5 +1,7 @@
 #include "shell/WindowFlow.h"
 
+#include "shell/AppValues.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
@@ -16,7 +18,10 @@ bool isLive(const QWidget* w) {
 
 WindowFlow::WindowFlow(QObject* parent) : QObject(parent) {
     m_exitHandler = [] {
-        // Settings are written through at every change, so nothing is pending.
+        // Settings are written through at every change; the kept lists may
+        // have a batch of changes waiting for its second.
+        if (AppValues::exists())
+            app().keptLists().writeNow();
         // _exit ends the process even from inside nested event loops, without
         // running the other windows' closing steps.
         ::_exit(0);

@@ -88,6 +88,20 @@ void fCover::load() {
 
     Timer1->start();
     Label5->hide();
+    offerUnfinishedDownloads();
+}
+
+QString fCover::unfinishedQuestion(int rows) {
+    return QStringLiteral("上次的下载没有完成（%1条），要打开下载窗口继续吗？").arg(rows);
+}
+
+void fCover::offerUnfinishedDownloads() {
+    const int rows = m_hooks.unfinishedDownloads ? m_hooks.unfinishedDownloads() : 0;
+    if (rows <= 0 || !app().dialogs().question(this, unfinishedQuestion(rows)))
+        return;
+    // The window loads the kept list; nothing starts before "开始下载".
+    hide();
+    app().flow().show(WindowNames::FileDownload);
 }
 
 void fCover::openSearch() {

@@ -24,6 +24,8 @@ public:
         std::function<void()> readEmulation;      // sets BrowserEmulationVersion
         std::function<void()> updateNotice;       // Timer1's one-shot notice
         std::function<void()> exitEmulationWrite; // first step of the exit
+        // Rows of the kept download list that are not finished (0: none).
+        std::function<int()> unfinishedDownloads;
     };
 
     explicit fCover(QWidget* parent = nullptr);
@@ -31,6 +33,8 @@ public:
 
     // The load steps, in order; shows the window part-way so it paints early.
     void load();
+    // "上次的下载没有完成（N条），要打开下载窗口继续吗？"
+    static QString unfinishedQuestion(int rows);
 
     QLabel* Label2;
     QLabel* Label3;
@@ -47,6 +51,8 @@ protected:
 
 private:
     void openSearch();
+    // When the last run left downloads unfinished, offers the download window.
+    void offerUnfinishedDownloads();
 
     Hooks m_hooks;
 };

@@ -106,6 +106,9 @@ public:
     TestApp() {
         isolateBrowserStorage();
         qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+        // The data folder (the kept lists) is the test's own too; nothing is
+        // kept unless the test asks for it (keepLists()).
+        qputenv("XDG_DATA_HOME", (m_dir.path() + QStringLiteral("/data")).toUtf8());
         values = std::make_unique<AppValues>(
             std::make_unique<SettingsStore>(m_dir.path() + QStringLiteral("/Varnelle.conf")));
         auto recorder = std::make_unique<RecordingDialogs>();
@@ -118,7 +121,11 @@ public:
         // No test may reach the internet: the search window's home page is blank.
         values->SiteHomeAddress = QStringLiteral("about:blank");
     }
-    ~TestApp() = default;
+    // The kept lists are written while their folder still exists.
+    ~TestApp() {
+        if (values)
+            values->keptLists().close();
+    }
     TestApp(const TestApp&) = delete;
     TestApp& operator=(const TestApp&) = delete;
 
@@ -128,6 +135,9 @@ public:
     // storage in a temporary folder of its own.
     static void isolateBrowserStorage();
     SettingsStore& settings() { return values->settings(); }
+    // Keeps the lists from now on, in the test's data folder, as the program
+    // does from its start; true when keeping.
+    bool keepLists() { return values->keptLists().open(); }
 
     std::unique_ptr<AppValues> values;
     RecordingDialogs* dialogs = nullptr;
