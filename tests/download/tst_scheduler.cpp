@@ -265,11 +265,12 @@ private slots:
 
     // A stall shorter than the limit goes on once bytes come again.
     void modeOneStallJustUnderLimit() {
+        QObject timers; // single shots still pending end with the test
         add(server->url("/stall/3000/9000"), "s");
         When later([&] { return row(0).received == "3000"; },
                    [&] {
                        app().clock().advance(119);
-                       QTimer::singleShot(200, [&] { server->releaseStalls(); });
+                       QTimer::singleShot(200, &timers, [&] { server->releaseStalls(); });
                    });
         s->schedulerTick();
         QVERIFY(later.done());

@@ -322,8 +322,9 @@ private slots:
         QObject::connect(&ui, &QTimer::timeout, [&] { ++ticks; });
         ui.start(20);
         bool ended = false;
-        QTimer::singleShot(300, [&] { app().clock().advance(59); });
-        QTimer::singleShot(600, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(300, &timers, [&] { app().clock().advance(59); });
+        QTimer::singleShot(600, &timers, [&] {
             QVERIFY(!ended);
             app().clock().advance(1.5);
         });

@@ -146,7 +146,8 @@ private slots:
             old.write(QByteArray(5000, 'u'));
         }
         bool stopped = false;
-        QTimer::singleShot(500, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(500, &timers, [&] {
             if (stop)
                 stopped = true;
             else
@@ -168,7 +169,8 @@ private slots:
     void unansweredFetchTimesOut() {
         TestApp t;
         FixtureServer server;
-        QTimer::singleShot(300, [&] { app().clock().advance(61); });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(300, &timers, [&] { app().clock().advance(61); });
         const DirectFetchResult r =
             Inet下载文件(app().transport(), server.url(QStringLiteral("/hang")), QString(),
                          QStringLiteral("h.pdf"), t.tempPath(), 0, {});

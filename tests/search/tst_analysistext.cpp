@@ -109,7 +109,8 @@ private slots:
     void zeroDelayProcessesEventsOnce() {
         TestApp t;
         bool ran = false;
-        QTimer::singleShot(0, [&] { ran = true; });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(0, &timers, [&] { ran = true; });
         QElapsedTimer real;
         real.start();
         RateLimitDelay(
@@ -124,8 +125,9 @@ private slots:
         TestApp t;
         QString delay = QStringLiteral("30");
         int passes = 0;
-        QTimer::singleShot(100, [&] { app().clock().advance(10); });
-        QTimer::singleShot(300, [&] { delay = QStringLiteral("10"); });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(100, &timers, [&] { app().clock().advance(10); });
+        QTimer::singleShot(300, &timers, [&] { delay = QStringLiteral("10"); });
         QElapsedTimer real;
         real.start();
         RateLimitDelay(
@@ -143,7 +145,8 @@ private slots:
     void delayEndsOnStop() {
         TestApp t;
         bool stopped = false;
-        QTimer::singleShot(100, [&] { stopped = true; });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(100, &timers, [&] { stopped = true; });
         QElapsedTimer real;
         real.start();
         RateLimitDelay(
@@ -156,7 +159,8 @@ private slots:
         TestApp t;
         const double toMidnight = 86400.0 - app().clock().now();
         app().clock().advance(toMidnight - 1.0);
-        QTimer::singleShot(50, [&] { app().clock().advance(2.0); });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(50, &timers, [&] { app().clock().advance(2.0); });
         QElapsedTimer real;
         real.start();
         RateLimitDelay(

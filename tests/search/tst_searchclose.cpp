@@ -53,6 +53,7 @@ private slots:
     // then the window is closed: the request's answer and the delay after it
     // still find the window; it closes when the run has returned.
     void closeAfterStoppingAnAnalysis() {
+        QObject timers; // single shots still pending end with the test
         FixtureServer server;
         TestApp t;
         registerWindows();
@@ -74,7 +75,7 @@ private slots:
                               QTest::mouseClick(w->Command5, Qt::LeftButton);
                               w->close();
                               // The page answers only after the close was handled.
-                              QTimer::singleShot(100, [&] { server.releaseStalls(); });
+                              QTimer::singleShot(100, &timers, [&] { server.releaseStalls(); });
                           });
         w->menu全部加入->trigger();
         runReturned = true;

@@ -270,7 +270,8 @@ private slots:
         w.Combo2->setCurrentIndex(30);
         bool panelShown = false;
         QString label;
-        QTimer::singleShot(500, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(500, &timers, [&] {
             panelShown = w.PicPanPrograss->isVisible();
             label = w.Label11->text();
             w.close();
@@ -308,10 +309,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(showsPage(w, site.server.url(QStringLiteral("/results/slow"))),
                                  LoadTimeoutMs);
         bool stillRunning = false;
-        QTimer::singleShot(300, [&] { app().clock().advance(2); });
-        QTimer::singleShot(2000, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(300, &timers, [&] { app().clock().advance(2); });
+        QTimer::singleShot(2000, &timers, [&] {
             app().clock().advance(85);
-            QTimer::singleShot(300, [&] {
+            QTimer::singleShot(300, &timers, [&] {
                 stillRunning = !w.ExtractStopped;
                 app().clock().advance(6);
             });
@@ -329,7 +331,7 @@ private slots:
                   QStringLiteral("http://h/r"), QStringLiteral("pdf"), testApp->tempPath(),
                   QStringLiteral("SD2"));
         site.server.clearRequests();
-        QTimer::singleShot(500, [&] {
+        QTimer::singleShot(500, &timers, [&] {
             QVERIFY(site.server.waitForRequests(QStringLiteral("/hang")));
             app().clock().advance(61);
         });
@@ -358,7 +360,8 @@ private slots:
         // With rows, "分析下载" pops up the four runs; the button waits for it.
         bool popupShown = false;
         bool buttonDisabled = false;
-        QTimer::singleShot(200, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(200, &timers, [&] {
             QWidget* popup = QApplication::activePopupWidget();
             popupShown = popup == w.menu加入;
             buttonDisabled = !w.Command2->isEnabled();

@@ -66,6 +66,7 @@ public:
     bool cancelFolder = false;
     QStringList errors;
     bool documentPresent = true;
+    QObject timers; // page loads still pending end with the host
 
     bool& extractStopped() override { return extractFlag; }
     bool& analyseStopped() override { return analyseFlag; }
@@ -88,7 +89,7 @@ public:
         busy = true;
         if (neverLoads)
             return true;
-        QTimer::singleShot(loadMs, [this] {
+        QTimer::singleShot(loadMs, &timers, [this] {
             ++current;
             busy = false;
             loadingFlag = false;
@@ -186,7 +187,8 @@ private slots:
         FakeHost host;
         host.neverLoads = true;
         host.pages = {{QStringLiteral("p1"), FakePage::Button}, {QStringLiteral("p2")}};
-        QTimer::singleShot(300, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(300, &timers, [&] {
             QVERIFY(!host.extractFlag);
             RunExtractAll(host); // the second click
         });
@@ -210,10 +212,11 @@ private slots:
         host.pages = {{QStringLiteral("p1"), FakePage::Button}, {QStringLiteral("p2")}};
         bool early = false;
         // The click's one-second wait first, then the page wait.
-        QTimer::singleShot(100, [&] { app().clock().advance(1.5); });
-        QTimer::singleShot(300, [&] { app().clock().advance(80); });
-        QTimer::singleShot(500, [&] { early = host.extracted.size() > 1; });
-        QTimer::singleShot(700, [&] { app().clock().advance(11); });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(100, &timers, [&] { app().clock().advance(1.5); });
+        QTimer::singleShot(300, &timers, [&] { app().clock().advance(80); });
+        QTimer::singleShot(500, &timers, [&] { early = host.extracted.size() > 1; });
+        QTimer::singleShot(700, &timers, [&] { app().clock().advance(11); });
         QElapsedTimer real;
         real.start();
         QVERIFY(!下一页(host));
@@ -229,7 +232,8 @@ private slots:
         host.extractFlag = false;
         host.delay = QStringLiteral("30");
         host.pages = {{QStringLiteral("p1"), FakePage::Button}, {QStringLiteral("p2")}};
-        QTimer::singleShot(1500, [&] { app().clock().advance(31); });
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(1500, &timers, [&] { app().clock().advance(31); });
         QElapsedTimer real;
         real.start();
         QVERIFY(下一页(host));

@@ -583,7 +583,8 @@ private slots:
         w.show();
         QCOMPARE(t.values->PromptSaveFolder, 1);
         bool asked = false;
-        QTimer::singleShot(0, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(0, &timers, [&] {
             if (auto* d = qobject_cast<fSeleFileSavePath*>(QApplication::activeModalWidget())) {
                 asked = true;
                 d->Command3->click();

@@ -308,7 +308,8 @@ private slots:
         TestApp t;
         const QString file = t.tempPath() + "/SaveList.dat";
         const QString target = t.tempPath() + "/chosen";
-        QTimer::singleShot(0, [&] {
+        QObject timers; // single shots still pending end with the test
+        QTimer::singleShot(0, &timers, [&] {
             auto* d = qobject_cast<fSeleFileSavePath*>(QApplication::activeModalWidget());
             QVERIFY(d);
             d->Combo1->setEditText(target);
