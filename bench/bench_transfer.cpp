@@ -3,6 +3,9 @@
 //   mode one: one file through the scheduler's single-connection transfer;
 //   mode two: six workers on six files at once;
 //   curl: the same files, one after another and with --parallel.
+// Beside them, in the same rounds, the disk's own limit: the same bytes written
+// by dd with conv=fsync (one file; six at once). After each mode-one file, how
+// much of it the page cache still holds.
 // Then the cost of one scheduler tick and one housekeeping tick over 10,000 rows.
 //
 // Usage: bench_transfer [--keep] [mode-one MB] [mode-two MB per file] [rounds]   (500 200 3)
@@ -26,6 +29,10 @@
 #include <QTextStream>
 #include <algorithm>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,6 +101,48 @@ void settleDisk() {
     p.waitForFinished(-1);
 }
 
+// Bytes of the file that the page cache holds right now.
+qint64 cachedBytes(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    qint64 cached = -1;
+    void* map = size > 0 ? ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
+    if (map != MAP_FAILED) {
+        const long page = ::sysconf(_SC_PAGESIZE);
+        std::vector<unsigned char> resident(size_t((size + page - 1) / page));
+        if (::mincore(map, size_t(size), resident.data()) == 0)
+            cached = std::count_if(resident.begin(), resident.end(),
+                                   [](unsigned char r) { return r & 1; }) *
+                     qint64(page);
+        ::munmap(map, size_t(size));
+    }
+    ::close(fd);
+    return std::min<qint64>(cached, size);
+}
+
+// The disk's own limit for these bytes: dd writes each file of `mb` MB from
+// /dev/zero and syncs it before it ends (conv=fsync), all files at once.
+// Returns elapsed ms, or -1.
+qint64 runDd(const QStringList& files, qint64 mb) {
+    std::vector<std::unique_ptr<QProcess>> runs;
+    QElapsedTimer t;
+    t.start();
+    for (const QString& file : files) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral("dd"),
+                 {QStringLiteral("if=/dev/zero"), QStringLiteral("of=") + file,
+                  QStringLiteral("bs=1M"), QStringLiteral("count=%1").arg(mb),
+                  QStringLiteral("conv=fsync"), QStringLiteral("status=none")});
+        runs.push_back(std::move(p));
+    }
+    bool ok = true;
+    for (auto& p : runs)
+        ok = p->waitForFinished(-1) && p->exitCode() == 0 && ok;
+    return ok ? t.elapsed() : -1;
+}
+
 void removeAll(const QString& folder) {
     QDir d(folder);
     for (const QString& f : d.entryList(QDir::Files | QDir::Hidden))
@@ -131,8 +180,8 @@ int main(int argc, char** argv) {
     // ------------------------------------------------------------ mode one
     const qint64 oneBytes = oneMb * 1024 * 1024;
     const QString oneUrl = server.url(QStringLiteral("/gen/%1").arg(oneBytes));
-    std::vector<double> oneRates, curlOneRates, curlOneSyncRates;
-    qint64 onePeak = 0, curlOnePeak = -1;
+    std::vector<double> oneRates, curlOneRates, curlOneSyncRates, ddOneRates;
+    qint64 onePeak = 0, curlOnePeak = -1, oneCachedMax = 0;
     for (int r = 0; r < rounds; ++r) {
         {
             DownloadListModel model;
@@ -153,8 +202,11 @@ int main(int argc, char** argv) {
             const bool ok = model.item(0).state == ItemState::Finished &&
                             QFileInfo(folder + QStringLiteral("one.pdf")).size() == oneBytes;
             oneRates.push_back(mbps(oneBytes, ms));
+            const qint64 cached = cachedBytes(folder + QStringLiteral("one.pdf"));
+            oneCachedMax = std::max(oneCachedMax, cached);
             out << "mode one, 1 x " << oneMb << " MB: " << ms << " ms, " << oneRates.back()
-                << " MB/s" << (ok ? "" : "  [FAILED]") << Qt::endl;
+                << " MB/s; in the page cache after: " << cached / 1048576.0 << " MB"
+                << (ok ? "" : "  [FAILED]") << Qt::endl;
             removeAll(folder);
         }
         qint64 peak = -1;
@@ -169,6 +221,12 @@ int main(int argc, char** argv) {
             << " MB/s; + sync " << syncMs << " ms, " << curlOneSyncRates.back() << " MB/s"
             << Qt::endl;
         removeAll(folder);
+        settleDisk();
+        const qint64 ddMs = runDd({folder + QStringLiteral("d.bin")}, oneMb);
+        ddOneRates.push_back(mbps(oneBytes, ddMs));
+        out << "dd conv=fsync, 1 x " << oneMb << " MB: " << ddMs << " ms, " << ddOneRates.back()
+            << " MB/s" << Qt::endl;
+        removeAll(folder);
     }
 
     // ------------------------------------------------------------ mode two
@@ -179,7 +237,7 @@ int main(int argc, char** argv) {
     QStringList seqArgs;
     for (int k = 0; k < 6; ++k)
         seqArgs << QStringLiteral("-o") << folder + QStringLiteral("s%1.bin").arg(k) << urls.at(k);
-    std::vector<double> twoRates, seqRates, parRates, parSyncRates;
+    std::vector<double> twoRates, seqRates, parRates, parSyncRates, ddTwoRates;
     QStringList seqFiles;
     for (int k = 0; k < 6; ++k)
         seqFiles << folder + QStringLiteral("s%1.bin").arg(k);
@@ -235,6 +293,12 @@ int main(int argc, char** argv) {
         out << "curl --parallel, 6 x " << twoMb << " MB: " << ms << " ms, " << parRates.back()
             << " MB/s; + sync " << syncMs << " ms, " << parSyncRates.back() << " MB/s" << Qt::endl;
         removeAll(folder);
+        settleDisk();
+        const qint64 ddMs = runDd(seqFiles, twoMb);
+        ddTwoRates.push_back(mbps(6 * twoBytes, ddMs));
+        out << "dd conv=fsync, 6 x " << twoMb << " MB at once: " << ddMs << " ms, "
+            << ddTwoRates.back() << " MB/s" << Qt::endl;
+        removeAll(folder);
     }
 
     const double oneRate = median(oneRates), curlOneRate = median(curlOneRates);
@@ -248,6 +312,12 @@ int main(int argc, char** argv) {
         << curlSeqRate << " MB/s (ratio " << (curlSeqRate > 0 ? twoRate / curlSeqRate : 0)
         << "), curl --parallel " << curlParRate << " MB/s, peak " << curlParPeak / 1024
         << " MB (ratio " << (curlParRate > 0 ? twoRate / curlParRate : 0) << ")" << Qt::endl;
+    const double ddOne = median(ddOneRates), ddTwo = median(ddTwoRates);
+    out << "the disk's own limit (dd conv=fsync): 1 file " << ddOne << " MB/s, mode one at "
+        << (ddOne > 0 ? oneRate / ddOne : 0) << " x; 6 files " << ddTwo << " MB/s, mode two at "
+        << (ddTwo > 0 ? twoRate / ddTwo : 0) << " x" << Qt::endl;
+    out << "page cache holding a mode-one file right after it finished: at most "
+        << oneCachedMax / 1048576.0 << " MB of " << oneMb << " MB" << Qt::endl;
     const double curlOneSync = median(curlOneSyncRates), curlParSync = median(parSyncRates);
     out << "held to the same durability (curl + sync of its files): mode one ratio "
         << (curlOneSync > 0 ? oneRate / curlOneSync : 0) << " (curl + sync " << curlOneSync

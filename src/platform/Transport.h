@@ -233,10 +233,11 @@ class Transport : public QObject {
     Q_OBJECT
 public:
     static constexpr int MaxRedirects = 10;
-    // Bytes a reply may hold before the network stops reading: large enough
-    // that the network thread rarely waits for the user-interface thread,
-    // small enough that six workers stay far under 100 MB.
-    static constexpr qint64 DefaultReadBufferSize = 2 * 1024 * 1024;
+    // Bytes a reply may hold before the network stops reading. The kernel's
+    // socket buffer holds more behind it, so this only has to bridge a short
+    // pause of the user-interface thread; Qt's network thread reads ahead by
+    // several times this much, so it is what six workers' memory grows with.
+    static constexpr qint64 DefaultReadBufferSize = 512 * 1024;
     // The longest a whole fetch waits without receiving a byte (on the program
     // clock) when its caller gives no limit of its own.
     static constexpr double DefaultFetchStallSeconds = 120;
