@@ -12,14 +12,9 @@
 //
 //   bench_kept_lists [rows=20000] [files=2000] [workers=6] [bytes=2000] [rounds=3]
 
+#include "ModeTwoRun.h"
 #include "download/DownloadListKeeper.h"
-#include "download/DownloadListModel.h"
-#include "download/Scheduler.h"
 #include "download/fFileDownload.h"
-
-#include "FixtureServer.h"
-#include "TestApp.h"
-#include "platform/Wait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,16 +24,10 @@
 #include <QTreeView>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using namespace bench;
 
 qint64 sizeOf(const QString& path) {
     return QFileInfo::exists(path) ? QFileInfo(path).size() : 0;
@@ -123,15 +112,7 @@ void restoring(int rows) {
     std::printf("download window restoring %d rows: %8.1f ms\n", shown, kept);
 }
 
-struct Figures {
-    double perRowMs = 0;
-    double firstMs = 0;
-    double lastMs = 0;
-    int finished = 0;
-    double wall = 0;
-};
-
-Figures run(FixtureServer& server, int rows, int workers, qint64 bytes, bool keep) {
+RunFigures run(FixtureServer& server, int rows, int workers, qint64 bytes, bool keep) {
     TestApp context;
     app().DownloadMode = 2;
     if (keep)
@@ -142,88 +123,31 @@ Figures run(FixtureServer& server, int rows, int workers, qint64 bytes, bool kee
     keeper.restore();
     Scheduler scheduler(model);
     scheduler.options.workerCount = workers;
-    const QString dir = folder.path() + QLatin1Char('/');
-    for (int k = 0; k < rows; ++k)
-        model.AddDownloadItem(server.url(QStringLiteral("/gen/%1?row=%2").arg(bytes).arg(k)),
-                              QStringLiteral("paper %1").arg(k), QStringLiteral("pdf"), dir,
-                              QString());
+    addGeneratedRows(model, server, rows, bytes, folder.path() + QLatin1Char('/'));
     app().keptLists().writeNow();
-
-    int ended = 0;
-    bool tickQueued = false;
-    auto tickSoon = [&] {
-        if (tickQueued)
-            return;
-        tickQueued = true;
-        QMetaObject::invokeMethod(
-            &scheduler,
-            [&] {
-                tickQueued = false;
-                app().clock().advance(0.001);
-                scheduler.schedulerTick();
-            },
-            Qt::QueuedConnection);
-    };
-    double atThousand = 0;
-    double lastStart = 0;
-    const int lastFrom = qMax(0, rows - 1000);
-    QObject::connect(&model, &QAbstractItemModel::dataChanged, &model, [&] {
-        const int now =
-            model.countInState(ItemState::Finished) + model.countInState(ItemState::Failed);
-        if (now == ended)
-            return;
-        ended = now;
-        if (ended == qMin(1000, rows))
-            atThousand = cpuSeconds();
-        if (ended == lastFrom)
-            lastStart = cpuSeconds();
-        tickSoon();
-    });
-
-    app().clock().advance(1);
-    const double cpuStart = cpuSeconds();
-    if (lastFrom == 0)
-        lastStart = cpuStart;
-    QElapsedTimer wall;
-    wall.start();
-    scheduler.startDownload();
-    scheduler.schedulerTick();
-    Wait::until([&] { return ended >= rows; }, 50);
-    app().keptLists().writeNow();
-    const double cpuEnd = cpuSeconds();
-
-    Figures f;
-    f.wall = wall.elapsed() / 1000.0;
-    f.perRowMs = (cpuEnd - cpuStart) * 1000.0 / rows;
-    const int first = qMin(1000, rows);
-    f.firstMs = (atThousand - cpuStart) * 1000.0 / first;
-    f.lastMs = (cpuEnd - lastStart) * 1000.0 / (rows - lastFrom);
-    f.finished = model.countInState(ItemState::Finished);
-    return f;
+    return runToEnd(model, scheduler, [] { app().keptLists().writeNow(); });
 }
 
-void print(const char* label, const Figures& f, int rows) {
-    std::printf("%-14s %d/%d finished, %.1f s, CPU per ended row %.3f ms "
-                "(first 1000: %.3f ms, last 1000: %.3f ms)\n",
-                label, f.finished, rows, f.wall, f.perRowMs, f.firstMs, f.lastMs);
+void print(const char* label, const RunFigures& f, int rows) {
+    printRun(label, 14, f, rows);
 }
 
 // Each figure's median over the rounds, on its own.
-Figures median(QList<Figures> all) {
+RunFigures median(QList<RunFigures> all) {
     const auto mid = [&](auto field) {
         QList<double> v;
-        for (const Figures& f : all)
+        for (const RunFigures& f : all)
             v << f.*field;
         std::sort(v.begin(), v.end());
         return v.at(v.size() / 2);
     };
-    Figures m;
-    m.perRowMs = mid(&Figures::perRowMs);
-    m.firstMs = mid(&Figures::firstMs);
-    m.lastMs = mid(&Figures::lastMs);
-    m.wall = mid(&Figures::wall);
+    RunFigures m;
+    m.perRowMs = mid(&RunFigures::perRowMs);
+    m.firstMs = mid(&RunFigures::firstMs);
+    m.lastMs = mid(&RunFigures::lastMs);
+    m.wall = mid(&RunFigures::wall);
     m.finished = all.first().finished;
-    for (const Figures& f : all)
+    for (const RunFigures& f : all)
         m.finished = qMin(m.finished, f.finished);
     return m;
 }
@@ -243,16 +167,16 @@ int main(int argc, char** argv) {
 
     // Interleaved rounds and medians: the machine's other work hits both alike.
     FixtureServer server;
-    QList<Figures> offs;
-    QList<Figures> ons;
+    QList<RunFigures> offs;
+    QList<RunFigures> ons;
     for (int round = 0; round < rounds; ++round) {
         offs << run(server, files, workers, bytes, false);
         print("keeping off:", offs.last(), files);
         ons << run(server, files, workers, bytes, true);
         print("keeping on:", ons.last(), files);
     }
-    const Figures off = median(offs);
-    const Figures on = median(ons);
+    const RunFigures off = median(offs);
+    const RunFigures on = median(ons);
     std::printf("medians of %d rounds:\n", rounds);
     print("keeping off:", off, files);
     print("keeping on:", on, files);

@@ -1,9 +1,9 @@
 #include "download/Resume.h"
 
+#include "net/HttpDate.h"
 #include "platform/Transport.h"
 
 #include <QDateTime>
-#include <QNetworkRequest>
 #include <QRegularExpression>
 
 namespace {
@@ -12,25 +12,6 @@ namespace {
 // server's clock says it lies this far back: a file changed twice within one
 // second keeps its date.
 constexpr qint64 StrongDateSeconds = 60;
-
-// An HTTP date in any of the three forms HTTP allows, read as Qt's network
-// layer reads Last-Modified; invalid when it is none of them.
-QDateTime httpDate(const QString& text) {
-    const QString value = text.trimmed();
-    QNetworkRequest reading;
-    reading.setRawHeader("Last-Modified", value.toLatin1());
-    QDateTime when = reading.header(QNetworkRequest::LastModifiedHeader).toDateTime();
-    // The obsolete form with a two-digit year ("Sunday, 06-Nov-94 ...") is
-    // read as the 1900s; it means the latest such year not more than 50
-    // years ahead.
-    const qsizetype comma = value.indexOf(QLatin1Char(','));
-    if (when.isValid() && comma > 3 && value.indexOf(QLatin1Char('-'), comma) > comma) {
-        const int latest = QDateTime::currentDateTimeUtc().date().year() + 50;
-        while (when.date().year() + 100 <= latest)
-            when = when.addYears(100);
-    }
-    return when;
-}
 
 // A strong entity tag: an opaque tag in double quotes, no "W/" before it.
 bool isStrongEntityTag(const QByteArray& tag) {
@@ -99,8 +80,8 @@ QByteArray StrongValidatorOf(const ResumeAnswer& answer) {
     if (!tag.isEmpty())
         return isStrongEntityTag(tag) ? tag : QByteArray();
     const QString modified = answer.lastModified.trimmed();
-    const QDateTime changed = httpDate(modified);
-    const QDateTime sent = httpDate(answer.date);
+    const QDateTime changed = ParseHttpDate(modified);
+    const QDateTime sent = ParseHttpDate(answer.date);
     if (!changed.isValid() || !sent.isValid() || changed.secsTo(sent) < StrongDateSeconds)
         return {};
     return modified.toLatin1();
@@ -108,7 +89,7 @@ QByteArray StrongValidatorOf(const ResumeAnswer& answer) {
 
 bool IsStrongValidator(const QByteArray& validator) {
     return isStrongEntityTag(validator) ||
-           (!validator.startsWith("W/") && httpDate(QString::fromLatin1(validator)).isValid());
+           (!validator.startsWith("W/") && ParseHttpDate(QString::fromLatin1(validator)).isValid());
 }
 
 PartFile::ResumeFacts ResumeFactsOf(const QString& address, const ResumeAnswer& answer) {

@@ -1,39 +1,10 @@
 #include "net/SiteAnswer.h"
 
+#include "net/HttpDate.h"
 #include "platform/Clock.h"
 
-#include <QLocale>
 #include <QRegularExpression>
 #include <algorithm>
-
-namespace {
-
-// The three date forms HTTP allows, read in English whatever the user's
-// locale. The weekday is dropped: it adds nothing, and a two-digit year
-// would make it disagree with the date Qt first reads.
-QDateTime parseHttpDate(const QString& text) {
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    const QString value = QString(text).replace(blanks, QStringLiteral(" ")).trimmed();
-    const qsizetype comma = value.indexOf(QLatin1Char(','));
-    const QString dated =
-        comma >= 0 ? value.mid(comma + 1).trimmed() : value.section(QLatin1Char(' '), 1);
-    const QLocale c = QLocale::c();
-    for (const QString& format :
-         {QStringLiteral("dd MMM yyyy HH:mm:ss 'GMT'"), QStringLiteral("dd-MMM-yy HH:mm:ss 'GMT'"),
-          QStringLiteral("MMM d HH:mm:ss yyyy")}) {
-        QDateTime when = c.toDateTime(dated, format);
-        if (!when.isValid())
-            continue;
-        // Two-digit years of the RFC 850 form belong to this century.
-        if (when.date().year() < 1970)
-            when = when.addYears(100);
-        when.setTimeSpec(Qt::UTC);
-        return when;
-    }
-    return {};
-}
-
-} // namespace
 
 std::optional<double> ParseRetryAfter(const QString& value, const QDateTime& nowUtc) {
     const QString text = value.trimmed();
@@ -43,7 +14,7 @@ std::optional<double> ParseRetryAfter(const QString& value, const QDateTime& now
     const qlonglong seconds = text.toLongLong(&ok);
     if (ok)
         return seconds < 0 ? std::nullopt : std::optional<double>(double(seconds));
-    const QDateTime when = parseHttpDate(text);
+    const QDateTime when = ParseHttpDate(text, nowUtc);
     if (!when.isValid())
         return std::nullopt;
     return std::max(0.0, double(nowUtc.msecsTo(when)) / 1000.0);

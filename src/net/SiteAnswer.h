@@ -12,7 +12,7 @@ class Clock;
 // analysis requests of the search window.
 
 // The seconds a Retry-After value asks for: a whole number of seconds, or an
-// HTTP date (RFC 7231: IMF-fixdate, RFC 850 or asctime form) counted from now.
+// HTTP date (any form ParseHttpDate reads) counted from now.
 // A date in the past asks for no wait (0). Nothing when the value is empty or
 // neither form.
 std::optional<double> ParseRetryAfter(const QString& value, const QDateTime& nowUtc);

@@ -297,6 +297,80 @@ private slots:
         }
     }
 
+    // A file written by an earlier build of this format (its tables made by
+    // those statements, word for word) opens: its rows come back under the
+    // restore rules, and changes are written to the same tables.
+    void fileOfThisFormatFromBefore() {
+        const QString folder = data();
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = KeptDatabase::fileIn(folder);
+        QVERIFY(runSql(
+            file,
+            {QStringLiteral("PRAGMA application_id=%1").arg(KeptDatabase::ApplicationId),
+             QStringLiteral("PRAGMA user_version=%1").arg(KeptDatabase::FormatVersion),
+             "CREATE TABLE IF NOT EXISTS download_rows ("
+             " id INTEGER PRIMARY KEY, position INTEGER NOT NULL,"
+             " name TEXT NOT NULL, type TEXT NOT NULL, size TEXT NOT NULL,"
+             " received TEXT NOT NULL, percent TEXT NOT NULL, folder TEXT NOT NULL,"
+             " base_href TEXT NOT NULL, addresses TEXT NOT NULL, referer TEXT NOT NULL,"
+             " state INTEGER NOT NULL, placed INTEGER NOT NULL, intent_path TEXT NOT NULL,"
+             " intent_device INTEGER NOT NULL, intent_inode INTEGER NOT NULL)",
+             "CREATE TABLE IF NOT EXISTS articles ("
+             " id INTEGER PRIMARY KEY, position INTEGER NOT NULL,"
+             " title TEXT NOT NULL, type TEXT NOT NULL, state TEXT NOT NULL,"
+             " save_folder TEXT NOT NULL, layout TEXT NOT NULL, link TEXT NOT NULL,"
+             " page_address TEXT NOT NULL, pdf_address TEXT NOT NULL)",
+             QStringLiteral("INSERT INTO download_rows VALUES (7, 1, 'second', 'pdf', '', '', '',"
+                            " '/tmp/', '', 'http://127.0.0.1/b', '', %1, 0, '', 0, 0)")
+                 .arg(int(ItemState::Downloading)),
+             QStringLiteral("INSERT INTO download_rows VALUES (3, 0, 'first', 'pdf', '10', '10',"
+                            " '100%', '/tmp/', 'Y', 'http://127.0.0.1/a', 'http://127.0.0.1/p',"
+                            " %1, 1, '', 0, 0)")
+                 .arg(int(ItemState::Finished)),
+             "INSERT INTO articles VALUES (5, 0, 'Article', 'pdf', '正在分析', '/tmp/', 'SD2',"
+             " 'http://127.0.0.1/art', 'http://127.0.0.1/results', '')"}));
+
+        KeptDatabase db;
+        QVERIFY(db.open(folder));
+        QVERIFY(db.movedAsidePath().isEmpty());
+        DownloadListModel downloads;
+        DownloadListKeeper downloadKeeper(downloads, db);
+        QCOMPARE(downloadKeeper.restore(), 2);
+        QCOMPARE(describe(downloads.items()),
+                 QStringList({"3|first|pdf|10|10|100%|/tmp/|Y|http://127.0.0.1/a|"
+                              "http://127.0.0.1/p|3|placed",
+                              "7|second|pdf||||/tmp/||http://127.0.0.1/b||1|-"}));
+        ArticleListModel articles;
+        ArticleListKeeper articleKeeper(articles, db);
+        QCOMPARE(articleKeeper.restore(), 1);
+        QCOMPARE(articles.at(0).id, qint64(5));
+        QCOMPARE(articles.at(0).state, QString());
+        QCOMPARE(articles.at(0).pageAddress, QStringLiteral("http://127.0.0.1/results"));
+
+        QVERIFY(downloads.AddDownloadItem("http://127.0.0.1/c", "third", "pdf", "/tmp/", {}));
+        articles.setState(0, ArticleState::Analysed);
+        QVERIFY(db.writeNow());
+        db.close();
+        QCOMPARE(countRows(file, "download_rows"), 3);
+        QVERIFY(db.open(folder));
+        {
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec("PRAGMA user_version") && q.next());
+            QCOMPARE(q.value(0).toInt(), KeptDatabase::FormatVersion);
+            // The row that waits again is written so; the new row comes last.
+            QVERIFY(q.exec("SELECT id, state FROM download_rows ORDER BY position, id"));
+            QStringList rows;
+            while (q.next())
+                rows << q.value(0).toString() + ":" + q.value(1).toString();
+            QCOMPARE(rows.mid(0, 2),
+                     QStringList({QStringLiteral("3:%1").arg(int(ItemState::Finished)),
+                                  QStringLiteral("7:%1").arg(int(ItemState::Waiting))}));
+            QCOMPARE(rows.size(), 3);
+            QVERIFY(q.exec("SELECT state FROM articles WHERE id = 5") && q.next());
+            QCOMPARE(q.value(0).toString(), ArticleState::Analysed);
+        }
+    }
+
     // A disk that fills up in the middle of a run: the writes fail, the run
     // goes on, and the user is told once.
     void fullDiskMidRun() {
