@@ -214,8 +214,8 @@ QIODevice* Downloader::routeBody() {
         return m_bodyTarget = nullptr;
     case ResumeCheck::NotTheFile: {
         // A wait, a check or an error page in answer to the ranged request:
-        // its body is judged from a part of its own beside the kept one,
-        // which stays locked and untouched.
+        // its body goes to a part of its own beside the kept one, which stays
+        // locked and untouched, and is read only to tell which of them it is.
         m_answerAside = true;
         m_offset = 0;
         auto aside = std::make_unique<PartFile>(m_saveFile);
@@ -252,6 +252,12 @@ void Downloader::onChanged() {
         return;
     m_bytesRead = written;
     m_bytesExpected = total;
+    // An answer that is not the file is no file too big either: it is not
+    // read past the limit, and the row must not end as one too big.
+    if (m_answerAside && overLimit()) {
+        endAnswerAside();
+        return;
+    }
     // Only an announced length gives progress; the first notice tells the
     // window the size at once, which it may act on itself.
     if (total >= 1 && !notifyProgress(!m_noticed || overLimit()))
@@ -323,6 +329,10 @@ void Downloader::onFinished() {
         });
         return;
     }
+    if (m_answerAside) {
+        endAnswerAside();
+        return;
+    }
     if (request->headersReceived() && siteAnswered(true))
         return;
     if (overLimit()) {
@@ -376,12 +386,17 @@ QString Downloader::commit(QString* missCode) {
     emit AboutToPlace(m_index, finalPath, part->path());
     if (!part->commitTo(finalPath))
         return {};
-    // An answer set aside leaves the part it stood beside for a later attempt.
-    if (m_answerAside)
-        m_aside.reset();
-    else
-        m_part.reset();
+    m_part.reset();
     return finalPath;
+}
+
+void Downloader::endAnswerAside() {
+    // Its body was read only to tell a site's request from an ordinary error.
+    if (m_request->headersReceived() && siteAnswered(true))
+        return;
+    // Any other answer ends the row as one that is no usable file; its body
+    // goes, and the row's kept part and planned name stay for the next attempt.
+    fail(missCodeRejected());
 }
 
 void Downloader::watchdogTick() {

@@ -28,7 +28,9 @@ class TransferRequest;
 // A part an earlier transfer of the address kept is continued with a ranged
 // request (see CheckResumeAnswer). An answer to it that is not the file (a
 // request to wait, a robot check, an error page) is read into a part of its
-// own beside the kept one, which stays as it was for the next attempt.
+// own beside the kept one, only to tell which it is, and never kept: a site's
+// request ends as SiteAnswered, any other as DownloadError "下载失败". The
+// kept part stays as it was for the next attempt.
 //
 // After DownloadComplete or DownloadError the worker is idle and emits nothing
 // more; the window unloads it. Destroying a worker (delete, or unload() from any
@@ -96,8 +98,9 @@ signals:
     // WatchdogSeconds), "无法下载" (nothing could be fetched, even by the
     // fallback read), "下载失败" (an answer came that is no usable file: an
     // error status without a web page, an empty or cut-off body, a body that
-    // could not be written whole) or "大文件，跳过" (the body is larger than
-    // MaxFileSizeMB: announced, or grown past it).
+    // could not be written whole, any answer to a ranged request that is not
+    // the file) or "大文件，跳过" (the body is larger than MaxFileSizeMB:
+    // announced, or grown past it).
     void DownloadError(int Index, const QString& SaveFile, const QString& MissCode);
     // The site asked to wait (429/503) or put a robot check in front of the
     // file; Answer is a SiteAnswer. Nothing of the answer stays on disk.
@@ -128,6 +131,9 @@ private:
     // Ends the transfer with SiteAnswered when the answer is the site's
     // request to wait or a robot check; bodyEnded: the whole body is in.
     bool siteAnswered(bool bodyEnded);
+    // Ends the transfer of an answer set aside (read whole, or past the size
+    // limit): SiteAnswered or DownloadError "下载失败", its body removed.
+    void endAnswerAside();
     // Decides, once per request and before any body byte is written, where
     // the body goes: onto the part (the file or its rest), aside (an answer
     // to a ranged request that is not the file: the kept part stays as it

@@ -194,6 +194,10 @@ private:
     StreamOutcome streamBody(int i, PartFile& part, qint64 size, qint64& lastProgress);
     StreamOutcome fetchWholeBody(int i, PartFile& part);
     bool settleArrival(int i, PartFile& part, const QString& path);
+    // Ends a mode-one answer to a ranged request that is not the file: a
+    // site's request to wait or a check holds the row, any other answer fails
+    // it; the row keeps its planned name and type either way.
+    void endAnswerAside(int i, const QByteArray& bodyHead);
     void finishRowSounds(int row, bool includeXml);
     bool isWebType(const QString& type, bool includeXml) const;
     // The percent cell: whole percent, rounded down, and "%".
@@ -236,6 +240,9 @@ private:
     // while one row's transfer runs.
     qint64 m_inetOffset = 0;
     bool m_inetNoResume = false;
+    // Mode one: the answer streaming now is not the file, set aside beside
+    // the row's kept part; it never ends as a file, too big or not.
+    bool m_inetAside = false;
     QTimer* m_startTimer = nullptr;        // the queued start
     QTimer* m_sitePauseTimer = nullptr;    // counts a site pause down, each second
     QTimer* m_sitePauseEndTimer = nullptr; // ends it on the very time

@@ -258,7 +258,13 @@ bool Scheduler::Inet下载文件(int i) {
         if (check == ResumeCheck::Continue && resumeFrom > 0)
             size = resumeFacts.total;
 
-        if (double(size) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
+        const bool tooBig = double(size) / 1024.0 / 1024.0 > app().MaxFileSizeMB;
+        if (tooBig && check == ResumeCheck::NotTheFile) {
+            // Not the file, so no file too big either: nothing of it is read.
+            inet->cancel();
+            endAnswerAside(i, {});
+            result = false;
+        } else if (tooBig) {
             inet->cancel();
             it = row(i);
             it.state = ItemState::Finished;
@@ -323,7 +329,8 @@ bool Scheduler::Inet下载文件(int i) {
                 if (check == ResumeCheck::Restart)
                     dropKeptPart();
                 // An answer that is not the file is read into a part of its
-                // own beside the kept one, which stays locked and untouched
+                // own beside the kept one, only to tell a site's request from
+                // an ordinary error; the kept part stays locked and untouched
                 // meanwhile and is left for the next attempt afterwards.
                 std::optional<PartFile> kept;
                 if (check == ResumeCheck::NotTheFile) {
@@ -349,6 +356,7 @@ bool Scheduler::Inet下载文件(int i) {
                     part.setResumable(ResumeFactsOf(address, answer));
                 }
                 StreamOutcome outcome = StreamOutcome::Failed;
+                m_inetAside = check == ResumeCheck::NotTheFile;
                 if (size > 0 || statusOk) {
                     it.size = size != 0 ? QString::number(size) : QStringLiteral("未知");
                     commit(i, it);
@@ -358,9 +366,22 @@ bool Scheduler::Inet下载文件(int i) {
                 }
                 if (!alive)
                     return false;
-                result = outcome == StreamOutcome::TooBig;
-                if (outcome == StreamOutcome::Complete)
-                    result = settleArrival(i, part, path);
+                m_inetAside = false;
+                if (check == ResumeCheck::NotTheFile) {
+                    // Whatever it is, its body is not kept. (A body that broke
+                    // off has already failed the row.)
+                    const bool read =
+                        outcome == StreamOutcome::Complete || outcome == StreamOutcome::TooBig;
+                    const QByteArray head = read ? readFileHead(part.path()) : QByteArray();
+                    part.discard();
+                    if (read)
+                        endAnswerAside(i, head);
+                    result = false;
+                } else {
+                    result = outcome == StreamOutcome::TooBig;
+                    if (outcome == StreamOutcome::Complete)
+                        result = settleArrival(i, part, path);
+                }
             }
         }
     }
@@ -492,6 +513,9 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
         } else if (double(written) / 1024.0 / 1024.0 > app().MaxFileSizeMB) {
             // Too big: nothing of it is kept, and a file under the name stays.
             inet->cancel();
+            // An answer set aside is not the file: its caller ends the row.
+            if (m_inetAside)
+                return StreamOutcome::TooBig;
             part.discard();
             refreshCells(true);
             DownloadItem c = row(i);
@@ -532,11 +556,31 @@ bool Scheduler::FetchWholeFile(int i, const QString& path) {
         return false;
     PartFile part(path);
     m_inetOffset = 0; // a whole body, never a resumed one
+    m_inetAside = false;
     QPointer<Scheduler> alive(this);
     const StreamOutcome outcome = fetchWholeBody(i, part);
     if (!alive || outcome != StreamOutcome::Complete)
         return false;
     return settleArrival(i, part, path);
+}
+
+void Scheduler::endAnswerAside(int i, const QByteArray& bodyHead) {
+    if (!m_model.isValidRow(i))
+        return;
+    TransferRequest* inet = m_inet.data();
+    const QString retryAfter = inet ? inet->header("Retry-After") : QString();
+    const SiteAnswer answer =
+        ClassifySiteAnswer(inet ? inet->statusCode() : 0, retryAfter, bodyHead);
+    if (answer != SiteAnswer::Ordinary) {
+        holdRowForSite(i, answer, retryAfter);
+        return;
+    }
+    // Failed as any answer that is no file: "重新下载" and the automatic
+    // re-download put it back with the name its kept part is found under.
+    DownloadItem it = row(i);
+    it.state = ItemState::Failed;
+    it.size = QStringLiteral("下载失败");
+    commit(i, it);
 }
 
 // Judges the whole body in the part file and gives it its final name: the

@@ -9,6 +9,7 @@
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
+#include "download/ListCommands.h"
 #include "download/Resume.h"
 #include "download/Scheduler.h"
 #include "platform/PartFile.h"
@@ -114,7 +115,7 @@ private slots:
     // first answer gave) or "whole" (neither). `outcome`: the file the row
     // ends with ("v1" as first sent, "v2" as changed), "failed" (not
     // finished, nothing under the final name, no part) or "htm" (the error
-    // page beside the planned name, the part kept).
+    // page answered to a whole request beside the planned name, no part).
     void servers_data() {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("kind");
@@ -138,12 +139,21 @@ private slots:
             {"changed, then partial", true, wholeAgain, "failed"},
             // the part does not fit the file any more
             {"416", true, wholeAgain, "v1"},
+            // ... and the whole request gets a web page, kept as usual
+            {"416, then error page", true, wholeAgain, "htm"},
             // a wait or a check in front of the rest; the next attempt asks again
             {"503 without Retry-After", true, rangeTwice, "v1"},
             {"robot check", true, rangeTwice, "v1"},
-            // an ordinary failure leaves the part for the row's next attempt
+            // an ordinary failure fails the row and leaves the part and the
+            // planned name for the row's next attempt, put back by hand, or
+            // by the automatic re-download
             {"500", true, rangeTwice, "v1"},
-            {"error page", true, {"range"}, "htm"},
+            {"error page", true, rangeTwice, "v1"},
+            {"500 page", true, rangeTwice, "v1"},
+            {"big error page", true, {"range+"}, "v1"},
+            {"long error page without length", true, {"range+"}, "v1"},
+            // ... until the row goes: its part goes with it
+            {"error page, then cleared", true, wholeAgain, "v1"},
             // no answer at all (asked again by the network layer and the worker)
             {"no answer", true, {"range+"}, "v1"},
             // validators that cannot vouch for bytes: nothing is kept to resume
@@ -182,7 +192,11 @@ private slots:
         const QByteArray path = "/file";
         bool cutting = true; // the first attempt
         int ranged = 0;
-        bool refusing = true;    // "no answer": while the second attempt runs
+        bool refusing = true; // "no answer", pages: while the second attempt runs
+        // Pages the transfer stops reading: the server's close under them may
+        // make the network layer ask once more by itself, the same way.
+        const bool cutUnderAnswer =
+            kind == "big error page" || kind == "long error page without length";
         QList<QByteArray> asked; // the heads of the requests after the first attempt
         raw->addResponder(path, [&](const QByteArray& head) {
             using End = RawServer::End;
@@ -223,7 +237,12 @@ private slots:
                                                pdf + tag2 + contentRange(0, Total / 2 - 1, Total),
                                                v2.left(Total / 2))};
             }
-            if (kind == "416")
+            const QByteArray notHere = "<html><head><title>Not here</title></head>"
+                                       "<body><p>No such article.</p></body></html>";
+            if (kind == "416, then error page" && from < 0)
+                return RawServer::Reply{
+                    answer("HTTP/1.1 404 Not Found", "Content-Type: text/html\r\n", notHere)};
+            if (kind == "416" || kind == "416, then error page")
                 return from >= 0 ? RawServer::Reply{answer("HTTP/1.1 416 Range Not Satisfiable",
                                                            "Content-Range: bytes */" +
                                                                QByteArray::number(Cut / 2) + "\r\n",
@@ -231,7 +250,7 @@ private slots:
                                  : whole(v1, tag1);
             if (from >= 0 && kind == "no answer" && refusing)
                 return RawServer::Reply{QByteArray(), End::Reset};
-            if (from >= 0 && ranged == 1) {
+            if (from >= 0 && (ranged == 1 || (cutUnderAnswer && refusing))) {
                 if (kind == "503 without Retry-After")
                     return RawServer::Reply{answer("HTTP/1.1 503 Service Unavailable",
                                                    "Content-Type: text/plain\r\n", "busy")};
@@ -244,11 +263,26 @@ private slots:
                 if (kind == "500")
                     return RawServer::Reply{answer("HTTP/1.1 500 Internal Server Error",
                                                    "Content-Type: text/plain\r\n", "broken")};
-                if (kind == "error page")
+                if (kind == "error page" || kind == "error page, then cleared")
+                    return RawServer::Reply{
+                        answer("HTTP/1.1 404 Not Found", "Content-Type: text/html\r\n", notHere)};
+                if (kind == "500 page")
+                    return RawServer::Reply{answer("HTTP/1.1 500 Internal Server Error",
+                                                   "Content-Type: text/html; charset=utf-8\r\n",
+                                                   "<!DOCTYPE html><html><body><h1>500</h1>"
+                                                   "<p>Something went wrong.</p></body></html>")};
+                // Announced past the size limit: no file too big, for it is
+                // no file at all (the connection ends long before).
+                if (kind == "big error page")
                     return RawServer::Reply{answer("HTTP/1.1 404 Not Found",
-                                                   "Content-Type: text/html\r\n",
-                                                   "<html><head><title>Not here</title></head>"
-                                                   "<body><p>No such article.</p></body></html>")};
+                                                   "Content-Type: text/html\r\n", notHere,
+                                                   11 * 1024 * 1024)};
+                // ... or growing past it without a length (the limit is
+                // lowered for this row).
+                if (kind == "long error page without length")
+                    return RawServer::Reply{"HTTP/1.1 404 Not Found\r\nConnection: close\r\n"
+                                            "Content-Type: text/html\r\n\r\n<html><body><p>" +
+                                            QByteArray(700 * 1024, 'x') + "</p></body></html>"};
             }
             return from >= 0 ? rest(v1, tag1) : whole(v1, tag1);
         });
@@ -280,28 +314,49 @@ private slots:
             QVERIFY2(!head.contains("\r\nRange:") && !head.contains("If-Range:"), head.constData());
 
         cutting = false;
+        if (kind == "long error page without length")
+            app().MaxFileSizeMB = 0.5;
         s->redownloadFailed();
         app().clock().advance(1);
         runUntilSettled();
-        if (kind == "503 without Retry-After" || kind == "robot check" || kind == "500" ||
-            kind == "no answer") {
+        const QStringList ordinaryFailures{"500",
+                                           "error page",
+                                           "500 page",
+                                           "big error page",
+                                           "long error page without length",
+                                           "error page, then cleared"};
+        if (kind == "503 without Retry-After" || kind == "robot check" || kind == "no answer" ||
+            ordinaryFailures.contains(kind)) {
             // Not the file: the part, what it remembers and the row's planned
             // name stay exactly as they were.
-            QVERIFY(kind == "no answer" ? ranged >= 1 : ranged == 1);
+            QVERIFY(kind == "no answer" || cutUnderAnswer ? ranged >= 1 : ranged == 1);
             QTRY_VERIFY(!PartFile::isHeld(target));
             QCOMPARE(readAll(part), v1.left(Cut));
             QCOMPARE(readAll(PartFile::resumePath(part)), remembered);
             QCOMPARE(names().size(), 2);
             QCOMPARE(row(0).name, QStringLiteral("paper"));
             QCOMPARE(row(0).type, QStringLiteral("pdf"));
-            const bool failed = kind == "500" || kind == "no answer";
+            const bool failed = kind == "no answer" || ordinaryFailures.contains(kind);
             QCOMPARE(model->CountErrorRows(), failed ? 1 : 0);
             if (failed) {
                 QCOMPARE(row(0).state, ItemState::Failed);
-                if (kind == "500")
+                if (kind != "no answer")
                     QCOMPARE(row(0).size, QStringLiteral("下载失败"));
                 refusing = false;
-                s->redownloadFailed();
+                if (kind == "error page, then cleared") {
+                    ForgetRowPart(row(0));
+                    QCOMPARE(names(), QStringList());
+                }
+                if (kind == "500 page") {
+                    s->options.autoRedownload = true;
+                    s->housekeepingTick();
+                    QVERIFY(s->timerDownEnabled());
+                    QCOMPARE(row(0).state, ItemState::Waiting);
+                    QCOMPARE(row(0).type, QStringLiteral("pdf"));
+                    s->options.autoRedownload = false;
+                } else {
+                    s->redownloadFailed();
+                }
                 s->startDownload();
             } else if (kind == "robot check") {
                 QVERIFY(s->waitingForRobotCheck());
@@ -342,9 +397,7 @@ private slots:
             QCOMPARE(row(0).type, QStringLiteral("htm"));
             QVERIFY(!QFileInfo::exists(target));
             QVERIFY(readAll(folder() + "paper.htm").contains("No such article."));
-            QCOMPARE(readAll(part), v1.left(Cut));
-            QCOMPARE(readAll(PartFile::resumePath(part)), remembered);
-            QCOMPARE(names().size(), 3);
+            QCOMPARE(names(), QStringList{"paper.htm"});
         } else {
             QCOMPARE(row(0).state, ItemState::Finished);
             QCOMPARE(row(0).type, QStringLiteral("pdf"));
