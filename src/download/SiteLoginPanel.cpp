@@ -3,6 +3,7 @@
 #include "download/LoginForm.h"
 #include "download/WindowPlacement.h"
 #include "platform/Browser.h"
+#include "platform/BrowserProfile.h"
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
 #include "shell/WindowRoutines.h"
@@ -113,16 +114,26 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
     connect(Web1, &Browser::documentComplete, this, [this] {
         m_blankShown = true;
         LoginPageLoading = false;
-        // A hidden check is no page the user reached; nor is the blank page
-        // the panel shows when hidden, which may complete after the check
-        // was asked for again.
-        if (m_checkAddress.isEmpty() || m_checkHidden || IsBlankAddress(Web1->address()))
+        // The blank page the panel shows when hidden may complete after the
+        // check was asked for again: it is no page the user reached.
+        if (IsBlankAddress(Web1->address()))
             return;
-        if (m_checkLoading) {
-            m_checkLoading = false;
-            return;
-        }
-        emit robotCheckPageChanged();
+        if (pastRobotCheck())
+            emit robotCheckPageChanged();
+    });
+    // A person may send the check's form before its page has completed (a
+    // slow script or picture): the completion that follows is then that of
+    // the next page, at the check's own address as often as not. So what
+    // counts is a navigation after the check's own, not a completion.
+    connect(Web1, &Browser::navigationStarting, this, [this] {
+        if (!m_checkAddress.isEmpty())
+            ++m_checkNavigations;
+    });
+    // The cookie mirror was connected to the store first, so the transfers
+    // carry this cookie by the time the run tries the row again.
+    connect(&BrowserProfile::shared(), &BrowserProfile::cookieAdded, this, [this] {
+        if (pastRobotCheck())
+            emit robotCheckPageChanged();
     });
 
     hide();
@@ -319,9 +330,14 @@ void SiteLoginPanel::showRobotCheck(const QString& address) {
 
 void SiteLoginPanel::loadRobotCheck() {
     m_checkHidden = false;
-    m_checkLoading = true;
+    m_checkNavigations = 0;
     showCheckAddressField(true);
     Web1->navigate(m_checkAddress);
+}
+
+bool SiteLoginPanel::pastRobotCheck() const {
+    // A hidden check is no page the user reached.
+    return !m_checkAddress.isEmpty() && !m_checkHidden && m_checkNavigations >= 2;
 }
 
 void SiteLoginPanel::showCheckAddressField(bool checked) {
@@ -344,8 +360,8 @@ void SiteLoginPanel::showCheckAddressField(bool checked) {
 
 void SiteLoginPanel::endRobotCheck() {
     m_checkAddress.clear();
-    m_checkLoading = false;
     m_checkHidden = false;
+    m_checkNavigations = 0;
     showCheckAddressField(false);
 }
 
@@ -372,7 +388,6 @@ void SiteLoginPanel::Command3_Click() {
     // the next row that meets it) it loads anew.
     if (!m_checkAddress.isEmpty()) {
         m_checkHidden = true;
-        m_checkLoading = false;
         showCheckAddressField(false);
     }
     hide();

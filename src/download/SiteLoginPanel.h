@@ -45,8 +45,11 @@ public:
     // A robot check stands in front of a row: show the panel on the row's
     // address, so the user can pass the check; "网址：" shows that address
     // meanwhile. The same check already shown is left as the user has it.
-    // Each page the browser completes after it is reported by
-    // robotCheckPageChanged().
+    // Once the browser has gone on from the check page, each page it
+    // completes is reported by robotCheckPageChanged(), and so is each cookie
+    // it gets: the cookie that lets a person through may reach the browser's
+    // store after the page that follows the check has completed, and the row
+    // tried then would only meet the check again.
     //
     // "关闭(隐藏)" hides the check without forgetting it: the run still waits
     // on it, and "网页登录" (or the next row that meets it) shows it again.
@@ -123,13 +126,17 @@ private:
     void loadRobotCheck();
     // "网址：" shows the checked address / the login address again.
     void showCheckAddressField(bool checked);
+    // The browser has gone on from the check page (a form sent, a link, the
+    // page's own script): what it completes, and each cookie it gets, may be
+    // the check passed.
+    bool pastRobotCheck() const;
 
     bool m_closed = false;
     bool m_blankShown = false; // the page the panel opens on has completed
     QString m_checkAddress;
-    // The check page itself is loading; its completion is no change.
-    bool m_checkLoading = false;
     bool m_checkHidden = false;
+    // Top-level navigations since the check was shown, its own included.
+    int m_checkNavigations = 0;
     // Text1 shows the checked address; the login address it held waits here.
     bool m_checkInField = false;
     QString m_loginAddress;

@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QNetworkCookie>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -901,6 +902,118 @@ private slots:
         QVERIFY(p->robotCheckAddress().isEmpty());
         QVERIFY(p->Text1->text().isEmpty());
         QVERIFY(!p->Text1->isReadOnly());
+        w->Command31->click();
+        QVERIFY(w->close());
+    }
+
+    // The person sends the check's form before the check page has completed
+    // (a picture of it never arrives): the page completed next is the one
+    // after the check, at the check's own address, and lets the run go on.
+    void checkFormSentBeforeItsPageCompleted_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void checkFormSentBeforeItsPageCompleted() {
+        QFETCH(int, mode);
+        TestApp t;
+        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
+        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        server().clearRequests();
+        QTemporaryDir folder;
+        std::unique_ptr<fFileDownload> window(new fFileDownload);
+        fFileDownload* w = window.get();
+        w->show();
+        app().setDownloadMode(mode);
+        SiteLoginPanel* p = w->PicWebBK;
+        const QString path = QStringLiteral("/slowcheck/early%1.pdf").arg(mode);
+        w->AddDownloadItem(server().url(path), QStringLiteral("early"), QStringLiteral("pdf"),
+                           folder.path() + QLatin1Char('/'), {});
+        w->Command4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->scheduler()->waitingForRobotCheck(), kLoadMs);
+        // The check page is shown, its picture still on the way.
+        const auto pictureAsked = [&] {
+            for (const FixtureRequest& r : server().requestsFor(QStringLiteral("/hang")))
+                if (r.target.endsWith(path.toUtf8()))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(pictureAsked(), kLoadMs);
+        bool ok = false;
+        QTRY_COMPARE_WITH_TIMEOUT(p->Web1->evaluate(QStringLiteral("document.title"), kLoadMs, &ok),
+                                  QVariant(QStringLiteral("Just a moment")), kLoadMs);
+        QCOMPARE(p->Web1->evaluate(QStringLiteral("document.readyState"), kLoadMs, &ok),
+                 QVariant(QStringLiteral("interactive")));
+        p->Web1->evaluate(QStringLiteral("document.getElementById('check').submit(); true"),
+                          kLoadMs, &ok);
+        QVERIFY(ok);
+        QTRY_VERIFY_WITH_TIMEOUT(w->list()->item(0).state == ItemState::Finished, kLoadMs);
+        QFile pdf(folder.path() + QStringLiteral("/early.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.readAll(), FixtureServer::generatedContent(4096));
+        server().releaseStalls();
+        w->Command31->click();
+        QVERIFY(w->close());
+    }
+
+    // The cookie that lets a person through reaches the browser only after
+    // the page that follows the check has completed: the row tried on that
+    // page meets the check again, and the cookie's arrival lets the run go
+    // on by itself.
+    void checkCookieArrivesAfterThePage_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+    void checkCookieArrivesAfterThePage() {
+        QFETCH(int, mode);
+        TestApp t;
+        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
+        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        server().clearRequests();
+        QTemporaryDir folder;
+        std::unique_ptr<fFileDownload> window(new fFileDownload);
+        fFileDownload* w = window.get();
+        w->show();
+        app().setDownloadMode(mode);
+        SiteLoginPanel* p = w->PicWebBK;
+        const QString path = QStringLiteral("/check/late%1.pdf").arg(mode);
+        w->AddDownloadItem(server().url(path), QStringLiteral("late"), QStringLiteral("pdf"),
+                           folder.path() + QLatin1Char('/'), {});
+        w->Command4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->scheduler()->waitingForRobotCheck(), kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p->Web1->title() == QLatin1String("Just a moment") && !p->Web1->busy(), kLoadMs);
+
+        // The transfers ask for the body as it is stored; the browser does not.
+        const auto tries = [&] {
+            int n = 0;
+            for (const FixtureRequest& r : server().requestsFor(path))
+                n += r.header("Accept-Encoding") == "identity";
+            return n;
+        };
+        QCOMPARE(tries(), 1);
+
+        // The user goes on to another page before the site's cookie is there:
+        // the row is tried again and meets the check again.
+        p->Web1->navigate(server().url(QStringLiteral("/after-the-check")));
+        QTRY_COMPARE_WITH_TIMEOUT(tries(), 2, kLoadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(w->scheduler()->waitingForRobotCheck() &&
+                                     w->list()->item(0).state == ItemState::Waiting,
+                                 kLoadMs);
+
+        // Then the cookie arrives.
+        QNetworkCookie passed("passed", "1");
+        passed.setPath(QStringLiteral("/"));
+        BrowserProfile::shared().profile()->cookieStore()->setCookie(
+            passed, QUrl(server().url(QStringLiteral("/"))));
+        QTRY_VERIFY_WITH_TIMEOUT(w->list()->item(0).state == ItemState::Finished, kLoadMs);
+        QFile pdf(folder.path() + QStringLiteral("/late.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.readAll(), FixtureServer::generatedContent(4096));
+        QVERIFY(server().requestsFor(path).last().header("Cookie").contains("passed=1"));
         w->Command31->click();
         QVERIFY(w->close());
     }

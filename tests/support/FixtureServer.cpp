@@ -421,7 +421,10 @@ void FixtureServer::Impl::addSiteAnswerRoutes() {
         else
             res.set_content("Too Many Requests", "text/plain");
     });
-    addRoute(R"(/check/(.+))", [](const Request& req, Response& res) {
+    // A robot check in front of a PDF; "/slowcheck/..." holds a picture of
+    // the check page (/hang) so that the page never completes before the
+    // person sends its form.
+    addRoute(R"(/(slow)?check/(.+))", [](const Request& req, Response& res) {
         if (req.get_header_value("Cookie").find("passed=1") != std::string::npos) {
             const QByteArray body = FixtureServer::generatedContent(4096);
             res.set_content(body.constData(), static_cast<size_t>(body.size()), "application/pdf");
@@ -429,9 +432,12 @@ void FixtureServer::Impl::addSiteAnswerRoutes() {
         }
         res.status = 403;
         res.set_content("<!DOCTYPE html><html><head><title>Just a moment</title>"
-                        "<script>window.checkStarted = Date.now();</script></head><body>"
-                        "<form id=\"check\" method=\"post\" action=\"/check-pass\">"
-                        "<input type=\"hidden\" name=\"back\" value=\"" +
+                        "<script>window.checkStarted = Date.now();</script></head><body>" +
+                            (req.path.rfind("/slow", 0) == 0
+                                 ? "<img src=\"/hang?for=" + req.path + "\">"
+                                 : std::string()) +
+                            "<form id=\"check\" method=\"post\" action=\"/check-pass\">"
+                            "<input type=\"hidden\" name=\"back\" value=\"" +
                             req.path +
                             "\"><input type=\"submit\" value=\"I am a person\"></form>"
                             "</body></html>",
@@ -440,7 +446,8 @@ void FixtureServer::Impl::addSiteAnswerRoutes() {
     addRoute("/check-pass", [](const Request& req, Response& res) {
         res.headers.emplace("Set-Cookie", "passed=1; Path=/");
         const std::string back = req.get_param_value("back");
-        res.set_redirect(back.rfind("/check/", 0) == 0 ? back : std::string("/"), 303);
+        const bool check = back.rfind("/check/", 0) == 0 || back.rfind("/slowcheck/", 0) == 0;
+        res.set_redirect(check ? back : std::string("/"), 303);
     });
 }
 
