@@ -25,10 +25,6 @@ constexpr int TailRoom = 2 + 7;
 // Written data is handed to the disk in pieces of this size while the body
 // streams, so the sync at the end waits only for the last piece.
 constexpr qint64 WritebackBytes = 8 * 1024 * 1024;
-// A piece handed to the disk this many pieces ago has been written by now:
-// its pages leave the page cache, so a large file does not push the user's
-// other work out of memory.
-constexpr qint64 DropBehindPieces = 2;
 
 // The longest prefix of name whose UTF-8 form fits in maxBytes, never cutting
 // a character (or a surrogate pair) in two.
@@ -74,7 +70,6 @@ public:
             return false;
         m_written = 0;
         m_handedOver = 0;
-        m_dropped = 0;
         return true;
     }
     ~Device() override {
@@ -93,9 +88,6 @@ public:
         if (m_fd < 0)
             return false;
         const bool ok = !m_failed && ::fsync(m_fd) == 0;
-        // Everything is on the disk now; nothing of it needs to stay cached.
-        if (ok)
-            ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
         QIODevice::close();
         return ok;
     }
@@ -118,30 +110,17 @@ protected:
             done += n;
         }
         m_written += length;
-        if (m_written - m_handedOver >= WritebackBytes)
-            handOver();
+        if (m_written - m_handedOver >= WritebackBytes) {
+            ::sync_file_range(m_fd, m_handedOver, m_written - m_handedOver, SYNC_FILE_RANGE_WRITE);
+            m_handedOver = m_written;
+        }
         return length;
     }
 
 private:
-    // Starts the write-back of what was written since the last call, without
-    // waiting for it, and drops from the cache what earlier calls handed over.
-    // Pages still being written are left alone by the kernel (never waited
-    // for); finish() drops them once they are on the disk.
-    void handOver() {
-        ::sync_file_range(m_fd, m_handedOver, m_written - m_handedOver, SYNC_FILE_RANGE_WRITE);
-        const qint64 written = m_handedOver - DropBehindPieces * WritebackBytes;
-        if (written > m_dropped) {
-            ::posix_fadvise(m_fd, m_dropped, written - m_dropped, POSIX_FADV_DONTNEED);
-            m_dropped = written;
-        }
-        m_handedOver = m_written;
-    }
-
     int m_fd = -1;
     qint64 m_written = 0;
     qint64 m_handedOver = 0;
-    qint64 m_dropped = 0; // the cache was asked to drop what lies before this
     bool m_failed = false;
 };
 
