@@ -201,6 +201,24 @@ class TestSiteLogin : public QObject {
 
     FixtureServer& server() { return *m_server; }
 
+    static void bothModes() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode one") << 1;
+        QTest::newRow("mode two") << 2;
+    }
+
+    // No cookie of an earlier test lets a run through: the browser's and the
+    // transfers' (which follow the browser's) are both gone.
+    static bool forgetCookies() {
+        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
+        return QTest::qWaitFor(
+            [] {
+                return BrowserProfile::shared().cookies().isEmpty() &&
+                       app().transport().cookieJar().cookies().isEmpty();
+            },
+            kLoadMs);
+    }
+
     void fillAccountLogin(SiteLoginPanel& panel, const QString& path) {
         panel.Option4->setChecked(true);
         panel.Text1->setText(server().url(path));
@@ -757,17 +775,12 @@ private slots:
     // brings its login page; the automatic login signs in in the panel's
     // browser; the automatic re-download then brings the PDF, with the
     // session cookie the site set during the login.
-    void webPageLoginThenPdf_data() {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("mode one") << 1;
-        QTest::newRow("mode two") << 2;
-    }
+    void webPageLoginThenPdf_data() { bothModes(); }
     void webPageLoginThenPdf() {
         QFETCH(int, mode);
         TestApp t;
         // Each run signs in afresh.
-        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
-        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
+        QVERIFY(forgetCookies());
         server().clearRequests();
         QTemporaryDir folder;
         std::unique_ptr<fFileDownload> window(new fFileDownload);
@@ -837,17 +850,11 @@ private slots:
     // PDF. The run pauses on it and shows it in the panel; once the user has
     // passed it there (the form sets the site's cookie in the browser), the
     // run fetches the PDF by itself.
-    void robotCheckPassedInThePanel_data() {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("mode one") << 1;
-        QTest::newRow("mode two") << 2;
-    }
+    void robotCheckPassedInThePanel_data() { bothModes(); }
     void robotCheckPassedInThePanel() {
         QFETCH(int, mode);
         TestApp t;
-        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
-        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
-        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        QVERIFY(forgetCookies());
         server().clearRequests();
         QTemporaryDir folder;
         std::unique_ptr<fFileDownload> window(new fFileDownload);
@@ -909,17 +916,11 @@ private slots:
     // The person sends the check's form before the check page has completed
     // (a picture of it never arrives): the page completed next is the one
     // after the check, at the check's own address, and lets the run go on.
-    void checkFormSentBeforeItsPageCompleted_data() {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("mode one") << 1;
-        QTest::newRow("mode two") << 2;
-    }
+    void checkFormSentBeforeItsPageCompleted_data() { bothModes(); }
     void checkFormSentBeforeItsPageCompleted() {
         QFETCH(int, mode);
         TestApp t;
-        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
-        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
-        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        QVERIFY(forgetCookies());
         server().clearRequests();
         QTemporaryDir folder;
         std::unique_ptr<fFileDownload> window(new fFileDownload);
@@ -961,17 +962,11 @@ private slots:
     // the page that follows the check has completed: the row tried on that
     // page meets the check again, and the cookie's arrival lets the run go
     // on by itself.
-    void checkCookieArrivesAfterThePage_data() {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("mode one") << 1;
-        QTest::newRow("mode two") << 2;
-    }
+    void checkCookieArrivesAfterThePage_data() { bothModes(); }
     void checkCookieArrivesAfterThePage() {
         QFETCH(int, mode);
         TestApp t;
-        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
-        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
-        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        QVERIFY(forgetCookies());
         server().clearRequests();
         QTemporaryDir folder;
         std::unique_ptr<fFileDownload> window(new fFileDownload);
@@ -1022,17 +1017,11 @@ private slots:
     // the check. "网页登录" shows it again, and once it is passed there the
     // run goes on by itself, without "开始下载". In mode two another worker
     // finishes meanwhile; the status bar keeps saying why the run holds.
-    void hiddenCheckPassedThroughWebLogin_data() {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("mode one") << 1;
-        QTest::newRow("mode two") << 2;
-    }
+    void hiddenCheckPassedThroughWebLogin_data() { bothModes(); }
     void hiddenCheckPassedThroughWebLogin() {
         QFETCH(int, mode);
         TestApp t;
-        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
-        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
-        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        QVERIFY(forgetCookies());
         server().clearRequests();
         QTemporaryDir folder;
         std::unique_ptr<fFileDownload> window(new fFileDownload);
@@ -1110,9 +1099,7 @@ private slots:
     // check page for whoever comes back, and the status bar says why.
     void checkTimeOutKeepsThePage() {
         TestApp t;
-        BrowserProfile::shared().profile()->cookieStore()->deleteAllCookies();
-        QTRY_VERIFY_WITH_TIMEOUT(BrowserProfile::shared().cookies().isEmpty(), kLoadMs);
-        QTRY_VERIFY_WITH_TIMEOUT(app().transport().cookieJar().cookies().isEmpty(), kLoadMs);
+        QVERIFY(forgetCookies());
         QTemporaryDir folder;
         std::unique_ptr<fFileDownload> window(new fFileDownload);
         fFileDownload* w = window.get();
