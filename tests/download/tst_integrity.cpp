@@ -4,6 +4,7 @@
 
 #include "FixtureServer.h"
 #include "RawServer.h"
+#include "SchedulerFixture.h"
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
@@ -49,18 +50,12 @@ QByteArray lengthHeader(qsizetype n) {
 
 } // namespace
 
-class TestIntegrity : public QObject {
+class TestIntegrity : public SchedulerFixture {
     Q_OBJECT
 private:
     std::unique_ptr<FixtureServer> server;
     std::unique_ptr<RawServer> raw;
-    std::unique_ptr<TestApp> t;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DownloadListModel> model;
-    std::unique_ptr<Scheduler> s;
 
-    QString folder() const { return dir->path() + QLatin1Char('/'); }
-    const DownloadItem& row(int i) const { return model->item(i); }
     void add(const QString& address, const QString& name, const QString& type = "pdf") {
         QVERIFY(model->AddDownloadItem(address, name, type, folder(), {}));
     }
@@ -71,12 +66,6 @@ private:
         e.start();
         Wait::until([&] { return row(i).state != ItemState::Downloading || e.elapsed() > 20000; });
         return row(i).state != ItemState::Downloading;
-    }
-    // Every name in the folder, hidden ones included.
-    QStringList names() const {
-        QStringList list = QDir(folder()).entryList(
-            QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        return list;
     }
 
 private slots:
@@ -139,12 +128,8 @@ private slots:
     }
     void init() {
         cleanup();
-        t = std::make_unique<TestApp>();
+        setUpRun();
         app().DownloadMode = 1;
-        app().MaxFileSizeMB = 10;
-        dir = std::make_unique<QTemporaryDir>();
-        model = std::make_unique<DownloadListModel>();
-        s = std::make_unique<Scheduler>(*model);
         s->LastFinishTime = app().clock().now() - 10;
         s->options.duplicatePolicy = QStringLiteral("覆盖");
         s->options.workerCount = 1;
@@ -155,10 +140,7 @@ private slots:
             server->releaseStalls();
         if (raw)
             raw->release();
-        s.reset();
-        model.reset();
-        dir.reset();
-        t.reset();
+        tearDownRun();
     }
 
     // Each answer once in each mode, with the user's a.pdf under the overwrite

@@ -6,6 +6,7 @@
 // the final name; a kept part survives every answer that is not the file.
 
 #include "RawServer.h"
+#include "SchedulerFixture.h"
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
@@ -62,21 +63,11 @@ QByteArray headerValue(const QByteArray& head, const QByteArray& name) {
 
 } // namespace
 
-class TestResume : public QObject {
+class TestResume : public SchedulerFixture {
     Q_OBJECT
 private:
     std::unique_ptr<RawServer> raw;
-    std::unique_ptr<TestApp> t;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DownloadListModel> model;
-    std::unique_ptr<Scheduler> s;
 
-    QString folder() const { return dir->path() + QLatin1Char('/'); }
-    const DownloadItem& row(int i) const { return model->item(i); }
-    QStringList names() const {
-        return QDir(folder()).entryList(
-            QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    }
     bool settled() const {
         return row(0).state == ItemState::Finished || row(0).state == ItemState::Failed ||
                (row(0).state == ItemState::Waiting &&
@@ -92,20 +83,13 @@ private slots:
     void init() {
         cleanup();
         raw = std::make_unique<RawServer>();
-        t = std::make_unique<TestApp>();
-        app().MaxFileSizeMB = 10;
-        dir = std::make_unique<QTemporaryDir>();
-        model = std::make_unique<DownloadListModel>();
-        s = std::make_unique<Scheduler>(*model);
+        setUpRun();
         s->options.workerCount = 1;
     }
     void cleanup() {
         if (raw)
             raw->release();
-        s.reset();
-        model.reset();
-        dir.reset();
-        t.reset();
+        tearDownRun();
         raw.reset();
     }
 

@@ -2,6 +2,7 @@
 // fixture server: rows in, files on disk out.
 
 #include "FixtureServer.h"
+#include "SchedulerFixture.h"
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
@@ -20,16 +21,11 @@
 #include <functional>
 #include <memory>
 
-class TestScheduler : public QObject {
+class TestScheduler : public SchedulerFixture {
     Q_OBJECT
 private:
     std::unique_ptr<FixtureServer> server;
-    std::unique_ptr<TestApp> t;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DownloadListModel> model;
-    std::unique_ptr<Scheduler> s;
 
-    QString folder() const { return dir->path() + QLatin1Char('/'); }
     QString address(const QString& listener, const QString& path) const {
         return listener == QLatin1String("https") ? server->httpsUrl(path) : server->url(path);
     }
@@ -37,7 +33,6 @@ private:
              const QString& referer = {}) {
         QVERIFY(model->AddDownloadItem(address, name, type, folder(), referer));
     }
-    const DownloadItem& row(int i) const { return model->item(i); }
     // Mode two runs in the background: wait (real time, bounded) until the row
     // is no longer downloading.
     bool waitForRow(int i, int ms = 20000) {
@@ -54,23 +49,16 @@ private slots:
     }
     void init() {
         cleanup();
-        t = std::make_unique<TestApp>();
+        setUpRun();
         app().transport().addCaCertificates(FixtureServer::caCertificates());
         app().DownloadMode = 1;
-        app().MaxFileSizeMB = 10;
-        dir = std::make_unique<QTemporaryDir>();
-        model = std::make_unique<DownloadListModel>();
-        s = std::make_unique<Scheduler>(*model);
         s->LastFinishTime = app().clock().now() - 10;
         server->clearRequests();
     }
     void cleanup() {
         if (server)
             server->releaseStalls();
-        s.reset();
-        model.reset();
-        dir.reset();
-        t.reset();
+        tearDownRun();
     }
 
     // ---------------------------------------------------------- mode one

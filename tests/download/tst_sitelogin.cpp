@@ -162,8 +162,8 @@ DocumentSnapshot formDocument(const QStringList& inputs) {
     SnapshotElement f;
     f.tag = QStringLiteral("FORM");
     b.open(f);
-    for (const QString& spec : inputs) {
-        const QStringList parts = spec.split(QLatin1Char(':'));
+    for (const QString& described : inputs) {
+        const QStringList parts = described.split(QLatin1Char(':'));
         b.add(input(parts.at(0), parts.value(1, QStringLiteral("text"))));
     }
     b.close();

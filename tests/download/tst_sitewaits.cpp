@@ -3,6 +3,7 @@
 // gets its pause, with nothing saved and nothing counted against the run.
 
 #include "FixtureServer.h"
+#include "SchedulerFixture.h"
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "download/DownloadListModel.h"
@@ -29,18 +30,12 @@ const QByteArray AccessDenied =
     "<p>You don't have permission to access this article on this server.</p></body></html>";
 } // namespace
 
-class TestSiteWaits : public QObject {
+class TestSiteWaits : public SchedulerFixture {
     Q_OBJECT
 private:
     std::unique_ptr<FixtureServer> server;
-    std::unique_ptr<TestApp> t;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DownloadListModel> model;
-    std::unique_ptr<Scheduler> s;
     int m_tag = 0;
 
-    QString folder() const { return dir->path() + QLatin1Char('/'); }
-    const DownloadItem& row(int i) const { return model->item(i); }
     // Every test asks its own addresses: the site counts answers per address.
     QString tag() { return QStringLiteral("t=%1").arg(++m_tag); }
     QStringList files() const { return QDir(folder()).entryList(QDir::Files | QDir::Hidden); }
@@ -61,20 +56,13 @@ private slots:
     }
     void init() {
         cleanup();
-        t = std::make_unique<TestApp>();
-        app().MaxFileSizeMB = 10;
-        dir = std::make_unique<QTemporaryDir>();
-        model = std::make_unique<DownloadListModel>();
-        s = std::make_unique<Scheduler>(*model);
+        setUpRun();
         server->clearRequests();
     }
     void cleanup() {
         if (server)
             server->releaseStalls();
-        s.reset();
-        model.reset();
-        dir.reset();
-        t.reset();
+        tearDownRun();
     }
     // Every text the status bar's panel 2 was given, in order.
     static QStringList texts(const QSignalSpy& spy, qsizetype from = 0) {
