@@ -10,6 +10,7 @@
 #include "TestFiles.h"
 #include "download/DownloadListKeeper.h"
 #include "download/DownloadListModel.h"
+#include "download/Scheduler.h"
 #include "download/fFileDownload.h"
 #include "platform/KeptDatabase.h"
 #include "platform/PartFile.h"
@@ -280,7 +281,11 @@ private slots:
             QCOMPARE(countRows(KeptDatabase::fileIn(folder), "download_rows"), 1);
         }
         if (notice.isEmpty()) {
-            QTest::qWait(20);
+            // A notice is posted to the event loop: one posted after it runs later.
+            QObject context;
+            bool flushed = false;
+            QTimer::singleShot(0, &context, [&] { flushed = true; });
+            QTRY_VERIFY(flushed);
             QCOMPARE(notices, QStringList());
         } else {
             QTRY_COMPARE(notices, QStringList{notice});
@@ -667,7 +672,10 @@ private slots:
         QCOMPARE(list.item(1).received, QStringLiteral("500"));
         QCOMPARE(w->Label1->text(), QStringLiteral("4条"));
         QVERIFY(!w->downloadRunning());
-        QTest::qWait(50);
+        // The housekeeping that could start a run on its own starts nothing.
+        w->HousekeepingTick();
+        QVERIFY(!w->downloadRunning());
+        QVERIFY(!w->scheduler()->inetExecuting());
         QVERIFY(server.requestsFor("/gen/1001").isEmpty());
 
         t->dialogs->questionAnswers.push_back(true);
