@@ -35,10 +35,31 @@ KeptList::KeptList(QAbstractItemModel& model, KeptDatabase& db, const QString& t
                         updates.join(QStringLiteral(", ")));
     const QString schema = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
                                .arg(m_table, declared.join(QStringLiteral(", ")));
-    m_active = db.isKeeping() && db.execute({schema});
+    m_active = db.isKeeping() && db.execute({schema}) && addMissingColumns(db, columns);
     if (m_active)
         db.attach(this);
     connect(&db, &KeptDatabase::closing, this, [this] { m_placing.reset(); });
+}
+
+bool KeptList::addMissingColumns(KeptDatabase& db, const QList<Column>& columns) {
+    // A table written by an earlier program lacks the columns added since; they
+    // are added with the empty value, so its rows still come back.
+    QSet<QString> present;
+    {
+        QSqlQuery q(db.connection());
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(m_table)))
+            return false;
+        while (q.next())
+            present.insert(q.value(1).toString());
+    }
+    QStringList statements;
+    for (const Column& c : columns)
+        if (!present.contains(c.name))
+            statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3 NOT NULL DEFAULT %4")
+                              .arg(m_table, c.name, c.type,
+                                   c.type == QLatin1String("INTEGER") ? QStringLiteral("0")
+                                                                      : QStringLiteral("''"));
+    return statements.isEmpty() || db.execute(statements);
 }
 
 KeptList::~KeptList() {

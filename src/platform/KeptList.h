@@ -32,7 +32,9 @@ class QSqlQuery;
 class KeptList : public QObject, public KeptWriter {
     Q_OBJECT
 public:
-    // A column after id and position; its values are never NULL.
+    // A column after id and position; its values are never NULL. A column
+    // that a kept table lacks is added to it, empty (0 or ''), so a list
+    // kept by an earlier program comes back; add columns, never rename them.
     struct Column {
         QString name;
         QString type; // "TEXT" or "INTEGER"
@@ -90,6 +92,7 @@ private:
         qint64 position = -1; // the place of a row not yet kept; -1 for one that is
     };
     bool isRow(int row) const;
+    bool addMissingColumns(KeptDatabase& db, const QList<Column>& columns);
     void follow();
     void inserted(int first, int last);
     bool prepareUpsert(QSqlQuery& q) const;
