@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/ArticleRecord.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -45,6 +47,8 @@ struct DownloadItem {
     qint64 id = 0;
     // Set just before the row's transfer renames its file into place.
     PlacementIntent intent;
+    // The article the row's file is; empty for a row added by address alone.
+    ArticleRecord record;
 
     // Not yet downloaded: the size, received and percent cells are all empty.
     bool notYetDownloaded() const {

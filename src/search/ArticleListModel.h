@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/ArticleRecord.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
@@ -15,6 +17,7 @@ struct ArticleEntry {
     QString link;        // the row's key: the PDF address (SD1) or the page leading to it (SD2)
     QString pageAddress; // the result page the row was taken from
     QString pdfAddress;  // what the analysis found; empty until found
+    ArticleRecord record; // what the pages said of the article so far
     // The row's identity in the list, also across runs; given by the list.
     qint64 id = 0;
 };
