@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 // Slack on a timer that waits out the pause between files, so it fires after
@@ -67,7 +68,7 @@ void Scheduler::setUpSiteWaits() {
     connect(m_robotCheckLimitTimer, &QTimer::timeout, this, &Scheduler::robotCheckLimitReached);
     // A clock moved forward (tests) may end a pause or a check wait at once.
     connect(&app().clock(), &Clock::adjusted, this, [this] {
-        if (m_sitePauseUntilMs != 0)
+        if (m_sitePauseTimer->isActive())
             sitePauseTick();
         else if (timerDownEnabled())
             scheduleNextStart();
@@ -148,13 +149,11 @@ void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage) {
     showActivity(QStringLiteral("完成下载:") + it.name);
     LastFinishTime = app().clock().now();
     // A file that came while nothing held the run: the site lets requests
-    // through again, so a later refusal starts its pause and a later check its
-    // time limit afresh. (Transfers under way when the run was held may end
-    // meanwhile; they prove nothing.)
-    if (it.state == ItemState::Finished && !isWebType(it.type, xmlIsWebPage) && !sitePaused()) {
-        m_lastSitePause = 0;
+    // through again, so a later check starts its time limit afresh.
+    // (Transfers under way when the run was held may end meanwhile; they
+    // prove nothing.) The site's pauses keep their own count (SitePacing).
+    if (it.state == ItemState::Finished && !isWebType(it.type, xmlIsWebPage) && !sitePaused())
         m_robotCheckSinceMs = 0;
-    }
     if (options.sound) {
         if (isWebType(it.type, xmlIsWebPage))
             emit playSound(101);
@@ -209,8 +208,17 @@ bool Scheduler::downloadRunning() const {
 // Looks for the first waiting row that still needs its file, marking the rows
 // skipped as existing on the way. In mode two the folder is also created.
 bool Scheduler::scanStartRow(int& found, bool ensureFolder) {
+    const qint64 nowMs = app().clock().monotonicMs();
+    const int ceiling = siteCeiling();
     for (int i = m_model.nextWaitingRow(0); i >= 0; i = m_model.nextWaitingRow(i + 1)) {
         DownloadItem it = row(i);
+        // A site that paused, or that already has all the workers it is
+        // given, waits; rows of other sites go on meanwhile.
+        if (!m_pacing.isEmpty()) {
+            const QString site = SitePacing::siteOf(选择url(it.key));
+            if (!m_pacing.mayStart(site, runningFor(site), ceiling, nowMs))
+                continue;
+        }
         // A name that cleans to nothing would give the hidden file ".pdf".
         it.name = FileNameFor(it.name, 选择url(it.key));
         if (ensureFolder) {
@@ -243,10 +251,8 @@ void Scheduler::schedulerTick() {
         setTimerDownEnabled(false);
         return;
     }
-    if (sitePaused()) {
-        sitePauseTick();
+    if (m_robotCheckWaiting)
         return;
-    }
     if (!pauseBetweenFilesOver())
         return;
     // Rows now start at once, many within one housekeeping tick: none starts
@@ -275,7 +281,14 @@ void Scheduler::schedulerTick() {
         WorkerRow[1] = i + 1;
         m_rowsStartedInRun = true;
         emit transferStarted(i);
+        noteRequestSent(0, 选择url(it.key));
+        QPointer<Scheduler> alive(this);
         Inet下载当前文件(i);
+        // A site's refusal or check was told on the way; any other answer
+        // is one that let the request through.
+        if (alive)
+            noteSiteAnswer(0, m_inet && m_inet->headersReceived() ? SiteOutcome::Accepted
+                                                                  : SiteOutcome::Unknown);
         return;
     }
 
@@ -301,6 +314,7 @@ void Scheduler::schedulerTick() {
         const QString address = 选择url(it.key);
         m_rowsStartedInRun = true;
         emit transferStarted(i);
+        noteRequestSent(j, address);
         多线程下载(j, i, address, path);
     }
 }
@@ -635,6 +649,7 @@ void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes,
             it.percent = QStringLiteral("大文件，跳过");
             LastFinishTime = app().clock().now();
             commit(i, it);
+            noteSiteAnswer(index, SiteOutcome::Accepted);
             unloadWorker(index);
             // The row has ended: nothing of the file is wanted any more.
             PartFile::removeStaleParts(LocalPath(saveFile));
@@ -679,6 +694,7 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
     // The worker judged the file by its bytes before it took its name, so its
     // type needs no second look here.
     commit(i, it);
+    noteSiteAnswer(index, SiteOutcome::Accepted);
     unloadWorker(index);
     QPointer<Scheduler> alive(this);
     announceTransferEnd(it, false);
@@ -705,6 +721,10 @@ void Scheduler::onDownloadError(int index, const QString&, const QString& missCo
         }
         commit(i, it);
     }
+    // Without an answer nothing is known of the site; any answer let the request through.
+    const bool noAnswer =
+        missCode == QStringLiteral("超时") || missCode == QStringLiteral("无法下载");
+    noteSiteAnswer(index, noAnswer ? SiteOutcome::Unknown : SiteOutcome::Accepted);
     unloadWorker(index);
     LastFinishTime = app().clock().now();
     scheduleNextStart();
@@ -718,7 +738,8 @@ bool Scheduler::pauseBetweenFilesOver() const {
 }
 
 void Scheduler::scheduleNextStart() {
-    if (!timerDownEnabled() || sitePaused())
+    // A site's pause holds only its own rows (scanStartRow); a check holds all.
+    if (!timerDownEnabled() || m_robotCheckWaiting)
         return;
     int waitMs = 0;
     if (!pauseBetweenFilesOver()) {
@@ -750,9 +771,59 @@ bool Scheduler::sitePaused() const {
 }
 
 double Scheduler::sitePauseRemaining() const {
-    if (m_sitePauseUntilMs == 0)
-        return 0;
-    return qMax<qint64>(0, m_sitePauseUntilMs - app().clock().monotonicMs()) / 1000.0;
+    return m_pacing.longestPauseLeftMs(app().clock().monotonicMs()) / 1000.0;
+}
+
+int Scheduler::siteWorkers(const QString& address) const {
+    return m_pacing.workers(SitePacing::siteOf(address), siteCeiling());
+}
+
+int Scheduler::siteCeiling() const {
+    return app().DownloadMode == 1 ? 1 : qBound(1, options.workerCount, 6);
+}
+
+int Scheduler::runningFor(const QString& site) const {
+    if (app().DownloadMode == 1)
+        return 0; // one at a time; Busy keeps a second one from starting
+    int running = 0;
+    for (int j = 1; j <= 6; ++j)
+        running += ControlExists(j) && m_sent[j].site == site;
+    return running;
+}
+
+void Scheduler::noteRequestSent(int slot, const QString& address) {
+    SentRequest& sent = m_sent[slot];
+    if (sent.ticket != 0)
+        m_pacing.ended(sent.site, sent.ticket);
+    sent.site = SitePacing::siteOf(address);
+    sent.ticket = m_pacing.requestSent(sent.site);
+}
+
+void Scheduler::noteSiteAnswer(int slot, SiteOutcome outcome, const QString& retryAfter) {
+    if (slot < 0 || slot > 6)
+        return;
+    SentRequest& sent = m_sent[slot];
+    // A refusal counts for its site even when its request was not noted.
+    if (sent.ticket == 0 && (outcome != SiteOutcome::Refused || sent.site.isEmpty()))
+        return;
+    const SitePacing::Ticket ticket = std::exchange(sent.ticket, 0);
+    switch (outcome) {
+    case SiteOutcome::Accepted:
+        m_pacing.accepted(sent.site, ticket, siteCeiling());
+        return;
+    case SiteOutcome::Unknown:
+        m_pacing.ended(sent.site, ticket);
+        return;
+    case SiteOutcome::Refused:
+        break;
+    }
+    const std::optional<double> asked = ParseRetryAfter(retryAfter, HttpNow(app().clock()));
+    const double pause =
+        m_pacing.refused(sent.site, ticket, asked, siteCeiling(), app().clock().monotonicMs());
+    if (pause > 0)
+        emit sitePauseBegan(sent.site, pause, m_pacing.workers(sent.site, siteCeiling()));
+    m_sitePauseTimer->start();
+    sitePauseTick();
 }
 
 QString Scheduler::holdReason() const {
@@ -782,31 +853,31 @@ void Scheduler::tellUser(const QString& summary, const QString& body) {
 }
 
 void Scheduler::sitePauseTick() {
-    if (m_sitePauseUntilMs == 0) {
-        m_sitePauseTimer->stop();
-        m_sitePauseEndTimer->stop();
-        return;
-    }
-    const qint64 leftMs = m_sitePauseUntilMs - app().clock().monotonicMs();
-    if (leftMs > 0) {
+    const qint64 nowMs = app().clock().monotonicMs();
+    const qint64 nextEndMs = m_pacing.nextPauseEndMs(nowMs);
+    if (nextEndMs != 0) {
         // The next request goes out when the pause is over, not at the next
         // tick of the countdown.
         m_sitePauseEndTimer->start(
-            static_cast<int>(qMin<qint64>(leftMs, SitePauseMaxSeconds * 1000)));
+            static_cast<int>(qMin<qint64>(nextEndMs - nowMs, SitePauseMaxSeconds * 1000)));
+        m_pauseShown = true;
         restoreActivity();
+        // Another site's pause may have ended: its rows go on.
+        scheduleNextStart();
         return;
     }
-    m_sitePauseUntilMs = 0;
     m_sitePauseTimer->stop();
     m_sitePauseEndTimer->stop();
-    restoreActivity();
+    if (std::exchange(m_pauseShown, false))
+        restoreActivity();
     scheduleNextStart();
 }
 
 void Scheduler::endSiteWaits() {
-    const bool waited = m_sitePauseUntilMs != 0 || m_robotCheckWaiting;
-    m_sitePauseUntilMs = 0;
-    m_lastSitePause = 0;
+    const bool waited = m_pauseShown || m_robotCheckWaiting;
+    m_pacing.clear();
+    m_sent = {};
+    m_pauseShown = false;
     m_robotCheckWaiting = false;
     m_robotCheckSinceMs = 0;
     m_autoLoginRan = false;
@@ -818,7 +889,7 @@ void Scheduler::endSiteWaits() {
         emit activityText(QString());
 }
 
-void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAfter) {
+void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAfter, int slot) {
     LastFinishTime = app().clock().now();
     QString address;
     QString name;
@@ -833,6 +904,7 @@ void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAft
         commit(i, it);
     }
     if (answer == SiteAnswer::RobotCheck) {
+        noteSiteAnswer(slot, SiteOutcome::Unknown);
         const bool firstOfSeries = m_robotCheckSinceMs == 0;
         if (firstOfSeries)
             m_robotCheckSinceMs = app().clock().monotonicMs();
@@ -846,22 +918,11 @@ void Scheduler::holdRowForSite(int i, SiteAnswer answer, const QString& retryAft
         armRobotCheckLimit();
         return;
     }
-    const std::optional<double> asked = ParseRetryAfter(retryAfter, HttpNow(app().clock()));
-    const qint64 nowMs = app().clock().monotonicMs();
-    double pause = 0;
-    if (m_sitePauseUntilMs > nowMs) {
-        // Answers to requests sent before the pause began only make it last
-        // as long as each asks; they do not double it.
-        pause = std::clamp(asked.value_or(SitePauseDefaultSeconds), SitePauseMinSeconds,
-                           SitePauseMaxSeconds);
-        m_sitePauseUntilMs = qMax(m_sitePauseUntilMs, nowMs + static_cast<qint64>(pause * 1000));
-    } else {
-        pause = SitePauseSeconds(asked, m_lastSitePause);
-        m_lastSitePause = pause;
-        m_sitePauseUntilMs = nowMs + static_cast<qint64>(pause * 1000);
-    }
-    m_sitePauseTimer->start();
-    sitePauseTick();
+    // A request that was not noted (its run was ended meanwhile) still
+    // pauses the row's site.
+    if (slot >= 0 && slot <= 6 && m_sent[slot].ticket == 0)
+        m_sent[slot].site = SitePacing::siteOf(address);
+    noteSiteAnswer(slot, SiteOutcome::Refused, retryAfter);
 }
 
 void Scheduler::onSiteAnswered(int index, int answer, const QString& retryAfter) {
@@ -869,7 +930,7 @@ void Scheduler::onSiteAnswered(int index, int answer, const QString& retryAfter)
         return;
     const int i = WorkerRow[index] - 1;
     unloadWorker(index);
-    holdRowForSite(i, static_cast<SiteAnswer>(answer), retryAfter);
+    holdRowForSite(i, static_cast<SiteAnswer>(answer), retryAfter, index);
     scheduleNextStart();
 }
 

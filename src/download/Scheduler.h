@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/DownloadItem.h"
+#include "net/SitePacing.h"
 
 #include <QObject>
 #include <QPointer>
@@ -125,9 +126,14 @@ public:
     bool siteLoginRunning() const { return m_siteLoginDepth > 0; }
 
     // --- the site's requests ---
-    // A run the site asked to wait (429/503) starts nothing until the pause is
-    // over; the seconds left, 0 when not paused.
+    // A site that asked to wait (429/503) gets no request until its pause is
+    // over, then one that goes first; while it refuses some requests and
+    // accepts others it gets fewer workers at once (SitePacing). The seconds
+    // left of the longest pause running, 0 when none runs.
     double sitePauseRemaining() const;
+    // The workers at once the site of address is given now: the worker count
+    // of the options, or fewer while the site refuses.
+    int siteWorkers(const QString& address) const;
     // A row met a robot check: the run starts nothing until the check is passed
     // in the login panel (robotCheckPassed), "开始下载" or "停止下载", or until
     // nobody has passed it for `RobotCheckWaitMinutes` (program clock): then
@@ -149,7 +155,8 @@ public:
     static const QString RunEndedText;          // "下载完成"
     // Both transfers hand a row here when the site answered with a request to
     // wait or with a robot check: the row waits again and nothing of it stays.
-    void holdRowForSite(int row, SiteAnswer answer, const QString& retryAfter);
+    // slot: the worker index in mode two, 0 for the mode-one transfer.
+    void holdRowForSite(int row, SiteAnswer answer, const QString& retryAfter, int slot = 0);
     void onSiteAnswered(int index, int answer, const QString& retryAfter);
 
     // The row path of the type check and the list commands: folder, name, and
@@ -175,6 +182,8 @@ signals:
     void robotCheckEnded();
     // Nobody passed the check in time; the run has stopped.
     void robotCheckTimedOut();
+    // A site's refusal began a pause of seconds; the site now gets workers at once.
+    void sitePauseBegan(const QString& site, double seconds, int workers);
     // The user has been told something on the desktop (a check waits, the run
     // ended or stopped): the window asks for attention too.
     void attentionWanted();
@@ -216,6 +225,13 @@ private:
     bool sitePaused() const;
     void sitePauseTick();
     void endSiteWaits();
+    // The request of a transfer (slot 0: mode one, 1..6: the workers) goes
+    // out, and how its site answered it.
+    void noteRequestSent(int slot, const QString& address);
+    enum class SiteOutcome { Accepted, Refused, Unknown };
+    void noteSiteAnswer(int slot, SiteOutcome outcome, const QString& retryAfter = {});
+    int siteCeiling() const;
+    int runningFor(const QString& site) const;
     // Texts for status-bar panel 2 go through here: while the run is held, the
     // reason stays in view instead.
     void showActivity(const QString& text);
@@ -246,8 +262,13 @@ private:
     QTimer* m_startTimer = nullptr;        // the queued start
     QTimer* m_sitePauseTimer = nullptr;    // counts a site pause down, each second
     QTimer* m_sitePauseEndTimer = nullptr; // ends it on the very time
-    qint64 m_sitePauseUntilMs = 0;         // program clock, monotonic; 0: none
-    double m_lastSitePause = 0;            // the last pause, which a refusal right after doubles
+    SitePacing m_pacing;                   // program clock, monotonic
+    struct SentRequest {
+        QString site;
+        SitePacing::Ticket ticket = 0; // 0: none under way
+    };
+    std::array<SentRequest, 7> m_sent; // 0: mode one, 1..6: the workers
+    bool m_pauseShown = false;         // the countdown is in the status bar
     bool m_robotCheckWaiting = false;
     qint64 m_robotCheckSinceMs = 0; // the series of checks began; program clock; 0: none
     QTimer* m_robotCheckLimitTimer = nullptr;

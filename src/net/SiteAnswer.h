@@ -38,9 +38,10 @@ enum class SiteAnswer {
 };
 SiteAnswer ClassifySiteAnswer(int status, const QString& retryAfter, const QByteArray& bodyHead);
 
-// The pause of a run that the site asked to wait. asked is what Retry-After
-// said (nothing: SitePauseDefaultSeconds); previousPause is the last pause of
-// this run (0: none), which a repeated request doubles. Never less than
+// The pause after a request to wait. asked is what Retry-After said
+// (nothing: SitePauseDefaultSeconds, the analysis's wait; the download run
+// asks SitePacing's shorter first pause); previousPause is the pause of the
+// refusal just before (0: none), which a refusal in a row doubles. Never less than
 // SitePauseMinSeconds (a "0", or a date gone by, would otherwise let the run
 // ask again at once, and doubling nothing stays nothing), never more than
 // SitePauseMaxSeconds.

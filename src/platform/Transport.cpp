@@ -227,6 +227,17 @@ void TransferRequest::setState(State state) {
     emit stateChanged(state);
 }
 
+// Qt reports an error status (4xx, 5xx) as an error of the reply once the
+// answer's body is in. An abort reports one more (the cancel), and whichever
+// of the two comes second has Qt warn that an error was reported twice; a
+// site that refuses with 429 or 503 would leave that warning for every
+// refusal. Such a reply is not aborted: it is let go, and deleting it ends
+// its connection as an abort would.
+bool TransferRequest::abortable(const QNetworkReply& reply) {
+    return reply.isRunning() &&
+           reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 400;
+}
+
 void TransferRequest::dropReply() {
     clearPending();
     QNetworkReply* reply = m_reply;
@@ -234,7 +245,7 @@ void TransferRequest::dropReply() {
     if (!reply)
         return;
     disconnect(reply, nullptr, this, nullptr);
-    if (reply->isRunning())
+    if (abortable(*reply))
         reply->abort();
     reply->deleteLater();
 }
@@ -540,7 +551,14 @@ void TransferRequest::cancel() {
         // shows in the row like every other network error.
         m_errorString = QCoreApplication::translate("QNetworkReplyHttpImpl", "Operation canceled");
         clearPending();
-        m_reply->abort(); // emits finished, which normally ends the request
+        if (abortable(*m_reply)) {
+            m_reply->abort(); // emits finished, which normally ends the request
+        } else {
+            // An error status: no abort (see abortable()); the reply says
+            // nothing more and goes with the next request or this one, its
+            // headers still readable until then.
+            disconnect(m_reply, nullptr, this, nullptr);
+        }
         // A reply that Qt already counts as over emits nothing more; the
         // request ends here then, or the transfer would look busy for ever.
         if (!m_finished) {

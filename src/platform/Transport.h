@@ -178,6 +178,9 @@ private:
     qint64 pendingBytes() const { return m_pending.size() - m_pendingPos; }
     bool wait(const std::function<bool()>& ready, const std::function<bool()>& giveUp, int pollMs);
 
+    // A running reply that may be aborted without Qt reporting a second error.
+    static bool abortable(const QNetworkReply& reply);
+
     Transport& m_transport;
     QPointer<QNetworkReply> m_reply;
     QPointer<QIODevice> m_sink;

@@ -9,6 +9,7 @@
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
 #include "net/SiteAnswer.h"
+#include "net/SitePacing.h"
 
 #include <QDir>
 #include <QLocale>
@@ -142,11 +143,12 @@ private slots:
             QTest::addRow("mode %d, 429, date, html", mode) << mode << 429 << "date:40"
                                                             << "html" << 40.0;
             QTest::addRow("mode %d, 429, none", mode) << mode << 429 << ""
-                                                      << "text" << 60.0;
+                                                      << "text" << SitePacing::FirstPauseSeconds;
             QTest::addRow("mode %d, 503, seconds, html", mode) << mode << 503 << "20"
                                                                << "html" << 20.0;
-            QTest::addRow("mode %d, 503, none, text", mode) << mode << 503 << ""
-                                                            << "text" << 60.0;
+            QTest::addRow("mode %d, 503, none, text", mode)
+                << mode << 503 << ""
+                << "text" << SitePacing::FirstPauseSeconds;
         }
     }
     void pleaseWait() {
@@ -175,11 +177,20 @@ private slots:
 
         s->startDownload();
         QTRY_VERIFY_WITH_TIMEOUT(paused(), 20000);
+        // Not before the time asked, however often the tick comes (a short
+        // pause is checked at once, while most of it is still to run).
+        const double early = pause > 3 ? pause - 3 : pause / 4;
+        app().clock().advance(early);
+        s->schedulerTick();
         QCOMPARE(row(0).state, ItemState::Waiting);
-        QCOMPARE(model->CountErrorRows(), 0);
+        QCOMPARE(s->CountWorkers(), 1);
         QCOMPARE(server->requestsFor(path).size(), 1);
+        if (pause > 3)
+            QCOMPARE(activity.last().first().toString(), QStringLiteral("站点要求暂停：3秒"));
+        QCOMPARE(model->CountErrorRows(), 0);
         // A date counts from the moment it was made: at most a second is gone.
-        QVERIFY2(s->sitePauseRemaining() <= pause && s->sitePauseRemaining() > pause - 2,
+        QVERIFY2(s->sitePauseRemaining() <= pause - early &&
+                     s->sitePauseRemaining() > pause - early - 2,
                  qPrintable(QString::number(s->sitePauseRemaining())));
         QTRY_VERIFY(files().isEmpty());
         bool counted = false;
@@ -187,15 +198,7 @@ private slots:
             counted = counted || a.first().toString().startsWith(QStringLiteral("站点要求暂停："));
         QVERIFY(counted);
 
-        // Not before the time asked, however often the tick comes.
-        app().clock().advance(pause - 3);
-        s->schedulerTick();
-        QCOMPARE(row(0).state, ItemState::Waiting);
-        QCOMPARE(s->CountWorkers(), 1);
-        QCOMPARE(server->requestsFor(path).size(), 1);
-        QCOMPARE(activity.last().first().toString(), QStringLiteral("站点要求暂停：3秒"));
-
-        app().clock().advance(4);
+        app().clock().advance(pause - early + 1);
         QTRY_VERIFY_WITH_TIMEOUT(row(0).state == ItemState::Finished, 20000);
         QCOMPARE(row(0).type, QStringLiteral("pdf"));
         QCOMPARE(readAll(folder() + "paper.pdf"), FixtureServer::generatedContent(4096));
