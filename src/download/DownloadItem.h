@@ -41,6 +41,9 @@ struct DownloadItem {
     // write (the user's, kept by a failed transfer under "覆盖", or one found
     // under "跳过") is never theirs to delete.
     bool placed = false;
+    // The size of that file when it was placed; 0 when not known (a row kept
+    // by an earlier program). A placed file of another size is no longer it.
+    qint64 placedBytes = 0;
     // The row's identity for as long as it is in the list, also across runs
     // (its key changes when it is put back or its address replaced). Given
     // by the list; 0 until the row is in one.

@@ -1,10 +1,13 @@
 #include "download/DownloadListKeeper.h"
 
 #include "download/DownloadListModel.h"
+#include "download/PlacedFile.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 const QString Table = QStringLiteral("download_rows");
@@ -25,6 +28,7 @@ enum Cell : int {
     IntentPath,
     IntentDevice,
     IntentInode,
+    PlacedSize,
 };
 
 QList<KeptList::Column> columns() {
@@ -43,7 +47,31 @@ QList<KeptList::Column> columns() {
             {QStringLiteral("placed"), integer},
             {QStringLiteral("intent_path"), text},
             {QStringLiteral("intent_device"), integer},
-            {QStringLiteral("intent_inode"), integer}};
+            {QStringLiteral("intent_inode"), integer},
+            {QStringLiteral("placed_size"), integer}};
+}
+
+// A kept row as the list holds it, before the restore rules.
+DownloadItem itemFrom(const KeptList::Row& row) {
+    const QVariantList& v = row.values;
+    DownloadItem it;
+    it.id = row.id;
+    it.name = v.at(Name).toString();
+    it.type = v.at(Type).toString();
+    it.size = v.at(Size).toString();
+    it.received = v.at(Received).toString();
+    it.percent = v.at(Percent).toString();
+    it.folder = v.at(Folder).toString();
+    it.baseHref = v.at(BaseHref).toString();
+    it.key = v.at(Addresses).toString();
+    it.tag = v.at(Referer).toString();
+    it.state = static_cast<ItemState>(v.at(State).toInt());
+    it.placed = v.at(Placed).toInt() != 0;
+    it.intent.path = v.at(IntentPath).toString();
+    it.intent.device = quint64(v.at(IntentDevice).toLongLong());
+    it.intent.inode = quint64(v.at(IntentInode).toLongLong());
+    it.placedBytes = v.at(PlacedSize).toLongLong();
+    return it;
 }
 } // namespace
 
@@ -53,20 +81,52 @@ DownloadListKeeper::DownloadListKeeper(DownloadListModel& model, KeptDatabase& d
 int DownloadListKeeper::unfinishedRows(KeptDatabase& db) {
     if (!db.isKeeping())
         return 0;
+    // Counted as restore will show them: a row that placed its file before
+    // the program ended is finished, a finished row whose file is gone waits.
+    // The table may still lack columns added since (the keeper adds them
+    // later), so columns are found by name and a missing one reads empty.
     QSqlQuery q(db.connection());
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM %1 WHERE state IN (%2, %3)")
-                    .arg(Table)
-                    .arg(int(ItemState::Waiting))
-                    .arg(int(ItemState::Downloading))) ||
-        !q.next())
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT * FROM %1 ORDER BY position, id").arg(Table)))
         return 0;
-    return q.value(0).toInt();
+    const QSqlRecord record = q.record();
+    const QList<KeptList::Column> kept = columns();
+    QList<int> at;
+    for (const KeptList::Column& c : kept)
+        at.append(record.indexOf(c.name));
+    const int idColumn = record.indexOf(QStringLiteral("id"));
+    QSet<qint64> ids;
+    QSet<QString> keys;
+    int unfinished = 0;
+    while (q.next()) {
+        KeptList::Row row;
+        row.id = idColumn >= 0 ? q.value(idColumn).toLongLong() : 0;
+        for (qsizetype c = 0; c < kept.size(); ++c) {
+            const bool text = kept.at(c).type == QLatin1String("TEXT");
+            row.values.append(at.at(c) >= 0 ? q.value(at.at(c))
+                                            : (text ? QVariant(QString()) : QVariant(0)));
+        }
+        const DownloadItem it = restoredRow(itemFrom(row));
+        // Rows the list refuses at restore (a key twice) do not come back.
+        if (it.key.trimmed().isEmpty() || it.id <= 0 || ids.contains(it.id) ||
+            keys.contains(it.key))
+            continue;
+        ids.insert(it.id);
+        keys.insert(it.key);
+        if (it.state == ItemState::Waiting || it.state == ItemState::Downloading)
+            ++unfinished;
+    }
+    return unfinished;
 }
 
 DownloadItem DownloadListKeeper::restoredRow(DownloadItem item) {
     const int state = int(item.state);
     if (state < int(ItemState::Waiting) || state > int(ItemState::Failed))
         item.state = ItemState::Waiting;
+    if (item.state == ItemState::Finished) {
+        RequeueIfPlacedFileGone(item);
+        return item;
+    }
     if (item.state != ItemState::Downloading)
         return item;
     const FileIdentity standing = FileIdentity::of(item.intent.path);
@@ -82,6 +142,7 @@ DownloadItem DownloadListKeeper::restoredRow(DownloadItem item) {
         item.percent = QStringLiteral("100%");
         item.state = ItemState::Finished;
         item.placed = true;
+        item.placedBytes = file.size();
     } else {
         item.state = ItemState::Waiting;
     }
@@ -107,30 +168,15 @@ QVariantList DownloadListKeeper::valuesAt(int row) const {
             it.placed ? 1 : 0,
             it.intent.path,
             qint64(it.intent.device),
-            qint64(it.intent.inode)};
+            qint64(it.intent.inode),
+            it.placedBytes};
 }
 
 int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed) {
     QList<DownloadItem> items;
     items.reserve(rows.size());
     for (const Row& row : rows) {
-        const QVariantList& v = row.values;
-        DownloadItem it;
-        it.id = row.id;
-        it.name = v.at(Name).toString();
-        it.type = v.at(Type).toString();
-        it.size = v.at(Size).toString();
-        it.received = v.at(Received).toString();
-        it.percent = v.at(Percent).toString();
-        it.folder = v.at(Folder).toString();
-        it.baseHref = v.at(BaseHref).toString();
-        it.key = v.at(Addresses).toString();
-        it.tag = v.at(Referer).toString();
-        it.state = static_cast<ItemState>(v.at(State).toInt());
-        it.placed = v.at(Placed).toInt() != 0;
-        it.intent.path = v.at(IntentPath).toString();
-        it.intent.device = quint64(v.at(IntentDevice).toLongLong());
-        it.intent.inode = quint64(v.at(IntentInode).toLongLong());
+        DownloadItem it = itemFrom(row);
         const ItemState was = it.state;
         it = restoredRow(std::move(it));
         if (it.state != was)

@@ -16,13 +16,16 @@ class DownloadListModel;
 // the path its transfer was about to rename to is still the part file it
 // named (same device and inode): then the rename happened before the program
 // ended, and the row is finished and placed, its cells filled from the file.
+// A finished row that placed its file waits again when that file is gone or
+// of another size than when it was placed (see RequeueIfPlacedFileGone).
 class DownloadListKeeper : public KeptList {
     Q_OBJECT
 public:
     // Follows model from now on when db keeps; does nothing otherwise.
     DownloadListKeeper(DownloadListModel& model, KeptDatabase& db, QObject* parent = nullptr);
 
-    // Rows of the kept list that wait or were downloading; 0 when nothing is kept.
+    // Rows of the kept list that will wait once restored (as restoredRow
+    // makes them); 0 when nothing is kept.
     static int unfinishedRows(KeptDatabase& db);
     // What a kept row that was downloading becomes at restore (see above).
     static DownloadItem restoredRow(DownloadItem item);

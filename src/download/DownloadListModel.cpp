@@ -1,5 +1,7 @@
 #include "download/DownloadListModel.h"
 
+#include "download/PlacedFile.h"
+
 #include "platform/KeptDatabase.h"
 
 #include <QPainter>
@@ -418,12 +420,32 @@ bool DownloadListModel::setTag(int row, const QString& referer) {
     return true;
 }
 
-bool DownloadListModel::setPlaced(int row, bool placed) {
-    if (!isValidRow(row) || m_rows.at(row).placed == placed)
+bool DownloadListModel::setPlaced(int row, bool placed, qint64 bytes) {
+    if (!placed)
+        bytes = 0;
+    if (!isValidRow(row) ||
+        (m_rows.at(row).placed == placed && m_rows.at(row).placedBytes == bytes))
         return false;
     m_rows[row].placed = placed; // not shown in any cell
+    m_rows[row].placedBytes = bytes;
     emit rowFactsChanged(row);
     return true;
+}
+
+int DownloadListModel::requeueGoneFiles() {
+    int requeued = 0;
+    for (int row = 0; row < count(); ++row) {
+        if (m_rows.at(row).state != ItemState::Finished || !m_rows.at(row).placed)
+            continue;
+        DownloadItem it = m_rows.at(row);
+        if (!RequeueIfPlacedFileGone(it))
+            continue;
+        setPlaced(row, false);
+        setProgress(row, it.size, it.received, it.percent);
+        setState(row, it.state);
+        ++requeued;
+    }
+    return requeued;
 }
 
 void DownloadListModel::notePlacing(int row, const QString& finalPath, const QString& partPath) {

@@ -109,8 +109,12 @@ public:
     bool setKeys(const QHash<int, QString>& keys);
     bool setTag(int row, const QString& referer);
     bool setState(int row, ItemState state);
-    // Whether the file at the row's path is the one its transfer put there.
-    bool setPlaced(int row, bool placed);
+    // Whether the file at the row's path is the one its transfer put there,
+    // and its size then (0: not known; a row not placed keeps none).
+    bool setPlaced(int row, bool placed, qint64 bytes = 0);
+    // Finished rows whose placed file is gone or changed wait again, their
+    // cells saying why (see RequeueIfPlacedFileGone). Returns how many.
+    int requeueGoneFiles();
     // The row's transfer is about to rename the part file at partPath to
     // finalPath. Noted on the row and announced (placingFile) before the
     // caller renames, so that what keeps the list can make it durable first.

@@ -129,8 +129,8 @@ void Scheduler::commit(int i, const DownloadItem& c) {
         m_model.setTag(i, c.tag);
     if (o.state != c.state)
         m_model.setState(i, c.state);
-    if (o.placed != c.placed)
-        m_model.setPlaced(i, c.placed);
+    if (o.placed != c.placed || o.placedBytes != c.placedBytes)
+        m_model.setPlaced(i, c.placed, c.placedBytes);
 }
 
 SameNamePolicy Scheduler::policy() const {
@@ -367,8 +367,11 @@ void Scheduler::housekeepingTick() {
 
     // Auto start; a run stopped on a check nobody passed would only meet it
     // again and hold the list once more: the user starts that one.
-    if (options.autoStart && !m_stoppedOnCheck && m_model.统计未下载项数目() >= 1)
+    if (options.autoStart && !m_stoppedOnCheck && m_model.统计未下载项数目() >= 1) {
+        if (!timerDownEnabled())
+            m_model.requeueGoneFiles();
         setTimerDownEnabled(true);
+    }
 
     // Auto re-download; a row put back during the site login would only bring
     // the same web page again, so the rows wait for the login to end.
@@ -415,6 +418,9 @@ void Scheduler::housekeepingTick() {
 // ---------------------------------------------------------------- commands
 
 void Scheduler::startDownload() {
+    // A finished file the user deleted or replaced since is fetched again.
+    if (!timerDownEnabled())
+        m_model.requeueGoneFiles();
     // A run that starts does not wait out the pause after the last file of an
     // earlier one; "开始下载" also goes past a robot check the user passed
     // elsewhere.
@@ -691,6 +697,8 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
         if (it.type.isEmpty())
             it.name = arrived.fileName();
     }
+    // Its size tells at the next start whether the file is still the one placed.
+    it.placedBytes = it.placed ? QFileInfo(LocalPath(rowPath(it))).size() : 0;
     // The worker judged the file by its bytes before it took its name, so its
     // type needs no second look here.
     commit(i, it);

@@ -650,6 +650,7 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
     }
     it.state = ItemState::Finished;
     it.placed = true;
+    it.placedBytes = QFileInfo(LocalPath(finalPath)).size();
     if (isNumber(it.received) && it.size == QStringLiteral("未知")) {
         it.size = it.received;
         it.percent = QStringLiteral("100%");

@@ -66,6 +66,7 @@ fFileDownload::fFileDownload(QWidget* parent) : QMainWindow(parent) {
     wireScheduler();
     wireListCommands();
     load();
+    keepChoicesWhenChanged();
     // The list as the last run left it (rows that were downloading wait again).
     m_keeper = new DownloadListKeeper(*m_list, app().keptLists(), this);
     if (m_keeper->restore() > 0) {
@@ -472,7 +473,9 @@ void fFileDownload::load() {
 
     for (int s2 = 0; s2 <= 600; ++s2)
         Combo2->addItem(QString::number(s2));
-    Combo2->setCurrentIndex(0);
+    // The pause and the sound prompts as the user last chose them.
+    Combo2->setCurrentIndex(s.pauseIndex());
+    Check6->setChecked(s.soundPrompts() == 1);
 
     // Housekeeping runs from now on; the scheduler waits for the user.
     connect(&v, &AppValues::downloadModeChanged, this, &fFileDownload::followDownloadMode);
@@ -566,6 +569,32 @@ void fFileDownload::HousekeepingTick() {
     syncSchedulerOptions();
     m_scheduler->housekeepingTick();
     UpdateStatusCounts();
+}
+
+void fFileDownload::keepChoicesWhenChanged() {
+    // Written when they change, not only at the close: a crash or the exit
+    // from the start-up window (which skips the close) keeps them too.
+    AppValues& v = app();
+    SettingsStore& s = v.settings();
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [&s](int index) {
+        if (index >= 0)
+            s.write(SectionDownload, Threads, index);
+    });
+    connect(Combo2, &QComboBox::currentIndexChanged, this, [&s](int index) {
+        if (index >= 0)
+            s.write(SectionDownload, PauseBetweenFiles, index);
+    });
+    connect(Check6, &QCheckBox::toggled, this,
+            [&s](bool on) { s.write(SectionDownload, SoundPrompts, on ? 1 : 0); });
+    for (QRadioButton* o : {Option1, Option2, Option3})
+        connect(o, &QRadioButton::toggled, this, [this, &v, &s](bool on) {
+            if (!on)
+                return;
+            v.DuplicatePolicy = chosenPolicy();
+            s.write(SectionPatent, SettingsKeys::DuplicatePolicy, v.DuplicatePolicy);
+        });
+    connect(&v, &AppValues::downloadModeChanged, this,
+            [&s](int mode) { s.write(SectionSettings, SettingsKeys::DownloadMode, mode); });
 }
 
 QString fFileDownload::chosenPolicy() const {

@@ -217,6 +217,8 @@ private:
     void buildControls();
     void buildMenus();
     void load();
+    // The window's own choices go to the settings store as they change.
+    void keepChoicesWhenChanged();
     void layoutControls();
     void switchDownloadMode();
     void unloadWorkers();

@@ -37,6 +37,48 @@ bool isDamage(const QSqlError& error) {
 }
 
 int connectionSerial = 0;
+
+struct stat statOf(const QString& path, bool* found) {
+    struct stat st {};
+    *found = ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return st;
+}
+
+// Something stands under the name (a dangling link too).
+bool stands(const QString& path) {
+    bool found = false;
+    statOf(path, &found);
+    return found;
+}
+
+bool isLink(const QString& path) {
+    bool found = false;
+    const struct stat st = statOf(path, &found);
+    return found && S_ISLNK(st.st_mode);
+}
+
+// Something stands under the name that is not a regular file of its own: a
+// folder, a special file, or a link (to a file or not).
+bool standsButIsNoFile(const QString& path) {
+    bool found = false;
+    const struct stat st = statOf(path, &found);
+    return found && !S_ISREG(st.st_mode);
+}
+
+// Another descriptor of this process than except is open on file.
+bool heldElsewhere(const struct stat& file, int except) {
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    const QStringList names = fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        bool number = false;
+        const int fd = name.toInt(&number);
+        struct stat st {};
+        if (number && fd != except && ::fstat(fd, &st) == 0 && st.st_dev == file.st_dev &&
+            st.st_ino == file.st_ino)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 KeptDatabase::KeptDatabase(QObject* parent) : QObject(parent) {
@@ -102,17 +144,17 @@ bool KeptDatabase::openIn(const QString& folder) {
         fail(Reason::CannotWrite);
         return false;
     }
-    const QFileInfo standing(m_path);
-    const bool existed = standing.exists() || standing.isSymLink();
-    if (existed && !standing.isFile()) {
-        // A folder or a special file under our name: never ours to open.
+    if (standsButIsNoFile(m_path) || isLink(m_path + QLatin1String("-wal")) ||
+        isLink(m_path + QLatin1String("-shm"))) {
+        // A folder, a special file or a link under our names: never ours to
+        // open. A link is moved itself; the file it points to is not touched.
         if (!moveAside()) {
             fail(Reason::CannotWrite);
             return false;
         }
     }
     if (!openConnection()) {
-        if (!QFileInfo::exists(m_path) || !moveAside() || !openConnection()) {
+        if (!stands(m_path) || !moveAside() || !openConnection()) {
             fail(Reason::CannotWrite);
             return false;
         }
@@ -133,23 +175,53 @@ bool KeptDatabase::openIn(const QString& folder) {
         fail(Reason::CannotWrite);
         return false;
     }
-    if (!m_movedAside.isEmpty())
-        say(movedAsideText(QFileInfo(m_movedAside).fileName()), MovedAside);
+    if (!m_movedAside.isEmpty()) {
+        const QString name = QFileInfo(m_movedAside).fileName();
+        say(m_movedLink ? linkMovedAsideText(name) : movedAsideText(name), MovedAside);
+    }
     return true;
 }
 
 bool KeptDatabase::openConnection() {
     closeConnection();
     m_connection = QStringLiteral("varnelle-kept-%1").arg(++connectionSerial);
-    QSqlDatabase db = QSqlDatabase::addDatabase(Driver, m_connection);
-    db.setDatabaseName(m_path);
-    if (!db.open())
+    bool opened = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(Driver, m_connection);
+        db.setDatabaseName(m_path);
+        // A link that took the file's place between the look at the name and
+        // the open fails it: the caller moves the link aside.
+        opened = db.open() && opensRegularFile();
+        if (opened) {
+            QSqlQuery q(db);
+            // Nothing else writes this file while the lock is held; a short
+            // wait only covers the driver's own checkpoints.
+            q.exec(QStringLiteral("PRAGMA busy_timeout=2000"));
+        }
+    }
+    if (!opened)
+        closeConnection();
+    return opened;
+}
+
+bool KeptDatabase::opensRegularFile() const {
+    // The name itself, never a link's target; non-blocking so that a FIFO
+    // put there is never waited on.
+    const int fd = ::open(QFile::encodeName(m_path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    QSqlQuery q(db);
-    // Nothing else writes this file while the lock is held; a short wait
-    // only covers the driver's own checkpoints.
-    q.exec(QStringLiteral("PRAGMA busy_timeout=2000"));
-    return true;
+    struct stat own {};
+    bool ours = ::fstat(fd, &own) == 0 && S_ISREG(own.st_mode);
+    // The file the connection holds open is this one: a link swapped in
+    // before the open and out again after would otherwise pass. Without
+    // /proc the look at the name has to do.
+    if (ours && QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
+        ours = heldElsewhere(own, fd);
+    // Nothing of ours is locked yet: closing this descriptor frees no lock
+    // the connection holds.
+    ::close(fd);
+    return ours;
 }
 
 void KeptDatabase::closeConnection() {
@@ -201,15 +273,19 @@ bool KeptDatabase::moveAside() {
     QString aside = m_path + QStringLiteral(".bad-") + stamp;
     for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
         aside = m_path + QStringLiteral(".bad-") + stamp + QLatin1Char('-') + QString::number(n);
-    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) != 0)
+    const bool link = isLink(m_path);
+    // The name alone moves: a link is renamed, never followed.
+    if (stands(m_path) &&
+        ::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) != 0)
         return false;
     // The journal goes with its file, so the two can still be read together.
     for (const char* suffix : {"-wal", "-shm"}) {
-        if (QFileInfo::exists(m_path + QLatin1String(suffix)))
+        if (stands(m_path + QLatin1String(suffix)))
             ::rename(QFile::encodeName(m_path + QLatin1String(suffix)).constData(),
                      QFile::encodeName(aside + QLatin1String(suffix)).constData());
     }
     m_movedAside = aside;
+    m_movedLink = m_movedLink || link;
     return true;
 }
 
@@ -255,6 +331,24 @@ void KeptDatabase::say(const QString& text, int kind) {
     if (m_said & kind)
         return;
     m_said |= kind;
+    post(text);
+}
+
+void KeptDatabase::writesFailed() {
+    if (m_paused)
+        return;
+    m_paused = true;
+    post(pausedText());
+}
+
+void KeptDatabase::writesSucceeded() {
+    if (!m_paused)
+        return;
+    m_paused = false;
+    post(resumedText());
+}
+
+void KeptDatabase::post(const QString& text) {
     // Never from inside the open or a batch: the caller may be in a timer,
     // and a dialog runs an event loop of its own.
     QTimer::singleShot(0, this, [this, text] {
@@ -324,10 +418,12 @@ bool KeptDatabase::writeAtOnce(const std::function<bool(QSqlDatabase& db)>& stat
     QSqlDatabase db = connection();
     if (!db.transaction())
         return false;
-    if (statements(db) && db.commit())
+    if (statements(db) && db.commit()) {
+        writesSucceeded();
         return true;
+    }
     db.rollback();
-    say(cannotWriteText(), CannotWrite);
+    writesFailed();
     return false;
 }
 
@@ -355,10 +451,12 @@ bool KeptDatabase::runBatch() {
         const QList<KeptWriter*> writers = m_writers;
         for (KeptWriter* w : writers)
             w->pendingWritten();
+        writesSucceeded();
     } else {
         // A full or vanished disk: what is pending stays pending and is
-        // tried again; the user hears of it once.
-        say(cannotWriteText(), CannotWrite);
+        // tried again every batch; the user hears when keeping pauses and
+        // when it goes on.
+        writesFailed();
         m_timer->start();
     }
     m_writing = false;
@@ -370,6 +468,21 @@ bool KeptDatabase::runBatch() {
 QString KeptDatabase::movedAsideText(const QString& newName) {
     return QStringLiteral("保存的列表文件已经损坏，已改名为“%1”保留，列表从空白开始。")
         .arg(newName);
+}
+
+QString KeptDatabase::linkMovedAsideText(const QString& newName) {
+    return QStringLiteral("保存的列表文件是一个链接，已改名为“%1”，链接指向的文件没有改动，"
+                          "列表从空白开始。")
+        .arg(newName);
+}
+
+QString KeptDatabase::pausedText() {
+    return QStringLiteral("无法保存列表（磁盘已满或者数据文件夹不可写），列表暂停保存，"
+                          "恢复后会自动继续保存。");
+}
+
+QString KeptDatabase::resumedText() {
+    return QStringLiteral("列表已恢复保存。");
 }
 
 QString KeptDatabase::newerFormatText() {

@@ -25,6 +25,11 @@ public:
 // The program state that outlives a run (the lists), in one SQLite file in the
 // data folder, written in WAL mode.
 //
+// The file is opened only as a regular file under its own name: a link
+// there (to an empty file of the user's or one with content) is moved aside
+// like a bad file, its target never opened nor changed; the file the
+// connection opened is checked, not only the name.
+//
 // Only one process keeps its lists at a time: a lock file beside the database
 // is held (flock) for as long as this object lives, and a second copy of the
 // program runs without keeping. A file that is no database of ours, or a
@@ -100,6 +105,12 @@ public:
 
     // Texts said to the user.
     static QString movedAsideText(const QString& newName);
+    // A link stood under the database's name: moved aside, its target untouched.
+    static QString linkMovedAsideText(const QString& newName);
+    // Writes fail in the middle of a run (a full disk): keeping waits, and
+    // goes on by itself with the next batch that succeeds.
+    static QString pausedText();
+    static QString resumedText();
     static QString newerFormatText();
     static QString cannotWriteText();
     static QString secondCopyText();
@@ -120,6 +131,12 @@ private:
     bool initialise();
     void fail(Reason reason);
     void say(const QString& text, int kind);
+    void post(const QString& text);
+    // Keeping pauses at the first failed write and goes on at the next one
+    // that succeeds; each is said once.
+    void writesFailed();
+    void writesSucceeded();
+    bool opensRegularFile() const;
     bool runBatch();
 
     State m_state = State::Closed;
@@ -128,6 +145,8 @@ private:
     QString m_path;
     QString m_connection;
     QString m_movedAside;
+    bool m_movedLink = false; // what was moved aside was a link
+    bool m_paused = false;    // the last write failed
     int m_lockFd = -1;
     QList<KeptWriter*> m_writers;
     QTimer* m_timer = nullptr;

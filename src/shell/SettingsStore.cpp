@@ -115,6 +115,14 @@ int SettingsStore::threadIndex() const {
     return readInt(SectionDownload, Threads, 2, 0, 5);
 }
 
+int SettingsStore::pauseIndex() const {
+    return readInt(SectionDownload, PauseBetweenFiles, 0, 0, 600);
+}
+
+int SettingsStore::soundPrompts() const {
+    return readInt(SectionDownload, SoundPrompts, 0, 0, 1);
+}
+
 QString SettingsStore::duplicatePolicy() const {
     const QString policy =
         read(SectionPatent, SettingsKeys::DuplicatePolicy, QStringLiteral("重命名")).trimmed();

@@ -49,6 +49,9 @@ public:
     static constexpr int RobotCheckWaitMax = 1440;
     // --- "下载" ---
     int threadIndex() const; // "线程", 0..5
+    // The download window's own choices, kept when they change:
+    int pauseIndex() const;   // "两个文件下载间隔": index of Combo2 = seconds, 0..600
+    int soundPrompts() const; // "声音提示": Check6, 0 or 1
     // --- "专利下载" ---
     QString duplicatePolicy() const; // "重复文件名设置": "跳过", "覆盖" or "重命名"
     // --- "fWebSearch" ---
@@ -77,6 +80,8 @@ inline const QString ProxyPort = QStringLiteral("代理服务器端口");
 inline const QString RobotCheckWait = QStringLiteral("等待网页验证分钟");
 inline const QString SectionDownload = QStringLiteral("下载");
 inline const QString Threads = QStringLiteral("线程");
+inline const QString PauseBetweenFiles = QStringLiteral("两个文件下载间隔");
+inline const QString SoundPrompts = QStringLiteral("声音提示");
 inline const QString SectionPatent = QStringLiteral("专利下载");
 inline const QString DuplicatePolicy = QStringLiteral("重复文件名设置");
 inline const QString SectionWebSearch = QStringLiteral("fWebSearch");

@@ -5,11 +5,13 @@
 //                                   and runs until its input closes
 //   kept_child open <data> <uid>    opens the kept lists as user <uid> (-1:
 //                                   as it is), prints what came of it
-//   kept_child fill <data> <bytes> before|after
+//   kept_child fill <data> <bytes> before|after|resume
 //                                   keeps its lists in <data> with files
 //                                   limited to <bytes> from before or after
 //                                   the open, adds rows until the writes
-//                                   fail, prints the notices
+//                                   fail, prints the notices; "resume" then
+//                                   lifts the limit, adds rows once more and
+//                                   prints how many rows the list has
 //   kept_child run <mode> <data> <folder> <kill> <address>...
 //                                   a download run of the kept list (one row
 //                                   per address the first time) with keeping
@@ -73,12 +75,18 @@ int open(const QString& data, int uid) {
     return 0;
 }
 
-int fill(const QString& data, qint64 bytes, bool before) {
+int fill(const QString& data, qint64 bytes, bool before, bool resume) {
     std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
     TestApp context;
     QStringList notices;
     app().keptLists().setNotifier([&](const QString& text) { notices << text; });
-    rlimit limit{rlim_t(bytes), rlim_t(bytes)};
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = rlim_t(bytes);
+    // The disk gets room again only when the hard limit stays where it was.
+    if (!resume)
+        limit.rlim_max = rlim_t(bytes);
     if (before)
         ::setrlimit(RLIMIT_FSIZE, &limit);
     if (!app().keptLists().open(data)) {
@@ -101,6 +109,18 @@ int fill(const QString& data, qint64 bytes, bool before) {
                                   QStringLiteral("/tmp/"), {});
         if (!app().keptLists().writeNow())
             ++failures;
+    }
+    if (resume) {
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        model.AddDownloadItem(QStringLiteral("http://127.0.0.1/room"), QStringLiteral("room"),
+                              QStringLiteral("pdf"), QStringLiteral("/tmp/"), {});
+        if (!app().keptLists().writeNow())
+            ++failures;
+        // Another batch after that one: the resumption is said once.
+        model.setPercent(0, QStringLiteral("1%"));
+        if (!app().keptLists().writeNow())
+            ++failures;
+        print(QStringLiteral("rows=%1").arg(model.count()));
     }
     QTimer::singleShot(50, [&] { QCoreApplication::quit(); });
     QApplication::exec();
@@ -169,7 +189,8 @@ int main(int argc, char** argv) {
     if (what == QLatin1String("open") && args.size() == 3)
         return open(args.at(1), args.at(2).toInt());
     if (what == QLatin1String("fill") && args.size() == 4)
-        return fill(args.at(1), args.at(2).toLongLong(), args.at(3) == QLatin1String("before"));
+        return fill(args.at(1), args.at(2).toLongLong(), args.at(3) == QLatin1String("before"),
+                    args.at(3) == QLatin1String("resume"));
     if (what == QLatin1String("run") && args.size() >= 6)
         return run(args.mid(1));
     return 2;

@@ -10,6 +10,7 @@
 #include "TestFiles.h"
 #include "download/DownloadListKeeper.h"
 #include "download/DownloadListModel.h"
+#include "download/Naming.h"
 #include "download/Scheduler.h"
 #include "download/fFileDownload.h"
 #include "platform/KeptDatabase.h"
@@ -17,9 +18,11 @@
 #include "search/ArticleListKeeper.h"
 #include "search/ArticleListModel.h"
 #include "search/fWebSearch.h"
+#include "shell/SettingsStore.h"
 #include "shell/fCover.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
@@ -27,6 +30,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -303,12 +308,40 @@ private slots:
     }
 
     // A file written by an earlier build of this format (its tables made by
-    // those statements, word for word) opens: its rows come back under the
-    // restore rules, and changes are written to the same tables.
+    // those statements, word for word) opens: the columns added since are
+    // added to its table, empty, its rows come back under the restore rules,
+    // and changes are written to the same tables.
+    void fileOfThisFormatFromBefore_data() {
+        QTest::addColumn<bool>("placementColumns"); // placed and the intent were kept
+        QTest::addColumn<bool>("fileStands");       // the finished row's file is there
+        QTest::addColumn<QString>("first");         // the finished row as it comes back
+        const QString finished = QStringLiteral("3|first|pdf|10|10|100%|%1|Y|http://127.0.0.1/a|"
+                                                "http://127.0.0.1/p|3|");
+        QTest::newRow("without the placed size") << true << true << finished + "placed";
+        QTest::newRow("without the placed size, its file gone")
+            << true << false
+            << QStringLiteral("3|first|pdf|||文件已丢失，重新下载|%1|Y|http://127.0.0.1/a|"
+                              "http://127.0.0.1/p|1|-");
+        // Rows kept before placements were known: none placed, none judged.
+        QTest::newRow("without the placement columns, its file gone")
+            << false << false << finished + "-";
+    }
     void fileOfThisFormatFromBefore() {
+        QFETCH(bool, placementColumns);
+        QFETCH(bool, fileStands);
+        QFETCH(QString, first);
         const QString folder = data();
         QVERIFY(QDir().mkpath(folder));
         const QString file = KeptDatabase::fileIn(folder);
+        if (fileStands)
+            QVERIFY(writeFile(files() + "first.pdf", "%PDF-1.4\n."));
+        const QString placement = placementColumns
+                                      ? QStringLiteral(", placed INTEGER NOT NULL,"
+                                                       " intent_path TEXT NOT NULL,"
+                                                       " intent_device INTEGER NOT NULL,"
+                                                       " intent_inode INTEGER NOT NULL")
+                                      : QString();
+        const QString placementValues = QStringLiteral(", %1, '', 0, 0");
         QVERIFY(runSql(
             file,
             {QStringLiteral("PRAGMA application_id=%1").arg(KeptDatabase::ApplicationId),
@@ -318,20 +351,23 @@ private slots:
              " name TEXT NOT NULL, type TEXT NOT NULL, size TEXT NOT NULL,"
              " received TEXT NOT NULL, percent TEXT NOT NULL, folder TEXT NOT NULL,"
              " base_href TEXT NOT NULL, addresses TEXT NOT NULL, referer TEXT NOT NULL,"
-             " state INTEGER NOT NULL, placed INTEGER NOT NULL, intent_path TEXT NOT NULL,"
-             " intent_device INTEGER NOT NULL, intent_inode INTEGER NOT NULL)",
+             " state INTEGER NOT NULL" +
+                 placement + ")",
              "CREATE TABLE IF NOT EXISTS articles ("
              " id INTEGER PRIMARY KEY, position INTEGER NOT NULL,"
              " title TEXT NOT NULL, type TEXT NOT NULL, state TEXT NOT NULL,"
              " save_folder TEXT NOT NULL, layout TEXT NOT NULL, link TEXT NOT NULL,"
              " page_address TEXT NOT NULL, pdf_address TEXT NOT NULL)",
              QStringLiteral("INSERT INTO download_rows VALUES (7, 1, 'second', 'pdf', '', '', '',"
-                            " '/tmp/', '', 'http://127.0.0.1/b', '', %1, 0, '', 0, 0)")
-                 .arg(int(ItemState::Downloading)),
+                            " '/tmp/', '', 'http://127.0.0.1/b', '', %1%2)")
+                 .arg(int(ItemState::Downloading))
+                 .arg(placementColumns ? placementValues.arg(0) : QString()),
              QStringLiteral("INSERT INTO download_rows VALUES (3, 0, 'first', 'pdf', '10', '10',"
-                            " '100%', '/tmp/', 'Y', 'http://127.0.0.1/a', 'http://127.0.0.1/p',"
-                            " %1, 1, '', 0, 0)")
-                 .arg(int(ItemState::Finished)),
+                            " '100%', '%1', 'Y', 'http://127.0.0.1/a', 'http://127.0.0.1/p',"
+                            " %2%3)")
+                 .arg(files())
+                 .arg(int(ItemState::Finished))
+                 .arg(placementColumns ? placementValues.arg(1) : QString()),
              "INSERT INTO articles VALUES (5, 0, 'Article', 'pdf', '正在分析', '/tmp/', 'SD2',"
              " 'http://127.0.0.1/art', 'http://127.0.0.1/results', '')"}));
 
@@ -341,10 +377,19 @@ private slots:
         DownloadListModel downloads;
         DownloadListKeeper downloadKeeper(downloads, db);
         QCOMPARE(downloadKeeper.restore(), 2);
-        QCOMPARE(describe(downloads.items()),
-                 QStringList({"3|first|pdf|10|10|100%|/tmp/|Y|http://127.0.0.1/a|"
-                              "http://127.0.0.1/p|3|placed",
-                              "7|second|pdf||||/tmp/||http://127.0.0.1/b||1|-"}));
+        QCOMPARE(
+            describe(downloads.items()),
+            QStringList({first.arg(files()), "7|second|pdf||||/tmp/||http://127.0.0.1/b||1|-"}));
+        {
+            // The table has every column now.
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec("PRAGMA table_info(download_rows)"));
+            QStringList names;
+            while (q.next())
+                names << q.value(1).toString();
+            for (const char* added : {"placed", "intent_path", "placed_size"})
+                QVERIFY2(names.contains(added), qPrintable(names.join(',')));
+        }
         ArticleListModel articles;
         ArticleListKeeper articleKeeper(articles, db);
         QCOMPARE(articleKeeper.restore(), 1);
@@ -368,7 +413,7 @@ private slots:
             while (q.next())
                 rows << q.value(0).toString() + ":" + q.value(1).toString();
             QCOMPARE(rows.mid(0, 2),
-                     QStringList({QStringLiteral("3:%1").arg(int(ItemState::Finished)),
+                     QStringList({QStringLiteral("3:%1").arg(first.section('|', 10, 10)),
                                   QStringLiteral("7:%1").arg(int(ItemState::Waiting))}));
             QCOMPARE(rows.size(), 3);
             QVERIFY(q.exec("SELECT state FROM articles WHERE id = 5") && q.next());
@@ -377,16 +422,38 @@ private slots:
     }
 
     // A disk that fills up in the middle of a run: the writes fail, the run
-    // goes on, and the user is told once.
+    // goes on, and the user is told once that keeping waits; once there is
+    // room again, the next batch writes what waited and the user is told that
+    // too, once.
+    void fullDiskMidRun_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("notices");
+        QTest::addColumn<int>("keptRows"); // -1: not looked at
+        QTest::newRow("stays full")
+            << "after" << QStringList{"notice " + KeptDatabase::pausedText()} << -1;
+        QTest::newRow("room again") << "resume"
+                                    << QStringList{"notice " + KeptDatabase::pausedText(),
+                                                   "notice " + KeptDatabase::resumedText()}
+                                    << 0;
+    }
     void fullDiskMidRun() {
+        QFETCH(QString, how);
+        QFETCH(QStringList, notices);
+        QFETCH(int, keptRows);
         QProcess child;
-        child.start(QStringLiteral(KEPT_CHILD),
-                    {"fill", data(), QString::number(256 * 1024), "after"});
+        child.start(QStringLiteral(KEPT_CHILD), {"fill", data(), QString::number(256 * 1024), how});
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 0);
         const QStringList lines = childLines(child);
         QVERIFY2(lines.contains("failures=3"), qPrintable(lines.join('\n')));
-        QCOMPARE(lines.filter("notice "), QStringList{"notice " + KeptDatabase::cannotWriteText()});
+        QCOMPARE(lines.filter("notice "), notices);
+        if (keptRows < 0)
+            return;
+        // Every row the child added is kept, those of the failed batches too.
+        const QStringList added = lines.filter("rows=");
+        QCOMPARE(added.size(), 1);
+        QCOMPARE(countRows(KeptDatabase::fileIn(data()), "download_rows"),
+                 added.first().mid(5).toInt());
     }
 
     // Whatever happens to the rows, the next open finds them as they were,
@@ -623,6 +690,280 @@ private slots:
         QCOMPARE(DownloadListKeeper::unfinishedRows(db), 0);
     }
 
+    // A row finished on a file it placed, whose file the user deleted, moved
+    // or replaced by one of another size while the program was closed (or,
+    // with the program open, before a run starts), is not finished: it comes
+    // back waiting with a reason, the start question and the totals count it,
+    // and the run fetches it again. A row finished on the user's own file
+    // under "跳过" keeps its meaning; an untouched file is never asked for again.
+    void finishedFileGone_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("why"); // empty: the row stays finished
+        const QString missing = QStringLiteral("文件已丢失，重新下载");
+        const QString changed = QStringLiteral("文件已改变，重新下载");
+        for (int mode : {1, 2}) {
+            const QByteArray m = "mode " + QByteArray::number(mode) + ", ";
+            QTest::newRow(m + "deleted") << mode << "deleted" << missing;
+            QTest::newRow(m + "moved") << mode << "moved" << missing;
+            QTest::newRow(m + "another size") << mode << "another size" << changed;
+            QTest::newRow(m + "deleted while the program is open")
+                << mode << "deleted while open" << missing;
+        }
+        QTest::newRow("untouched") << 2 << "untouched"
+                                   << "";
+        QTest::newRow("the user's own file under 跳过, deleted") << 2 << "skipped"
+                                                                 << "";
+    }
+    void finishedFileGone() {
+        QFETCH(int, mode);
+        QFETCH(QString, change);
+        QFETCH(QString, why);
+        FixtureServer server;
+        const QString address = server.url("/gen/6000");
+        const QByteArray body = FixtureServer::generatedContent(6000);
+        const QString file = files() + "paper.pdf";
+        const QByteArray users = "the user's own copy, of another size";
+        if (change == "skipped")
+            QVERIFY(writeFile(file, users));
+        app().DownloadMode = mode;
+        QVERIFY(t->keepLists());
+        KeptDatabase& db = app().keptLists();
+        const auto run = [&](DownloadListModel& model) {
+            Scheduler s(model);
+            s.options.workerCount = 2;
+            s.options.duplicatePolicy = change == "skipped" ? "跳过" : "重命名";
+            s.startDownload();
+            QTimer tick;
+            connect(&tick, &QTimer::timeout, &s, [&] {
+                s.schedulerTick();
+                s.housekeepingTick();
+            });
+            tick.start(20);
+            QTRY_VERIFY_WITH_TIMEOUT(model.检测是否下载列表完毕() && !s.downloadRunning(), 30000);
+        };
+        {
+            DownloadListModel model;
+            DownloadListKeeper keeper(model, db);
+            QCOMPARE(keeper.restore(), 0);
+            QVERIFY(model.AddDownloadItem(address, "paper", "pdf", files(), {}));
+            run(model);
+            QCOMPARE(model.item(0).state, ItemState::Finished);
+            QCOMPARE(model.item(0).placed, change != "skipped");
+            QCOMPARE(readAll(file), change == "skipped" ? users : body);
+            if (change == "deleted while open") {
+                // Checked again when a run starts: fetched anew, once.
+                QVERIFY(QFile::remove(file));
+                run(model);
+                QCOMPARE(model.item(0).state, ItemState::Finished);
+                QVERIFY(model.item(0).placed);
+                QCOMPARE(readAll(file), body);
+                QCOMPARE(server.requestsFor("/gen/6000").size(), 2);
+                return;
+            }
+            QVERIFY(db.writeNow());
+        }
+        db.close();
+        const QString elsewhere = t->tempPath() + "/elsewhere.pdf";
+        if (change == "deleted" || change == "skipped")
+            QVERIFY(QFile::remove(file));
+        else if (change == "moved")
+            QVERIFY(QFile::rename(file, elsewhere));
+        else if (change == "another size")
+            QVERIFY(writeFile(file, users));
+        const int asked = server.requestsFor("/gen/6000").size();
+
+        QVERIFY(t->keepLists());
+        QCOMPARE(DownloadListKeeper::unfinishedRows(db), why.isEmpty() ? 0 : 1);
+        DownloadListModel model;
+        DownloadListKeeper keeper(model, db);
+        QCOMPARE(keeper.restore(), 1);
+        const DownloadItem& row = model.item(0);
+        if (why.isEmpty()) {
+            QCOMPARE(row.state, ItemState::Finished);
+            QCOMPARE(row.percent, change == "skipped" ? "已存在，跳过" : "100%");
+            run(model);
+            QCOMPARE(model.item(0).state, ItemState::Finished);
+            QCOMPARE(server.requestsFor("/gen/6000").size(), asked);
+            return;
+        }
+        QCOMPARE(row.state, ItemState::Waiting);
+        QCOMPARE(row.percent, why);
+        QVERIFY(row.size.isEmpty() && row.received.isEmpty());
+        // Not the row's file any more: no command of the row may delete it.
+        QVERIFY(!row.placed);
+        QCOMPARE(model.totalsText(), QStringLiteral("总数:1 正在下载:0 等待:1 已完成:0 失败:0"));
+        // Kept so: the next start finds it waiting too.
+        QVERIFY(db.writeNow());
+        {
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec("SELECT state, placed, percent FROM download_rows") && q.next());
+            QCOMPARE(q.value(0).toInt(), int(ItemState::Waiting));
+            QCOMPARE(q.value(1).toInt(), 0);
+            QCOMPARE(q.value(2).toString(), why);
+        }
+        run(model);
+        QCOMPARE(model.item(0).state, ItemState::Finished);
+        QVERIFY(model.item(0).placed);
+        QCOMPARE(server.requestsFor("/gen/6000").size(), asked + 1);
+        QCOMPARE(readAll(RowFilePath(model.item(0))), body);
+        if (change == "moved")
+            QCOMPARE(readAll(elsewhere), body);
+        if (change == "another size") {
+            // The file of the user's under the name stays; the new one takes the next name.
+            QCOMPARE(readAll(file), users);
+            QVERIFY(RowFilePath(model.item(0)) != file);
+        }
+    }
+
+    // A link under the database's name, to an empty file of the user's, to a
+    // file with content or to nothing: the link itself is moved aside, the
+    // file it points to is never opened nor changed (byte for byte, no
+    // journal beside it), the lists start empty in a regular file of their
+    // own, and the user is told.
+    void databaseLinkMovedAside_data() {
+        QTest::addColumn<QByteArray>("target"); // null: the link points to nothing
+        QTest::newRow("link to an empty file") << QByteArray("");
+        QTest::newRow("link to a file with content")
+            << QByteArray("the user's notes, not a database\n").repeated(50);
+        QTest::newRow("link to nothing") << QByteArray();
+    }
+    void databaseLinkMovedAside() {
+        QFETCH(QByteArray, target);
+        const QString folder = data();
+        const QString theirs = t->tempPath() + "/theirs";
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QDir().mkpath(theirs));
+        const QString targetFile = theirs + "/notes.txt";
+        if (!target.isNull())
+            QVERIFY(writeFile(targetFile, target));
+        const QString file = KeptDatabase::fileIn(folder);
+        QVERIFY(QFile::link(targetFile, file));
+
+        KeptDatabase db;
+        QStringList notices;
+        db.setNotifier([&](const QString& text) { notices << text; });
+        QVERIFY(db.open(folder));
+        const QString aside = db.movedAsidePath();
+        QVERIFY(!aside.isEmpty());
+        QVERIFY(QFileInfo(aside).isSymLink());
+        QCOMPARE(QFileInfo(aside).symLinkTarget(), targetFile);
+        QTRY_COMPARE(notices,
+                     QStringList{KeptDatabase::linkMovedAsideText(QFileInfo(aside).fileName())});
+        const QFileInfo now(file);
+        QVERIFY(!now.isSymLink());
+        QVERIFY(now.isFile());
+        {
+            DownloadListModel model;
+            DownloadListKeeper keeper(model, db);
+            QCOMPARE(keeper.restore(), 0);
+            QVERIFY(model.AddDownloadItem("http://127.0.0.1/a", "a", "pdf", "/tmp/", {}));
+            QVERIFY(db.writeNow());
+        }
+        db.close();
+        QCOMPARE(countRows(file, "download_rows"), 1);
+        if (target.isNull())
+            QVERIFY(!QFileInfo::exists(targetFile));
+        else
+            QCOMPARE(readAll(targetFile), target);
+        QCOMPARE(QDir(theirs).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 target.isNull() ? QStringList() : QStringList{"notes.txt"});
+    }
+
+    // Killed right after a file took its name, before the next write: the
+    // start question counts the rows as restore shows them (the row that
+    // placed its file is finished), not as the file last said.
+    void startQuestionAfterKill_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode 1") << 1;
+        QTest::newRow("mode 2") << 2;
+    }
+    void startQuestionAfterKill() {
+        QFETCH(int, mode);
+        FixtureServer server;
+        QStringList addresses;
+        for (int k = 0; k < 8; ++k)
+            addresses << server.url(QStringLiteral("/gen/%1").arg(20000 + k));
+        QProcess child;
+        child.start(QStringLiteral(KEPT_CHILD),
+                    QStringList{"run", QString::number(mode), data(), files(), "placed:3"} +
+                        addresses);
+        QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        KeptDatabase db;
+        QVERIFY(db.open(data()));
+        int lastSaid = 0; // rows the file itself calls waiting or downloading
+        {
+            QSqlQuery q(db.connection());
+            QVERIFY(
+                q.exec(QStringLiteral("SELECT count(*) FROM download_rows WHERE state IN (%1, %2)")
+                           .arg(int(ItemState::Waiting))
+                           .arg(int(ItemState::Downloading))) &&
+                q.next());
+            lastSaid = q.value(0).toInt();
+        }
+        const int asked = DownloadListKeeper::unfinishedRows(db);
+        fCover cover;
+        fCover::Hooks hooks;
+        hooks.unfinishedDownloads = [&db] { return DownloadListKeeper::unfinishedRows(db); };
+        cover.setHooks(hooks);
+        t->dialogs->questionAnswers.push_back(false);
+        cover.load();
+        QCOMPARE(t->dialogs->questions.last(), fCover::unfinishedQuestion(asked));
+
+        DownloadListModel model;
+        DownloadListKeeper keeper(model, db);
+        QCOMPARE(keeper.restore(), addresses.size());
+        const int waiting = model.countInState(ItemState::Waiting);
+        QCOMPARE(asked, waiting);
+        // At least the row that placed its file had not said so: the file
+        // called it downloading, and the question does not count it.
+        QCOMPARE(model.countInState(ItemState::Finished), addresses.size() - waiting);
+        QVERIFY2(waiting < lastSaid,
+                 qPrintable(QStringLiteral("%1 %2").arg(waiting).arg(lastSaid)));
+    }
+
+    // The download window's own choices are written as they change, so a
+    // program that ends without closing the window (a crash, the start-up
+    // window's exit) keeps them; the next window comes up with them.
+    void windowChoicesKeptAtChange() {
+        app().DownloadMode = 2;
+        t->settings().write(SettingsKeys::SectionSettings, SettingsKeys::DownloadMode, 2);
+        const QString store = t->settings().fileName();
+        {
+            auto* w = new fFileDownload;
+            w->Combo1->setCurrentIndex(4);
+            w->Combo2->setCurrentIndex(17);
+            w->Check6->setChecked(true);
+            w->Option1->setChecked(true);
+            // What a new process would read, the window still open.
+            SettingsStore after(store);
+            QCOMPARE(after.threadIndex(), 4);
+            QCOMPARE(after.pauseIndex(), 17);
+            QCOMPARE(after.soundPrompts(), 1);
+            QCOMPARE(after.duplicatePolicy(), QStringLiteral("跳过"));
+            // The mode switch of the window is its choice too.
+            w->Command26->click();
+            QCOMPARE(SettingsStore(store).downloadMode(), 1);
+            w->Command26->click();
+            QCOMPARE(SettingsStore(store).downloadMode(), 2);
+            w->Combo1->setCurrentIndex(5);
+            delete w; // gone without its close
+        }
+        auto* w = new fFileDownload;
+        QCOMPARE(w->Combo1->currentText(), QStringLiteral("6"));
+        QCOMPARE(w->Combo2->currentText(), QStringLiteral("17"));
+        QVERIFY(w->Check6->isChecked());
+        QVERIFY(w->Option1->isChecked());
+        QVERIFY(w->scheduler()->options.sound);
+        QCOMPARE(w->scheduler()->options.pauseSeconds, 17);
+        // Loading wrote nothing back over what was kept.
+        QCOMPARE(SettingsStore(store).threadIndex(), 5);
+        w->Check6->setChecked(false);
+        QCOMPARE(SettingsStore(store).soundPrompts(), 0);
+        delete w;
+    }
+
     // At start the start-up window offers the unfinished downloads; the
     // download window opens with the kept list, the rows that were
     // downloading waiting, and starts nothing. Its commands change what is
@@ -645,6 +986,7 @@ private slots:
                                       QStringLiteral("p%1").arg(i), "pdf", files(), {});
             model.setState(0, ItemState::Finished);
             model.setPlaced(0, true);
+            QVERIFY(writeFile(files() + "p0.pdf", FixtureServer::generatedContent(1000)));
             model.setState(1, ItemState::Downloading);
             model.setProgress(1, "1001", "500", "49%");
         }

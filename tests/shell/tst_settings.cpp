@@ -16,6 +16,8 @@ private slots:
         QCOMPARE(s.promptSaveFolder(), 1);
         QCOMPARE(s.downloadMode(), 2);
         QCOMPARE(s.threadIndex(), 2);
+        QCOMPARE(s.pauseIndex(), 0);
+        QCOMPARE(s.soundPrompts(), 0);
         QCOMPARE(s.duplicatePolicy(), QStringLiteral("重命名"));
         QCOMPARE(s.proxyEnabled(), 0);
         QCOMPARE(s.proxyAddress(), QString());
@@ -64,6 +66,21 @@ private slots:
         QTest::newRow("thread junk") << SectionDownload << Threads << "x1"
                                      << "threads"
                                      << "2";
+        QTest::newRow("pause junk") << SectionDownload << PauseBetweenFiles << "long"
+                                    << "pause"
+                                    << "0";
+        QTest::newRow("pause past 600") << SectionDownload << PauseBetweenFiles << "900"
+                                        << "pause"
+                                        << "600";
+        QTest::newRow("pause 45") << SectionDownload << PauseBetweenFiles << "45"
+                                  << "pause"
+                                  << "45";
+        QTest::newRow("sound 5") << SectionDownload << SoundPrompts << "5"
+                                 << "sound"
+                                 << "1";
+        QTest::newRow("sound junk") << SectionDownload << SoundPrompts << "on"
+                                    << "sound"
+                                    << "0";
         QTest::newRow("size junk") << SectionSettings << MaxFileSize << "ten"
                                    << "size"
                                    << "10";
@@ -123,6 +140,10 @@ private slots:
             actual = QString::number(s.downloadMode());
         else if (which == QLatin1String("threads"))
             actual = QString::number(s.threadIndex());
+        else if (which == QLatin1String("pause"))
+            actual = QString::number(s.pauseIndex());
+        else if (which == QLatin1String("sound"))
+            actual = QString::number(s.soundPrompts());
         else if (which == QLatin1String("size"))
             actual = QString::number(s.maxFileSizeMB());
         else if (which == QLatin1String("check wait"))
