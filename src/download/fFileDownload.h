@@ -218,6 +218,8 @@ private:
     void buildMenus();
     void load();
     void layoutControls();
+    // The least size at which the panel and the list cut nothing.
+    void updateMinimumSize();
     void switchDownloadMode();
     void unloadWorkers();
     // The trimmed caption of the chosen duplicate-policy option.
