@@ -2,6 +2,7 @@
 
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 #include "shell/fCover.h"
 
@@ -70,7 +71,9 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     layout->addLayout(top);
     layout->addWidget(Text1);
     layout->addLayout(buttons);
-    resize(460, 240);
+    // The system line is read under what it holds.
+    NameAfterCaption(Text1, QStringLiteral("系统信息"));
+    ManageWindowPlacement(this, QSize(460, 240), PlacementMemory::Size);
 
     connect(Command1, &QPushButton::clicked, this, &frmAbout::copyInformation);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);

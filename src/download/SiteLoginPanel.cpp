@@ -6,6 +6,7 @@
 #include "platform/BrowserProfile.h"
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
+#include "shell/FlowLayout.h"
 #include "shell/WindowRoutines.h"
 
 #include <QCheckBox>
@@ -72,25 +73,32 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
     Check2->setChecked(false);
     Check1->setChecked(false);
 
-    auto* top = new QHBoxLayout;
+    // The fields flow into more rows when the window is narrow or the font
+    // large, each caption with its field.
+    const auto together = [](std::initializer_list<QWidget*> widgets) {
+        auto* box = new QHBoxLayout;
+        for (QWidget* w : widgets)
+            box->addWidget(w);
+        return box;
+    };
+    auto* top = new FlowLayout;
     top->addWidget(Option5);
-    top->addWidget(Option4);
-    top->addWidget(Text2);
-    top->addWidget(Label10);
-    top->addWidget(Text3);
-    top->addWidget(Label6);
-    top->addWidget(Text1, 1);
-    top->addWidget(Command2);
-    top->addWidget(Command5);
-    top->addWidget(Command3);
-    auto* second = new QHBoxLayout;
+    top->addLayout(together({Option4, Text2}));
+    top->addLayout(together({Label10, Text3}));
+    top->addLayout(together({Label6, Text1}));
+    top->addLayout(together({Command2, Command5, Command3}));
+    auto* second = new FlowLayout;
     second->addWidget(Check2);
     second->addSpacing(12);
-    second->addWidget(Label11);
-    second->addWidget(Combo3);
+    second->addLayout(together({Label11, Combo3}));
     second->addSpacing(12);
     second->addWidget(Check1);
-    second->addStretch();
+    NameAfterCaption(Text2, Option4->text());
+    LabelFor(Label10, Text3);
+    LabelFor(Label6, Text1);
+    LabelFor(Label11, Combo3);
+    NameAfterCaption(Web1, QStringLiteral("网页登录"));
+    TabToCheckedOption({Option5, Option4});
     auto* layout = new QVBoxLayout(this);
     const int inset = Twips::toPixels(40);
     layout->setContentsMargins(inset, inset, inset, inset);

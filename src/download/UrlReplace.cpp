@@ -2,6 +2,7 @@
 
 #include "download/ListCommands.h"
 #include "shell/AppValues.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 
 #include <QGridLayout>
@@ -23,8 +24,8 @@ UrlReplace::UrlReplace(DownloadListModel& list, QWidget* parent) : QDialog(paren
     Text2 = named(new QLineEdit(this), QStringLiteral("Text2"));
     Command1 = named(new QPushButton(QStringLiteral("替换"), this), QStringLiteral("Command1"));
     Command2 = named(new QPushButton(QStringLiteral("取消"), this), QStringLiteral("Command2"));
-    Label1->setBuddy(Text1);
-    Label2->setBuddy(Text2);
+    LabelFor(Label1, Text1);
+    LabelFor(Label2, Text2);
     Text1->setMinimumWidth(360);
     Command1->setDefault(true);
 
@@ -38,6 +39,8 @@ UrlReplace::UrlReplace(DownloadListModel& list, QWidget* parent) : QDialog(paren
     buttons->addWidget(Command1);
     buttons->addWidget(Command2);
     grid->addLayout(buttons, 4, 0);
+
+    ManageWindowPlacement(this, QSize(), PlacementMemory::Size);
 
     connect(Command1, &QPushButton::clicked, this, &UrlReplace::replaceAll);
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);

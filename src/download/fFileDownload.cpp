@@ -12,6 +12,7 @@
 #include "shell/AppValues.h"
 #include "shell/BrowserCacheCommands.h"
 #include "shell/CaptionWithGap.h"
+#include "shell/FlowLayout.h"
 #include "shell/WindowRoutines.h"
 
 #include <QAction>
@@ -237,37 +238,36 @@ void fFileDownload::buildControls() {
     Shape1->setToolTip(QStringLiteral("正在下载"));
     Shape1->hide();
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(Label4);
-    top->addWidget(Label1);
+    // The panel's controls flow into as many rows as the width needs, each
+    // caption with its box, so none is ever cut; the options start a row of
+    // their own.
+    const auto together = [](std::initializer_list<QWidget*> widgets) {
+        auto* box = new QHBoxLayout;
+        for (QWidget* w : widgets)
+            box->addWidget(w);
+        return box;
+    };
+    gapLabel->setGapWidget(Combo2);
+    auto* top = new FlowLayout;
+    top->addLayout(together({Label4, Label1}));
     top->addSpacing(12);
-    top->addWidget(Label7);
-    top->addWidget(Command26);
+    top->addLayout(together({Label7, Command26}));
     top->addSpacing(12);
-    top->addWidget(Label2);
-    top->addWidget(Combo1);
+    top->addLayout(together({Label2, Combo1}));
     top->addSpacing(12);
     top->addWidget(Label5);
     top->addSpacing(12);
-    top->addWidget(Label8);
-    top->addWidget(Option1);
-    top->addWidget(Option2);
-    top->addWidget(Option3);
-    top->addStretch();
-    top->addWidget(Shape1);
-    top->addWidget(Command4);
-    top->addWidget(Command31);
-    auto* bottom = new QHBoxLayout;
+    top->addLayout(together({Label8, Option1, Option2, Option3}));
+    top->addSpacing(12);
+    top->addLayout(together({Shape1, Command4, Command31}));
+    auto* bottom = new FlowLayout;
     bottom->addWidget(Check4);
     bottom->addWidget(Check5);
     bottom->addWidget(Check6);
     bottom->addSpacing(12);
-    bottom->addWidget(Check3);
-    bottom->addWidget(Combo4);
+    bottom->addLayout(together({Check3, Combo4}));
     bottom->addSpacing(12);
     bottom->addWidget(PicWebBK->Command1);
-    bottom->addStretch();
-    gapLabel->setGapWidget(Combo2);
     auto* panel = new QVBoxLayout(Picture3);
     panel->setContentsMargins(6, 4, 6, 4);
     panel->addLayout(top);
@@ -309,7 +309,30 @@ void fFileDownload::buildControls() {
 
     connect(Command26, &QPushButton::clicked, this, &fFileDownload::switchDownloadMode);
 
+    // Read by a screen reader under the caption beside them.
+    LabelFor(Label2, Combo1);
+    LabelFor(Label4, ListView3);
+    NameAfterCaption(Combo4, Check3->text());
+    // One Tab stop for the duplicate policy, at the chosen option.
+    TabToCheckedOption({Option1, Option2, Option3});
+    KeepColumnWidths(ListView3, SectionFileDownload, 0);
+
     resize(1000, 667);
+    updateMinimumSize();
+}
+
+void fFileDownload::updateMinimumSize() {
+    // The widest piece of the panel decides the width; at that width the
+    // panel takes its most rows, and the list keeps a few rows in view.
+    const int side = Twips::toPixels(300);
+    const int width = Picture3->minimumSizeHint().width() + side;
+    const int panel = Picture3->heightForWidth(width - side);
+    const int rows = 4 * (ListView3->fontMetrics().height() + 1) +
+                     ListView3->header()->sizeHint().height() + 2 * ListView3->frameWidth();
+    const int height = menuBar()->sizeHint().height() + StatusBar1->sizeHint().height() +
+                       Twips::toPixels(20) + qMax(panel, Picture3->minimumSizeHint().height()) +
+                       rows + Twips::toPixels(140);
+    setMinimumSize(width, height);
 }
 
 void fFileDownload::buildMenus() {
@@ -470,6 +493,8 @@ void fFileDownload::load() {
         Option3->setChecked(true);
 
     RestoreWindowPlacement(this);
+    // The stored place is kept, but always within the screen.
+    ManageWindowPlacement(this, QSize(), PlacementMemory::None);
 
     for (int s2 = 0; s2 <= 600; ++s2)
         Combo2->addItem(QString::number(s2));
@@ -638,6 +663,8 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
 void fFileDownload::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         updateRowCountLabel();
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        updateMinimumSize();
     QMainWindow::changeEvent(event);
 }
 
@@ -650,8 +677,12 @@ bool fFileDownload::eventFilter(QObject* watched, QEvent* event) {
 void fFileDownload::layoutControls() {
     if (isMinimized())
         return;
-    const DownloadWindowLayout l = LayoutDownloadWindow(
-        frameGeometry().width(), centralWidget()->height(), Picture3->sizeHint().height());
+    // The panel's height at the width it gets: its controls wrap into rows.
+    const int panelWidth = LayoutDownloadWindow(frameGeometry().width(), 0, 0).panel.width();
+    const int panelHeight = Picture3->hasHeightForWidth() ? Picture3->heightForWidth(panelWidth)
+                                                          : Picture3->sizeHint().height();
+    const DownloadWindowLayout l =
+        LayoutDownloadWindow(frameGeometry().width(), centralWidget()->height(), panelHeight);
     Picture3->setGeometry(l.panel);
     ListView3->setGeometry(l.list);
     PicWebBK->setGeometry(l.list);

@@ -220,6 +220,8 @@ private:
     // The window's own choices go to the settings store as they change.
     void keepChoicesWhenChanged();
     void layoutControls();
+    // The least size at which the panel and the list cut nothing.
+    void updateMinimumSize();
     void switchDownloadMode();
     void unloadWorkers();
     // The trimmed caption of the chosen duplicate-policy option.

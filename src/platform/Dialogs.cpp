@@ -2,8 +2,10 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 void Dialogs::message(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
@@ -25,12 +27,20 @@ bool Dialogs::question(QWidget* parent, const QString& text) {
 
 std::optional<QString> Dialogs::inputText(QWidget* parent, const QString& prompt,
                                           const QString& title, const QString& preset) {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent, title.isEmpty() ? applicationTitle() : title,
-                                               prompt, QLineEdit::Normal, preset, &ok);
-    if (!ok)
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(preset);
+    // Wide enough for a web address (about 60 characters) where the screen
+    // has room; Qt's own width fits barely a host name.
+    const int wanted = dialog.fontMetrics().averageCharWidth() * 60;
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() * 9 / 10 : wanted;
+    dialog.setMinimumWidth(qMin(wanted, room));
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 QString Dialogs::pickFolder(QWidget* parent, const QString& title, const QString& start) {

@@ -26,6 +26,9 @@ inline constexpr int ListBottomRoomTwips = 60;
 // height/width: the central area; webTop: the browser panel's top (fixed);
 // splitterTop/splitterHeight: the bar's current top and its height.
 // A splitter dragged too low, or above the browser panel, goes back to four
-// fifths of the height.
+// fifths of the height. listLeast and listWanted (0: no need) are the list
+// panel's heights with a few rows of the list in view and with a good number:
+// a splitter that would leave less than listLeast counts as too low, and
+// the split it goes back to leaves listWanted where the height allows.
 SearchLayout ComputeSearchLayout(int width, int height, int webTop, int splitterTop,
-                                 int splitterHeight);
+                                 int splitterHeight, int listLeast = 0, int listWanted = 0);

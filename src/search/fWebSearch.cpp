@@ -11,7 +11,9 @@
 #include "shell/AppValues.h"
 #include "shell/BrowserCacheCommands.h"
 #include "shell/CaptionWithGap.h"
+#include "shell/FlowLayout.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 #include "shell/fSeleFileSavePath.h"
 
@@ -23,6 +25,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -36,11 +39,17 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
-const int HistoryRowHeight = 32;
 const int SplitterHeight = 5;
+// Rows of the article list the default split keeps in view, and the fewest a
+// split dragged low may leave.
+const int ListRowsWanted = 10;
+const int ListRowsAtLeast = 3;
+// The browser panel never shrinks below this many text lines.
+const int BrowserLinesAtLeast = 6;
 
 } // namespace
 
@@ -48,9 +57,12 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     setObjectName(WindowNames::WebSearch);
     buildControls();
     buildMenus();
+    // The menu bar has its entries now.
+    updateMinimumSize();
     // Paging, analysis runs, automatic analysis and export.
     new SearchWindowRuns(this);
-    resize(1100, 760);
+    // 1100 x 760 where the screen has room for it; within the screen always.
+    ManageWindowPlacement(this, QSize(1100, 760));
     // The article list as the last run left it.
     auto* keeper = new ArticleListKeeper(*m_articles, app().keptLists(), this);
     if (keeper->restore() > 0)
@@ -125,6 +137,9 @@ void fWebSearch::buildControls() {
     PicBar->setCursor(Qt::SplitVCursor);
     PicBar->setGeometry(0, 0, 100, SplitterHeight);
     PicBar->installEventFilter(this);
+    // The keyboard moves the splitter too: Up and Down, a line at a time.
+    PicBar->setFocusPolicy(Qt::TabFocus);
+    PicBar->setAccessibleName(QStringLiteral("分隔条"));
 
     // List panel.
     PicPanList = named(new QFrame(m_central), QStringLiteral("PicPanList"));
@@ -164,22 +179,25 @@ void fWebSearch::buildControls() {
         ListView1->setColumnWidth(c, ArticleListModel::initialWidthTwips(c) /
                                          SearchLayoutRules::TwipsPerPixel);
 
-    auto* optionsRow = new QHBoxLayout;
+    // The rows of options and buttons wrap rather than cut a caption when the
+    // window is narrow or the font large.
+    auto* optionsRow = new FlowLayout;
     optionsRow->addWidget(Check1);
     optionsRow->addWidget(Check2);
     optionsRow->addWidget(Check3);
     optionsRow->addWidget(Check4);
     optionsRow->addSpacing(12);
     optionsRow->addWidget(Label4);
-    optionsRow->addStretch();
-    auto* buttonRow = new QHBoxLayout;
+    auto* buttonRow = new FlowLayout;
     buttonRow->addWidget(Command9);
     buttonRow->addWidget(Command4);
     buttonRow->addWidget(Command2);
     buttonRow->addWidget(Command7);
-    buttonRow->addStretch();
-    buttonRow->addWidget(Label2);
-    buttonRow->addWidget(Label1);
+    buttonRow->addSpacing(12);
+    auto* count = new QHBoxLayout;
+    count->addWidget(Label2);
+    count->addWidget(Label1);
+    buttonRow->addLayout(count);
     auto* listLayout = new QVBoxLayout(PicPanList);
     listLayout->setContentsMargins(0, 2, 3, 3);
     listLayout->setSpacing(2);
@@ -216,9 +234,13 @@ void fWebSearch::buildControls() {
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     Timer1->setInterval(60000);
 
-    setMinimumSize(SearchLayoutRules::MinWidthTwips / SearchLayoutRules::TwipsPerPixel,
-                   (SearchLayoutRules::MinHeightTwips + SearchLayoutRules::TwipsPerPixel - 1) /
-                       SearchLayoutRules::TwipsPerPixel);
+    // Read by a screen reader under the caption beside them.
+    LabelFor(Label5, Combo1);
+    LabelFor(Label2, ListView1);
+    NameAfterCaption(WebBrowser1, QStringLiteral("ScienceDirect数据检索分析"));
+    // The column widths the user sets come back with the window.
+    KeepColumnWidths(ListView1, SettingsKeys::SectionWebSearch, ArticleListModel::TitleColumn);
+    updateMinimumSize();
 
     connect(Command3, &QPushButton::clicked, this, &fWebSearch::openTypedAddress);
     // Enter in the address box opens the address as "打开" does (the box
@@ -548,14 +570,57 @@ void fWebSearch::setSplitterTop(int top) {
     PicBar->move(PicBar->x(), top);
 }
 
+int fWebSearch::listPanelNeed(int rows) const {
+    const int width = qMax(PicPanList->width(), PicPanList->minimumSizeHint().width());
+    auto* layout = PicPanList->layout();
+    // The options and buttons at this width, the list's header and its rows.
+    int controls = 0;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == ListView1 || item->isEmpty())
+            continue;
+        controls +=
+            (item->hasHeightForWidth() ? item->heightForWidth(width) : item->sizeHint().height()) +
+            layout->spacing();
+    }
+    const QMargins m = layout->contentsMargins();
+    const int row = ListView1->fontMetrics().height() + 1;
+    return controls + m.top() + m.bottom() + ListView1->header()->sizeHint().height() + rows * row +
+           2 * ListView1->frameWidth();
+}
+
+void fWebSearch::updateMinimumSize() {
+    // What the layouts need, and never less than the designed least size.
+    const int side = (SearchLayoutRules::SideRoomTwips + SearchLayoutRules::TwipsPerPixel / 2) /
+                     SearchLayoutRules::TwipsPerPixel;
+    const int width = std::max({SearchLayoutRules::MinWidthTwips / SearchLayoutRules::TwipsPerPixel,
+                                m_historyRow->minimumSizeHint().width(),
+                                PicPanList->minimumSizeHint().width() + side});
+    const int listWidth = width - side;
+    auto* layout = PicPanList->layout();
+    const int listHeight = layout->hasHeightForWidth() ? layout->totalHeightForWidth(listWidth)
+                                                       : layout->totalMinimumSize().height();
+    const int browser = fontMetrics().height() * BrowserLinesAtLeast;
+    const int chrome = menuBar()->sizeHint().height() + StatusBar1->sizeHint().height();
+    const int height =
+        qMax((SearchLayoutRules::MinHeightTwips + SearchLayoutRules::TwipsPerPixel - 1) /
+                 SearchLayoutRules::TwipsPerPixel,
+             chrome + m_historyRow->sizeHint().height() + browser + SplitterHeight + listHeight +
+                 ListView1->header()->sizeHint().height() +
+                 ListRowsAtLeast * (ListView1->fontMetrics().height() + 1) + 8);
+    setMinimumSize(width, height);
+}
+
 void fWebSearch::layoutPanels() {
     if (isMinimized())
         return;
     const int w = m_central->width();
     const int h = m_central->height();
-    m_historyRow->setGeometry(0, 0, w, HistoryRowHeight);
+    const int historyHeight = m_historyRow->sizeHint().height();
+    m_historyRow->setGeometry(0, 0, w, historyHeight);
     const SearchLayout l =
-        ComputeSearchLayout(w, h, HistoryRowHeight, PicBar->y(), PicBar->height());
+        ComputeSearchLayout(w, h, historyHeight, PicBar->y(), PicBar->height(),
+                            listPanelNeed(ListRowsAtLeast), listPanelNeed(ListRowsWanted));
     PicBar->setGeometry(l.bar);
     PicPanWeb->setGeometry(l.web);
     PicPanList->setGeometry(l.list);
@@ -567,6 +632,12 @@ void fWebSearch::centreProgressPanel() {
     const QRect list = PicPanList->geometry();
     PicPanPrograss->move(list.center() -
                          QPoint(PicPanPrograss->width() / 2, PicPanPrograss->height() / 2));
+}
+
+void fWebSearch::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        updateMinimumSize();
 }
 
 void fWebSearch::resizeEvent(QResizeEvent* event) {
@@ -589,6 +660,20 @@ bool fWebSearch::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonRelease:
             layoutPanels();
             return true;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key != Qt::Key_Up && key != Qt::Key_Down)
+                break;
+            const int step = fontMetrics().height();
+            PicBar->move(PicBar->x(), PicBar->y() + (key == Qt::Key_Up ? -step : step));
+            layoutPanels();
+            return true;
+        }
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            // Shows where the keyboard is.
+            PicBar->setFrameShape(PicBar->hasFocus() ? QFrame::Box : QFrame::StyledPanel);
+            break;
         default:
             break;
         }

@@ -145,6 +145,8 @@ public:
 
     // Lays out the browser panel, the splitter and the list panel.
     void layoutPanels();
+    // The list panel's height with this many rows of the list in view.
+    int listPanelNeed(int rows) const;
     int splitterTop() const;
     void setSplitterTop(int top);
 
@@ -164,6 +166,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -173,6 +176,8 @@ private:
     bool refuseWhileAnalysing();
     void filteredRemoval(const std::function<bool(int row)>& matches);
     void centreProgressPanel();
+    // The least size at which the layouts cut nothing.
+    void updateMinimumSize();
 
     ArticleListModel* m_articles = nullptr;
     QWidget* m_central = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
@@ -15,6 +16,8 @@ public:
     void setGapWidget(QWidget* widget) {
         m_gapWidget = widget;
         widget->setParent(this);
+        // Screen readers read the box under the caption around it.
+        widget->setAccessibleName(text().simplified());
         updateGeometry();
         placeGapWidget();
     }
@@ -22,11 +25,20 @@ public:
         const QFontMetrics fm(font());
         const int width =
             fm.horizontalAdvance(before()) + gapWidth() + fm.horizontalAdvance(after());
-        return {width, qMax(fm.height(), m_gapWidget ? m_gapWidget->sizeHint().height() : 0)};
+        return {width, qMax(fm.height(), gapSize().height())};
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
+    // A box whose size changed (filled later, a larger font) asks its parent,
+    // this caption, to lay it out again: the gap follows it.
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) {
+            updateGeometry();
+            placeGapWidget();
+        }
+        return QLabel::event(event);
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QFontMetrics fm(font());
@@ -51,11 +63,19 @@ private:
     }
     QString before() const { return gapStart() < 0 ? text() : text().left(gapStart()); }
     QString after() const { return gapStart() < 0 ? QString() : text().mid(gapEnd()); }
-    int gapWidth() const { return m_gapWidget ? m_gapWidget->sizeHint().width() + 8 : 0; }
+    // The box's own size, within the limits it was given.
+    QSize gapSize() const {
+        if (!m_gapWidget)
+            return {};
+        return m_gapWidget->sizeHint()
+            .boundedTo(m_gapWidget->maximumSize())
+            .expandedTo(m_gapWidget->minimumSize());
+    }
+    int gapWidth() const { return m_gapWidget ? gapSize().width() + 8 : 0; }
     void placeGapWidget() {
         if (!m_gapWidget)
             return;
-        const QSize size = m_gapWidget->sizeHint();
+        const QSize size = gapSize();
         const int x = QFontMetrics(font()).horizontalAdvance(before()) + 4;
         m_gapWidget->setGeometry(x, qMax(0, (height() - size.height()) / 2), size.width(),
                                  size.height());

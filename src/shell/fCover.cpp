@@ -5,6 +5,7 @@
 #include "platform/Wait.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 
 #include "VarnelleVersion.h"
@@ -57,7 +58,9 @@ fCover::fCover(QWidget* parent) : QWidget(parent) {
     layout->addWidget(Label4);
     layout->addWidget(Label5, 0, Qt::AlignHCenter);
     layout->addLayout(buttons);
-    resize(420, 300);
+    // Opens centred on the screen (a question it asks centres over it) and
+    // comes back where the user left it, within the screen.
+    ManageWindowPlacement(this, QSize(420, 300));
 
     connect(Command1, &QPushButton::clicked, this, &fCover::openSearch);
     connect(Command3, &QPushButton::clicked, this, &QWidget::close);

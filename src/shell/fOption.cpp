@@ -5,6 +5,7 @@
 #include "shell/BrowserEmulation.h"
 #include "shell/CaptionWithGap.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 #include "shell/fCover.h"
 
@@ -147,6 +148,16 @@ fOption::fOption(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Check2);
     layout->addWidget(Frame1);
     layout->addLayout(buttons);
+
+    LabelFor(Label14, Text6);
+    LabelFor(Label15, Text8);
+    // One Tab stop per group of options, at the checked one.
+    TabToCheckedOption({Option1, Option2});
+    QList<QAbstractButton*> versionGroup;
+    for (const VersionChoice& choice : VersionChoices)
+        versionGroup << OptionIE[choice.index];
+    TabToCheckedOption(versionGroup);
+    ManageWindowPlacement(this, QSize(), PlacementMemory::Size);
 
     connect(Command1, &QPushButton::clicked, this, &fOption::confirm);
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);

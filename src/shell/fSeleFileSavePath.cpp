@@ -4,6 +4,7 @@
 #include "shell/AppValues.h"
 #include "shell/FileNames.h"
 #include "shell/SettingsStore.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 
 #include <QComboBox>
@@ -205,6 +206,13 @@ fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
+
+    LabelFor(Label1, Combo1);
+    // "..." says nothing to a screen reader: it is read as what it opens.
+    Command1->setToolTip(QStringLiteral("请选择要浏览的文件夹"));
+    NameAfterCaption(Command1, Command1->toolTip());
+    TabToCheckedOption({Option1, Option2});
+    ManageWindowPlacement(this, QSize(), PlacementMemory::Size);
 
     connect(Command1, &QPushButton::clicked, this, &fSeleFileSavePath::browse);
     connect(Command2, &QPushButton::clicked, this, &fSeleFileSavePath::confirm);

@@ -7,6 +7,7 @@
 #include "shell/FileNames.h"
 #include "shell/SettingsStore.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 #include "shell/fSeleFileSavePath.h"
 
@@ -109,6 +110,13 @@ Form_Copy_Move::Form_Copy_Move(QWidget* parent, const QString& listFile)
     layout->addLayout(grid);
     layout->addLayout(buttons);
 
+    LabelFor(Label1, Combo1);
+    NameAfterCaption(ProgressBar1, Label2->text());
+    QList<QAbstractButton*> rulesGroup;
+    for (int i = 5; i >= 1; --i)
+        rulesGroup << Option1[i];
+    ManageWindowPlacement(this, QSize(), PlacementMemory::Size);
+
     connect(Command3, &QPushButton::clicked, this, &Form_Copy_Move::browse);
     connect(Command1, &QPushButton::clicked, this, [this] { 执行(true); });
     connect(Command2, &QPushButton::clicked, this, &QWidget::close);
@@ -125,6 +133,7 @@ Form_Copy_Move::Form_Copy_Move(QWidget* parent, const QString& listFile)
     Combo1->setEditText(m_destination);
     m_ruleIndex = settings.readInt(SettingsKeys::SectionCopyMove, SettingsKeys::OpIndex, 4, 1, 5);
     Option1[m_ruleIndex]->setChecked(true);
+    TabToCheckedOption(rulesGroup);
 }
 
 Form_Copy_Move::~Form_Copy_Move() = default;

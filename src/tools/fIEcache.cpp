@@ -6,6 +6,7 @@
 #include "shell/AppValues.h"
 #include "shell/FileNames.h"
 #include "shell/WindowFlow.h"
+#include "shell/WindowPlacement.h"
 #include "shell/WindowRoutines.h"
 #include "tools/CacheListModel.h"
 #include "tools/CopyTool.h"
@@ -103,7 +104,12 @@ fIEcache::fIEcache(QWidget* parent, const QString& home, const QString& cacheFol
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
-    resize(900, 600);
+    // Read by a screen reader under these names: the lists have no caption.
+    NameAfterCaption(ListView1, QStringLiteral("缓存文件"));
+    NameAfterCaption(ListView2, QStringLiteral("用户缓存文件夹"));
+    NameAfterCaption(ListView3, QStringLiteral("文件夹"));
+    // 900 x 600 where the screen has room, over the window that opened it.
+    ManageWindowPlacement(this, QSize(900, 600), PlacementMemory::Size);
 
     connect(Command1, &QPushButton::clicked, this, &fIEcache::Command1_Click);
     connect(Command7, &QPushButton::clicked, this, &fIEcache::Command7_Click);

@@ -256,8 +256,10 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->windowState() & Qt::WindowMaximized); // first start
         w->setWindowState(Qt::WindowNoState);
+        // A place within the test screen (800 x 600): one past its edges
+        // would be moved back within it.
         w->move(40, 30);
-        w->resize(900, 600);
+        w->resize(700, 500);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QVERIFY(closeAndSettle(w));
@@ -267,13 +269,13 @@ private slots:
                  currentResolution());
         QCOMPARE(s.read(SectionFileDownload, Top, 0), QStringLiteral("450"));
         QCOMPARE(s.read(SectionFileDownload, Left, 0), QStringLiteral("600"));
-        QCOMPARE(s.read(SectionFileDownload, Width, 0), QStringLiteral("13500"));
-        QCOMPARE(s.read(SectionFileDownload, Height, 0), QStringLiteral("9000"));
+        QCOMPARE(s.read(SectionFileDownload, Width, 0), QStringLiteral("10500"));
+        QCOMPARE(s.read(SectionFileDownload, Height, 0), QStringLiteral("7500"));
 
         w = loadWindow();
         QVERIFY(!(w->windowState() & Qt::WindowMaximized));
         QCOMPARE(w->pos(), QPoint(40, 30));
-        QCOMPARE(w->size(), QSize(900, 600));
+        QCOMPARE(w->size(), QSize(700, 500));
 
         // Closed maximised: only the resolution is written, as "0*0", and it opens maximised again.
         w->showMaximized();
@@ -281,7 +283,7 @@ private slots:
         QVERIFY(closeAndSettle(w));
         QCOMPARE(s.read(SectionFileDownload, Resolution, QStringLiteral("000")),
                  QStringLiteral("0*0"));
-        QCOMPARE(s.read(SectionFileDownload, Width, 0), QStringLiteral("13500"));
+        QCOMPARE(s.read(SectionFileDownload, Width, 0), QStringLiteral("10500"));
         w = loadWindow();
         QVERIFY(w->windowState() & Qt::WindowMaximized);
         delete w;
