@@ -817,7 +817,7 @@ void Scheduler::noteSiteAnswer(int slot, SiteOutcome outcome, const QString& ret
     const SitePacing::Ticket ticket = std::exchange(sent.ticket, 0);
     switch (outcome) {
     case SiteOutcome::Accepted:
-        m_pacing.accepted(sent.site, ticket, siteCeiling());
+        m_pacing.accepted(sent.site, ticket, siteCeiling(), app().clock().monotonicMs());
         return;
     case SiteOutcome::Unknown:
         m_pacing.ended(sent.site, ticket);

@@ -43,12 +43,14 @@ SitePacing::Ticket SitePacing::requestSent(const QString& site) {
     return ticket;
 }
 
-void SitePacing::accepted(const QString& site, Ticket ticket, int ceiling) {
+void SitePacing::accepted(const QString& site, Ticket ticket, int ceiling, qint64 nowMs) {
     Site* s = find(site);
     if (!s)
         return;
     if (s->first == ticket)
         s->first = 0;
+    if (s->pauseUntilMs <= nowMs)
+        s->lastPause = 0;
     if (ticket < s->pausedFrom)
         return;
     s->firstAfterPause = false;

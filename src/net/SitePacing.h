@@ -8,16 +8,16 @@
 // site with a request limiter refuses (429, or 503 asking to wait) what comes
 // above its rate; the run then
 //   - pauses that site: a short first pause, doubled only over refusals in a
-//     row (the request after a pause refused again), up to the hour; an
-//     answer that is no refusal starts the row afresh. A Retry-After is
+//     row (the request after a pause refused again), up to the hour; a
+//     file that arrives after the pause starts the row afresh. A Retry-After is
 //     honoured as asked. No request goes to the site while its pause runs.
 //   - lets one request go first when the pause ends; the others follow only
 //     when it was not refused;
 //   - runs fewer transfers at once for that site: each pause halves them (at
 //     least one), and a run of answers without refusal gives one back, up to
 //     the user's worker count, which is never changed.
-// Answers to requests sent before the site's latest pause began say nothing
-// of the site now: they neither double nor halve anything.
+// Answers to requests sent before the site's latest pause began neither
+// double nor halve anything, nor count as the first request after it.
 //
 // Plain bookkeeping on the caller's clock (milliseconds on a monotonic
 // scale), keyed by host, so tests drive it without timers or windows.
@@ -41,7 +41,10 @@ public:
     // A request to site goes out now.
     Ticket requestSent(const QString& site);
     // The site answered the request with something other than a refusal.
-    void accepted(const QString& site, Ticket ticket, int ceiling);
+    // Once the site's pause is over, any such answer starts the refusals in
+    // a row afresh, even one to a request sent before the pause: the site
+    // lets requests through again.
+    void accepted(const QString& site, Ticket ticket, int ceiling, qint64 nowMs);
     // The site refused the request; asked is what its Retry-After said. The
     // seconds of the pause it began, 0 when it began none (an answer to a
     // request sent before the site's latest pause).

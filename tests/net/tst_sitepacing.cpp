@@ -55,8 +55,10 @@ private slots:
                "w=5 s10 a10 s11 a11 s12 a12 s13 a13 w=6 may5=1";
         QTest::newRow("a refusal within the calm run starts it again")
             << 6 << "s1 r1 +2000 s2 a2 s3 a3 s4 a4 s5 r5 w=1 +2000 s6 a6 s7 a7 s8 a8 s9 a9 w=2";
-        QTest::newRow("an answer to a request older than the pause says nothing")
-            << 6 << "s1 s2 r1 +2000 a2 w=3 may0=1 s3 r3=4000";
+        QTest::newRow("an answer during the pause to a request older than it says nothing")
+            << 6 << "s1 s2 r1 +1000 a2 +1000 w=3 may0=1 s3 r3=4000";
+        QTest::newRow("a file after the pause starts the row afresh, even an older request's")
+            << 6 << "s1 s2 r1 +2000 a2 w=3 may0=1 s3 r3=2000";
         QTest::newRow("the user's setting is the ceiling")
             << 2 << "w=2 may1=1 may2=0 s1 r1 w=1 +2000 s2 a2 s3 a3 s4 a4 s5 a5 w=2 may2=0";
         QTest::newRow("one worker stays one") << 1 << "s1 r1 w=1 +2000 may0=1 may1=0";
@@ -89,7 +91,7 @@ private slots:
                 if (!m.captured(3).isEmpty())
                     QVERIFY2(qint64(pause * 1000) == m.captured(3).toLongLong(), qPrintable(step));
             } else if (step.startsWith(QLatin1Char('a'))) {
-                pacing.accepted(a, tickets.value(n(1)), ceiling);
+                pacing.accepted(a, tickets.value(n(1)), ceiling, now);
             } else if (step.startsWith(QLatin1Char('e'))) {
                 pacing.ended(a, tickets.value(n(1)));
             } else if (step.startsWith(QLatin1Char('+'))) {
