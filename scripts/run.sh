@@ -3,4 +3,4 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_missing
 build default
-exec "$root/build/src/app/Varnelle" "$@"
+exec "$root/build/src/app/varnelle" "$@"

@@ -3,7 +3,7 @@
 # VARNELLE_WERROR=1 builds with warnings as errors (CI does).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # The package test makes, checks and installs a Debian package.
-packages+=(dpkg-dev file appstream lintian)
+packages+=(dpkg-dev file appstream lintian desktop-file-utils)
 install_missing
 preset=default
 [ "${VARNELLE_WERROR:-0}" = 1 ] && preset=ci

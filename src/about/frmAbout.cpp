@@ -6,7 +6,7 @@
 #include "shell/WindowRoutines.h"
 #include "shell/fCover.h"
 
-#include "VarnelleVersion.h"
+#include "VarnelleFullVersion.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -86,10 +86,9 @@ void frmAbout::load() {
     const QString title = Dialogs::applicationTitle();
     setWindowTitle(QStringLiteral("关于『") + title + QStringLiteral("』 "));
     lsoftname->setText(title);
-    lblVersion->setText(QStringLiteral("版本 %1.%2.%3")
-                            .arg(VARNELLE_VERSION_MAJOR)
-                            .arg(VARNELLE_VERSION_MINOR)
-                            .arg(VARNELLE_VERSION_PATCH));
+    // The build's full version, as --version says it: two builds of one
+    // release tell apart, and a report names the build it came from.
+    lblVersion->setText(QStringLiteral("版本 " VARNELLE_FULL_VERSION));
     Text1->setPlainText(QStringLiteral("OP:") + app().OsDisplayName);
 }
 

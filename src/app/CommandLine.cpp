@@ -2,7 +2,7 @@
 
 #include "platform/ToolkitTranslations.h"
 
-#include "VarnelleVersion.h"
+#include "VarnelleFullVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,7 +22,8 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[]) {
 
     QCoreApplication core(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Varnelle"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VARNELLE_VERSION_TEXT));
+    // The same full version as the About window shows.
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARNELLE_FULL_VERSION));
     LoadToolkitTranslations(core); // the parser's own words, like the windows', are Chinese
 
     QCommandLineParser parser;

@@ -29,6 +29,9 @@ int main(int argc, char* argv[]) {
     LoadToolkitTranslations(application);
     QApplication::setApplicationName(QStringLiteral("Varnelle"));
     QApplication::setOrganizationName(QStringLiteral("Varnelle"));
+    // Wayland desktops match windows to the installed desktop entry by this
+    // name, for the dock's icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.varnelle.Varnelle"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/varnelle/icon.svg")));
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -8,10 +8,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "VarnelleFullVersion.h"
 #include "VarnelleVersion.h"
 
 namespace {
@@ -47,7 +49,18 @@ private slots:
         QCOMPARE(about.objectName(), QStringLiteral("frmAbout"));
         QCOMPARE(about.windowTitle(), QStringLiteral("关于『Varnelle』 "));
         QCOMPARE(about.lsoftname->text(), QStringLiteral("Varnelle"));
-        QCOMPARE(about.lblVersion->text(), QStringLiteral("版本 " VARNELLE_VERSION_TEXT));
+        // The full version --version prints: the release, then the build's
+        // place after it when it was built from a git checkout.
+        QCOMPARE(about.lblVersion->text(), QStringLiteral("版本 " VARNELLE_FULL_VERSION));
+        const QString full = QStringLiteral(VARNELLE_FULL_VERSION);
+        QVERIFY2(full == QStringLiteral(VARNELLE_VERSION_TEXT) ||
+                     QRegularExpression(
+                         QStringLiteral("^") +
+                         QRegularExpression::escape(QStringLiteral(VARNELLE_VERSION_TEXT)) +
+                         QStringLiteral("\\+git[0-9]+\\.[0-9a-f]+$"))
+                         .match(full)
+                         .hasMatch(),
+                 qPrintable(full));
         QCOMPARE(
             about.Text1->toPlainText(),
             QStringLiteral("OP:Debian GNU/Linux 12 (bookworm) 版本:12 (内部版本:6.1.0)[64位]"));
