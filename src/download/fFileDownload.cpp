@@ -96,7 +96,33 @@ void fFileDownload::wireScheduler() {
     connect(s, &Scheduler::indicatorChanged, Shape1, &QWidget::setVisible);
     connect(s, &Scheduler::startCommandEnabledChanged, menu下载全部, &QAction::setEnabled);
     connect(s, &Scheduler::activityText, this, [this](const QString& t) { setPanelText(2, t); });
-    connect(s, &Scheduler::connectionText, this, [this](const QString& t) { setPanelText(3, t); });
+    connect(s, &Scheduler::connectionText, this, [this](const QString& t) {
+        m_checkTitleShown = false;
+        setPanelText(3, t);
+    });
+    // A check page's title ("Just a moment...") says nothing once the run has
+    // ended; a login page's title stays, as it always did.
+    const auto dropCheckTitle = [this] {
+        if (m_checkTitleShown)
+            setPanelText(3, QString());
+        m_checkTitleShown = false;
+    };
+    connect(s, &Scheduler::indicatorChanged, this, [dropCheckTitle](bool running) {
+        if (!running)
+            dropCheckTitle();
+    });
+    connect(s, &Scheduler::robotCheckTimedOut, this, dropCheckTitle);
+    // The totals follow the rows at once, not at the next housekeeping tick;
+    // many changes in one pass of the event loop are counted once.
+    m_countsTimer = new QTimer(this);
+    m_countsTimer->setSingleShot(true);
+    m_countsTimer->setInterval(0);
+    connect(m_countsTimer, &QTimer::timeout, this, &fFileDownload::UpdateStatusCounts);
+    const auto countsChanged = [this] { m_countsTimer->start(); };
+    connect(m_list, &QAbstractItemModel::dataChanged, this, countsChanged);
+    connect(m_list, &QAbstractItemModel::rowsInserted, this, countsChanged);
+    connect(m_list, &QAbstractItemModel::rowsRemoved, this, countsChanged);
+    connect(m_list, &QAbstractItemModel::modelReset, this, countsChanged);
     connect(s, &Scheduler::playSound, this, &fFileDownload::PlaySound);
     connect(s, &Scheduler::ensureRowVisible, this,
             [this](int row) { ListView3->scrollTo(m_list->index(row, 0)); });
@@ -135,8 +161,10 @@ void fFileDownload::wireScheduler() {
         if (panel)
             panel->SiteLogin(showMessages);
     };
-    connect(PicWebBK, &SiteLoginPanel::titleShown, this,
-            [this](const QString& t) { setPanelText(3, t); });
+    connect(PicWebBK, &SiteLoginPanel::titleShown, this, [this](const QString& t) {
+        setPanelText(3, t);
+        m_checkTitleShown = !PicWebBK->robotCheckAddress().isEmpty();
+    });
     // A robot check is passed in the panel's browser; each page reached there
     // lets the run try the row again (the browser's cookies reach the
     // downloads). A stop on web pages shows the last page and why.

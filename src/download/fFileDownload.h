@@ -235,6 +235,9 @@ private:
     Scheduler* m_scheduler = nullptr;
     DownloadListKeeper* m_keeper = nullptr;
     std::array<QLabel*, 4> m_panels{};
+    // Panel 3 shows the title of a robot check's page.
+    bool m_checkTitleShown = false;
+    QTimer* m_countsTimer = nullptr;
     ListShuffler m_shuffler;
     HeaderSortOrder m_sortOrder;
 };
