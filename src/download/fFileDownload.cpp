@@ -100,18 +100,7 @@ void fFileDownload::wireScheduler() {
         m_checkTitleShown = false;
         setPanelText(3, t);
     });
-    // A check page's title ("Just a moment...") says nothing once the run has
-    // ended; a login page's title stays, as it always did.
-    const auto dropCheckTitle = [this] {
-        if (m_checkTitleShown)
-            setPanelText(3, QString());
-        m_checkTitleShown = false;
-    };
-    connect(s, &Scheduler::indicatorChanged, this, [dropCheckTitle](bool running) {
-        if (!running)
-            dropCheckTitle();
-    });
-    connect(s, &Scheduler::robotCheckTimedOut, this, dropCheckTitle);
+    connect(s, &Scheduler::robotCheckTimedOut, this, &fFileDownload::dropCheckTitle);
     // The totals follow the rows at once, not at the next housekeeping tick;
     // many changes in one pass of the event loop are counted once.
     m_countsTimer = new QTimer(this);
@@ -592,8 +581,20 @@ void fFileDownload::unloadWorkers() {
 
 void fFileDownload::HousekeepingTick() {
     syncSchedulerOptions();
+    const bool wasGoing = m_runGoing || Timer_Down->isActive();
     m_scheduler->housekeepingTick();
+    m_runGoing = Timer_Down->isActive();
+    if (wasGoing && !m_runGoing)
+        dropCheckTitle();
     UpdateStatusCounts();
+}
+
+void fFileDownload::dropCheckTitle() {
+    // A check page's title ("Just a moment...") says nothing once the run has
+    // ended; a login page's title stays, as it always did.
+    if (m_checkTitleShown)
+        setPanelText(3, QString());
+    m_checkTitleShown = false;
 }
 
 QString fFileDownload::chosenPolicy() const {

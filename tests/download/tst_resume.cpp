@@ -33,11 +33,7 @@ const QByteArray HourLater = "Tue, 01 Dec 2026 11:00:00 GMT";
 
 // Two versions of one file, of the same length, that differ all through.
 QByteArray version(char mark) {
-    QByteArray body = "%PDF-1.4\n";
-    while (body.size() < Total - 7)
-        body += QByteArray("0123456789abcde") + mark + '\n';
-    body.truncate(Total - 7);
-    return body + "\n%%EOF\n";
+    return PdfOfSize(Total, mark);
 }
 
 // An answer that announces `announced` bytes (the body's own length when -1).

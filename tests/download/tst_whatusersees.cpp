@@ -12,6 +12,8 @@
 #include "download/DownloadListModel.h"
 #include "download/Naming.h"
 #include "download/Scheduler.h"
+#include "download/SiteLoginPanel.h"
+#include "download/fFileDownload.h"
 #include "platform/PartFile.h"
 #include "platform/Transport.h"
 #include "platform/TransportCookieJar.h"
@@ -24,25 +26,15 @@
 
 namespace {
 
-QByteArray wholePdf(int size, char mark) {
-    QByteArray body = "%PDF-1.4\n";
-    while (body.size() < size - 7)
-        body += QByteArray("0123456789abcde") + mark + '\n';
-    body.truncate(size - 7);
-    return body + "\n%%EOF\n";
-}
-
 QByteArray answer(const QByteArray& statusLine, const QByteArray& contentType,
                   const QByteArray& body) {
     return statusLine + "\r\nConnection: close\r\nContent-Type: " + contentType +
            "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
-QStringList texts(const QSignalSpy& spy) {
-    QStringList out;
-    for (const QList<QVariant>& a : spy)
-        out << a.first().toString();
-    return out;
+// The last text the status bar's panel 2 was given.
+QString lastText(const QSignalSpy& activity) {
+    return activity.isEmpty() ? QString() : activity.last().first().toString();
 }
 
 } // namespace
@@ -101,8 +93,8 @@ private slots:
         QFETCH(QString, next);
         app().DownloadMode = mode;
         s->options.duplicatePolicy = policy;
-        const QByteArray v1 = wholePdf(30000, '1');
-        const QByteArray v2 = wholePdf(30000, '2');
+        const QByteArray v1 = PdfOfSize(30000, '1');
+        const QByteArray v2 = PdfOfSize(30000, '2');
         const QByteArray page = "<html><head><title>Sign in</title></head>"
                                 "<body><form>user</form></body></html>";
         int asked = 0;
@@ -199,7 +191,7 @@ private slots:
         QCOMPARE(row(0).state, ItemState::Failed);
         QCOMPARE(row(0).size, QStringLiteral("下载失败"));
         QCOMPARE(row(0).percent, QStringLiteral("网站证书不受信任"));
-        QCOMPARE(texts(activity).last(), QStringLiteral("下载失败:paper（网站证书不受信任）"));
+        QCOMPARE(lastText(activity), QStringLiteral("下载失败:paper（网站证书不受信任）"));
         QCOMPARE(names(), QStringList());
     }
 
@@ -254,18 +246,52 @@ private slots:
             app().clock().advance(app().RobotCheckWaitMinutes * 60 + 1);
             QTRY_COMPARE(timedOut.size(), 1);
             QVERIFY(!s->timerDownEnabled());
-            QCOMPARE(texts(activity).last(), Scheduler::RobotCheckTimeoutText);
+            QCOMPARE(lastText(activity), Scheduler::RobotCheckTimeoutText);
         }
         // Passed in the browser: its cookie reaches the transfers.
         QNetworkCookie passed("passed", "1");
         passed.setPath(QStringLiteral("/"));
         QVERIFY(app().transport().cookieJar().setCookiesFromUrl({passed}, QUrl(server->url("/"))));
         s->robotCheckPassed();
-        QCOMPARE(texts(activity).last(), Scheduler::RobotCheckPassedText);
+        QCOMPARE(lastText(activity), Scheduler::RobotCheckPassedText);
         QVERIFY(s->timerDownEnabled());
         QVERIFY(!s->stoppedOnRobotCheck());
         QTRY_VERIFY_WITH_TIMEOUT(row(0).state == ItemState::Finished, 20000);
         QCOMPARE(readAll(folder() + "checked.pdf"), FixtureServer::generatedContent(4096));
+    }
+
+    // The totals in the status bar follow the rows at once, not at the next
+    // housekeeping tick.
+    void totalsFollowTheRowsAtOnce() {
+        fFileDownload w;
+        w.Timer1->stop();
+        w.AddDownloadItem(QStringLiteral("http://a/1"), QStringLiteral("a"), QStringLiteral("pdf"),
+                          folder(), QString());
+        QTRY_COMPARE(w.panelText(4), QStringLiteral("总数:1 正在下载:0 等待:1 已完成:0 失败:0"));
+        w.list()->setState(0, ItemState::Failed);
+        QTRY_COMPARE(w.panelText(4), QStringLiteral("总数:1 正在下载:0 等待:0 已完成:0 失败:1"));
+        QVERIFY(!w.Timer1->isActive());
+    }
+
+    // A check page's title leaves status panel 3 when the run ends; a login
+    // page's title stays.
+    void checkTitleGoesWhenTheRunEnds_data() {
+        QTest::addColumn<bool>("check");
+        QTest::newRow("check page") << true;
+        QTest::newRow("login page") << false;
+    }
+    void checkTitleGoesWhenTheRunEnds() {
+        QFETCH(bool, check);
+        fFileDownload w;
+        w.Timer1->stop();
+        if (check)
+            w.PicWebBK->showRobotCheck(server->url("/check/title.pdf"));
+        emit w.PicWebBK->titleShown(QStringLiteral("Just a moment..."));
+        QCOMPARE(w.panelText(3), QStringLiteral("Just a moment..."));
+        w.Timer_Down->start();
+        w.HousekeepingTick(); // the list is done: the run ends
+        QVERIFY(!w.Timer_Down->isActive());
+        QCOMPARE(w.panelText(3), check ? QString() : QStringLiteral("Just a moment..."));
     }
 
     // A row that was downloading when the program ended comes back waiting;
