@@ -2,6 +2,9 @@
 
 #include "download/FileType.h"
 #include "download/Naming.h"
+#include "platform/ContentDecoder.h"
+#include "platform/PartFile.h"
+#include "platform/Transport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +14,8 @@ namespace {
 constexpr qint64 HeadBytes = 4096;
 // A PDF ends with "%%EOF", perhaps followed by line ends and a little padding.
 constexpr qint64 PdfTailBytes = 1024;
+// Coded bytes read from disk at a time while a body is decoded.
+constexpr qint64 DecodeInputBytes = 64 * 1024;
 
 QByteArray readHead(const QString& path) {
     QFile file(path);
@@ -95,4 +100,55 @@ QString ArrivalTargetPath(const QString& plannedPath, const QString& plannedType
         base.endsWith(QLatin1Char('.') + plannedType, Qt::CaseInsensitive))
         base.chop(plannedType.size() + 1);
     return FreeFilePath(base + QLatin1Char('.') + realType);
+}
+
+DecodedBody DecodeCodedBody(const QString& codedPath, const QString& targetPath,
+                            const QString& contentEncoding, double limitMB) {
+    DecodedBody result;
+    const std::unique_ptr<ContentDecoder> decoder = ContentDecoder::create(contentEncoding);
+    QFile in(codedPath);
+    if (!decoder || !in.open(QIODevice::ReadOnly))
+        return result;
+    auto part = std::make_unique<PartFile>(targetPath);
+    if (!part->open())
+        return result;
+    QIODevice* out = part->device();
+    qint64 written = 0;
+    QByteArray coded;
+    QByteArray decoded;
+    for (;;) {
+        coded = in.read(DecodeInputBytes);
+        if (coded.isEmpty())
+            break;
+        decoder->feed(coded);
+        for (;;) {
+            const ContentDecoder::Step step = decoder->step(decoded);
+            written += decoded.size();
+            if (double(written) / 1024.0 / 1024.0 > limitMB) {
+                result.outcome = DecodedBody::Outcome::TooBig;
+                return result;
+            }
+            if (!decoded.isEmpty() && out->write(decoded) != decoded.size())
+                return result;
+            if (step == ContentDecoder::Step::Failed)
+                return result;
+            if (step != ContentDecoder::Step::More)
+                break;
+        }
+    }
+    // A coded stream that did not reach its own end was cut short.
+    if (in.error() != QFileDevice::NoError || !decoder->finished())
+        return result;
+    result.outcome = DecodedBody::Outcome::Decoded;
+    result.part = std::move(part);
+    result.bytes = written;
+    return result;
+}
+
+QString NoAnswerReason(const TransferRequest& request) {
+    if (!request.sslErrors().isEmpty())
+        return QStringLiteral("网站证书不受信任");
+    if (request.error() == QNetworkReply::SslHandshakeFailedError)
+        return QStringLiteral("无法建立安全连接");
+    return {};
 }

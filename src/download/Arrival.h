@@ -2,6 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
+
+class PartFile;
+class TransferRequest;
 
 // What a transfer is allowed to make of a body that has reached its part file.
 // Both transfer modes ask here before anything gets a final name, so a row is
@@ -41,3 +45,28 @@ bool StartsAsWebPage(const QByteArray& head);
 // plannedType is the extension the planned path was made with ("" for none).
 QString ArrivalTargetPath(const QString& plannedPath, const QString& plannedType,
                           const QString& realType);
+
+// A whole body in a content coding the request did not ask for (a server that
+// codes whatever it sends) is decoded before it is judged: into a new part of
+// the same target, step by step, so memory stays within the decoder's bound
+// whatever the size of the file.
+struct DecodedBody {
+    enum class Outcome {
+        Decoded, // part holds the decoded body, still open for finish()
+        Failed,  // an unknown coding, corrupt or cut data, a disk that refused it
+        TooBig,  // the decoded body grew past limitMB megabytes
+    };
+    Outcome outcome = Outcome::Failed;
+    std::unique_ptr<PartFile> part;
+    qint64 bytes = 0;
+};
+// codedPath: the file holding the body as it came; targetPath: the target the
+// new part is made for. The coded file is left as it is.
+DecodedBody DecodeCodedBody(const QString& codedPath, const QString& targetPath,
+                            const QString& contentEncoding, double limitMB);
+
+// Why a request got no answer at all, in the user's words, when the reason is
+// one the user can act on: "网站证书不受信任" for a certificate the system does
+// not trust (or that does not fit the site), "无法建立安全连接" for another
+// failed TLS handshake. Empty otherwise.
+QString NoAnswerReason(const TransferRequest& request);

@@ -2,6 +2,9 @@
 
 #include "download/DownloadListModel.h"
 #include "download/PlacedFile.h"
+#include "download/Naming.h"
+#include "platform/PartFile.h"
+#include "shell/FileNames.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -145,6 +148,15 @@ DownloadItem DownloadListKeeper::restoredRow(DownloadItem item) {
         item.placedBytes = file.size();
     } else {
         item.state = ItemState::Waiting;
+        // The progress of the cut transfer goes on only from a part kept for
+        // it; without one the next attempt starts from nothing, and so do
+        // the cells.
+        PartFile::ResumeFacts facts;
+        if (PartFile::peekResume(LocalPath(RowFilePath(item)), 选择url(item.key), &facts) <= 0) {
+            item.size.clear();
+            item.received.clear();
+            item.percent.clear();
+        }
     }
     return item;
 }

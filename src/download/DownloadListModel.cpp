@@ -489,6 +489,27 @@ QString DownloadListModel::totalsText() const {
         .arg(countInState(ItemState::Failed));
 }
 
+QString DownloadListModel::arrivalsText() const {
+    int documents = 0;
+    int webPages = 0;
+    int failed = 0;
+    for (const DownloadItem& it : m_rows) {
+        const bool ended = it.state == ItemState::Finished || it.state == ItemState::Failed;
+        if (ended && isWebPageType(it.type))
+            ++webPages;
+        else if (it.state == ItemState::Finished)
+            ++documents;
+        else if (it.state == ItemState::Failed)
+            ++failed;
+    }
+    return QStringLiteral("总数:%1 已完成:%2 网页:%3 失败:%4 等待:%5")
+        .arg(count())
+        .arg(documents)
+        .arg(webPages)
+        .arg(failed)
+        .arg(countInState(ItemState::Waiting) + countInState(ItemState::Downloading));
+}
+
 bool DownloadListModel::isWebPageType(const QString& type) {
     const QString lower = type.toLower();
     return lower == QLatin1String("html") || lower == QLatin1String("htm");

@@ -137,6 +137,11 @@ public:
     int nextWaitingRow(int from = 0) const;
     // "总数:12 正在下载:1 等待:8 已完成:2 失败:1"
     QString totalsText() const;
+    // What arrived, for the notice at the end of a run, counted as
+    // CountErrorRows counts: web pages (an error or sign-in page kept as htm)
+    // apart from documents. "总数:12 已完成:8 网页:2 失败:1 等待:1": 已完成 are
+    // the Finished rows that are no web page, 失败 the Failed ones.
+    QString arrivalsText() const;
 
     static bool isWebPageType(const QString& type); // "htm" or "html", any letter case
     static bool isErrorRow(const DownloadItem& item);

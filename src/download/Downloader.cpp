@@ -101,6 +101,7 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile,
     m_bytesSeen = 0;
     m_noticed = false;
     m_mayResume = true;
+    m_failureReason.clear();
 
     m_lastProgressMs = app().clock().monotonicMs();
     Timer1->start();
@@ -144,6 +145,7 @@ void Downloader::startRead() {
     m_answerAside = false;
     m_bodyTarget = nullptr;
     m_wholeLength = 0;
+    m_decoded = false;
     auto* request = new TransferRequest(app().transport(), this);
     m_request = request;
     m_part = std::move(part);
@@ -306,13 +308,13 @@ void Downloader::onFinished() {
     TransferRequest* request = m_request;
     if (!request || m_dropping)
         return;
-    const qint64 written = m_offset + request->bytesWritten();
-    m_bytesRead = written;
+    m_bytesRead = m_offset + request->bytesWritten();
     m_bytesExpected = expectedTotal();
     // (A part being continued holds bytes of its own: what counts is what
     // this request brought.)
     if (request->bytesWritten() < 1 && !request->headersReceived()) {
         if (m_phase != Phase::Reading) {
+            m_failureReason = NoAnswerReason(*request);
             fail(missCodeFailed());
             return;
         }
@@ -333,12 +335,15 @@ void Downloader::onFinished() {
         endAnswerAside();
         return;
     }
+    if (!decodeBody())
+        return;
     if (request->headersReceived() && siteAnswered(true))
         return;
     if (overLimit()) {
         fail(missCodeTooBig());
         return;
     }
+    const qint64 written = m_bytesRead;
     const qint64 expected = m_bytesExpected;
     if (expected > 0 && written < expected) {
         // A short read (a rest without a length may end short of the whole
@@ -358,6 +363,30 @@ void Downloader::onFinished() {
     emit DownloadComplete(m_index, written, expected > 0 ? expected : written, finalPath);
 }
 
+bool Downloader::decodeBody() {
+    TransferRequest* request = m_request;
+    const QString coding = request ? request->header("Content-Encoding") : QString();
+    if (!m_part || !IsContentCoded(coding))
+        return true;
+    // A coded body cut short is judged as sent: it fails below.
+    if (!request->bodyComplete() || (m_bytesExpected > 0 && m_bytesRead < m_bytesExpected))
+        return true;
+    DecodedBody decoded = DecodeCodedBody(m_part->path(), m_saveFile, coding, app().MaxFileSizeMB);
+    if (decoded.outcome != DecodedBody::Outcome::Decoded) {
+        fail(decoded.outcome == DecodedBody::Outcome::TooBig ? missCodeTooBig()
+                                                             : missCodeRejected());
+        return false;
+    }
+    m_part->discard();
+    m_bodyTarget = nullptr; // the coded part is gone; the request has ended
+    m_part = std::move(decoded.part);
+    m_decoded = true;
+    m_offset = 0;
+    // From here on the counts are the decoded body's, which is what stays.
+    m_bytesRead = m_bytesExpected = decoded.bytes;
+    return true;
+}
+
 QString Downloader::commit(QString* missCode) {
     *missCode = missCodeRejected();
     TransferRequest* request = m_request;
@@ -367,12 +396,19 @@ QString Downloader::commit(QString* missCode) {
     ArrivalFacts facts;
     facts.status = request->statusCode();
     facts.contentType = request->header("Content-Type");
-    facts.contentEncoding = request->header("Content-Encoding");
-    facts.bytes = m_offset + request->bytesWritten();
-    // Finished only with the whole representation on disk.
-    facts.complete =
-        request->bodyComplete() && (m_wholeLength <= 0 || facts.bytes == m_wholeLength);
-    facts.lengthKnown = request->contentLength() >= 0;
+    if (m_decoded) {
+        // Whole as its coded stream ended by itself (decodeBody).
+        facts.bytes = m_bytesRead;
+        facts.complete = true;
+        facts.lengthKnown = true;
+    } else {
+        facts.contentEncoding = request->header("Content-Encoding");
+        facts.bytes = m_offset + request->bytesWritten();
+        // Finished only with the whole representation on disk.
+        facts.complete =
+            request->bodyComplete() && (m_wholeLength <= 0 || facts.bytes == m_wholeLength);
+        facts.lengthKnown = request->contentLength() >= 0;
+    }
     const ArrivalJudgement judged = JudgeArrival(facts, part->path());
     if (judged.verdict == ArrivalVerdict::Failed)
         return {};

@@ -23,7 +23,9 @@ class TransferRequest;
 // So memory does not grow with the file, and a user's file under the target
 // name is replaced only by a complete document. Nothing is written under the
 // target name before that: while the transfer runs, the name is held by the
-// worker (the scheduler asks saveFile()) and by its locked part file.
+// worker (the scheduler asks saveFile()) and by its locked part file. A whole
+// body in a content coding the request did not ask for is decoded into a new
+// part first (DecodeCodedBody) and judged as what it codes.
 //
 // A part an earlier transfer of the address kept is continued with a ranged
 // request (see CheckResumeAnswer). An answer to it that is not the file (a
@@ -83,6 +85,9 @@ public:
     bool inFallback() const { return m_phase == Phase::Fallback; }
     // The part file the body is streaming into; empty when none.
     QString partFile() const;
+    // Why the last transfer got no answer at all, when the user can act on it
+    // (NoAnswerReason); empty otherwise. Read it in the DownloadError handler.
+    QString failureReason() const { return m_failureReason; }
 
 signals:
     // Body bytes received and the announced total; only when a total is known.
@@ -145,6 +150,10 @@ private:
     // The whole length the body is on its way to, counted from the start of
     // the file; 0 while unknown.
     qint64 expectedTotal() const;
+    // A whole body in a content coding nobody asked for is decoded into a
+    // new part before it is judged. False when that failed and the transfer
+    // ended (DownloadError "下载失败" or "大文件，跳过").
+    bool decodeBody();
     // Judges the finished part file and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);
@@ -184,6 +193,9 @@ private:
     // the answer tells it (the total of a continued part, an announced
     // length); 0 when unknown.
     qint64 m_wholeLength = 0;
+    // m_part holds the decoded body of a coded answer.
+    bool m_decoded = false;
+    QString m_failureReason;
     QString m_plannedType;
     bool m_plannedTypeSet = false;
 

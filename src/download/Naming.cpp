@@ -181,7 +181,8 @@ bool 确定是需要下载(DownloadItem& row, SameNamePolicy policy, const QStri
     // Two transfers never write one name at once: the row waits for the other.
     if (pathHeld(path, liveReservations))
         return false;
-    if (policy == SameNamePolicy::Overwrite)
+    // A row's own file (put back for another attempt) is replaced, not kept.
+    if (policy == SameNamePolicy::Overwrite || row.placed)
         return true;
     if (!FileExists(path) || IsReservationFile(path))
         return true;

@@ -27,6 +27,11 @@ bool isStrongEntityTag(const QByteArray& tag) {
 
 } // namespace
 
+bool IsContentCoded(const QString& contentEncoding) {
+    const QString coding = contentEncoding.trimmed();
+    return !coding.isEmpty() && coding.compare(QLatin1String("identity"), Qt::CaseInsensitive) != 0;
+}
+
 ResumeAnswer ResumeAnswerOf(const TransferRequest& request) {
     ResumeAnswer answer;
     answer.status = request.statusCode();
@@ -52,6 +57,10 @@ ResumeCheck CheckResumeAnswer(qint64 offset, const PartFile::ResumeFacts& facts,
     if (status == 200)
         return ResumeCheck::Restart;
     if (status != 206)
+        return ResumeCheck::Mismatch;
+    // The range was asked for as the file is stored; a coded part counts
+    // coded bytes and would splice a coding into the plain bytes kept.
+    if (IsContentCoded(answer.contentEncoding))
         return ResumeCheck::Mismatch;
     static const QRegularExpression range(QStringLiteral(R"(^\s*bytes\s+(\d+)-(\d+)/(\d+)\s*$)"),
                                           QRegularExpression::CaseInsensitiveOption);
@@ -99,8 +108,7 @@ PartFile::ResumeFacts ResumeFactsOf(const QString& address, const ResumeAnswer& 
     if (!answer.acceptRanges.contains(QLatin1String("bytes"), Qt::CaseInsensitive))
         return facts;
     // A coded body's ranges count coded bytes, not the file's.
-    const QString coding = answer.contentEncoding.trimmed();
-    if (!coding.isEmpty() && coding.compare(QLatin1String("identity"), Qt::CaseInsensitive) != 0)
+    if (IsContentCoded(answer.contentEncoding))
         return facts;
     facts.address = address;
     facts.validator = StrongValidatorOf(answer);

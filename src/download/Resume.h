@@ -29,6 +29,10 @@ struct ResumeAnswer {
 };
 ResumeAnswer ResumeAnswerOf(const TransferRequest& request);
 
+// Whether a Content-Encoding value names a coding: anything but nothing or
+// "identity".
+bool IsContentCoded(const QString& contentEncoding);
+
 // What to make of the answer to a request for a part that holds `offset`
 // bytes of the file `facts` tell (a request with Range from offset on when
 // offset > 0, a whole request otherwise).
@@ -39,7 +43,8 @@ enum class ResumeCheck {
     // A whole answer (200) to a ranged request: the file starts over from it.
     Restart,
     // A success that is not the rest of this part (another range, total or
-    // version; 416): the part is dropped and the file asked for whole.
+    // version, or a part in a content coding; 416): the part is dropped and
+    // the file asked for whole.
     Mismatch,
     // No answer about the file (a request to wait, a robot check, an error
     // page): the part and what it remembers stay as they are.

@@ -24,6 +24,7 @@ constexpr int PauseSlackMs = 20;
 const QString Scheduler::RobotCheckText = QStringLiteral("需要在网页中完成验证");
 const QString Scheduler::RobotCheckTimeoutText = QStringLiteral("等待网页验证超时，已停止下载");
 const QString Scheduler::RunEndedText = QStringLiteral("下载完成");
+const QString Scheduler::RobotCheckPassedText = QStringLiteral("网页验证已通过，继续下载");
 
 Scheduler::Scheduler(DownloadListModel& model, QObject* parent)
     : Scheduler(model, std::make_unique<Values>(), parent) {}
@@ -145,8 +146,10 @@ QString Scheduler::rowPath(const DownloadItem& it) {
     return RowFilePath(it);
 }
 
-void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage) {
-    showActivity(QStringLiteral("完成下载:") + it.name);
+void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage,
+                                    const QString& failureReason) {
+    showActivity(failureReason.isEmpty() ? QStringLiteral("完成下载:") + it.name
+                                         : FailureActivityText(it.name, failureReason));
     LastFinishTime = app().clock().now();
     // A file that came while nothing held the run: the site lets requests
     // through again, so a later check starts its time limit afresh.
@@ -167,6 +170,11 @@ void Scheduler::announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage) {
         m_autoLoginRan = true;
         SiteLogin(false);
     }
+}
+
+QString Scheduler::FailureActivityText(const QString& name, const QString& reason) {
+    return QStringLiteral("下载失败:") + name + QStringLiteral("（") + reason +
+           QStringLiteral("）");
 }
 
 bool Scheduler::isWebType(const QString& type, bool includeXml) const {
@@ -274,7 +282,6 @@ void Scheduler::schedulerTick() {
         it.size.clear();
         it.received.clear();
         it.percent.clear();
-        it.placed = false;
         commit(i, it);
         if (options.autoLocate)
             emit ensureRowVisible(i);
@@ -301,13 +308,11 @@ void Scheduler::schedulerTick() {
             continue;
         DownloadItem it = row(i);
         it.state = ItemState::Downloading;
-        it.placed = false;
         commit(i, it);
         if (options.autoLocate)
             emit ensureRowVisible(i);
         QString newName;
-        const QString path =
-            重命名保存路径(it.folder, it.name, it.type, policy(), newName, liveReservations());
+        const QString path = plannedPath(it, newName);
         it.name = newName;
         commit(i, it);
         WorkerRow[j] = i + 1;
@@ -336,7 +341,7 @@ void Scheduler::housekeepingTick() {
             // Only a run that fetched something is news: the automatic
             // re-download turns the timer on over a finished list every tick.
             if (m_rowsStartedInRun)
-                tellUser(RunEndedText, m_model.totalsText());
+                tellUser(RunEndedText, m_model.arrivalsText());
             m_rowsStartedInRun = false;
         }
     } else if (m_startEnabled != !timerDownEnabled()) {
@@ -410,7 +415,7 @@ void Scheduler::housekeepingTick() {
         // Auto start turns the timer on again each tick, and this stops it
         // again: the notice is for the run that did the fetching.
         if (m_rowsStartedInRun)
-            tellUser(why, m_model.totalsText());
+            tellUser(why, m_model.arrivalsText());
         m_rowsStartedInRun = false;
     }
 }
@@ -486,6 +491,18 @@ void Scheduler::switchMode() {
     emit modeChanged(mode);
 }
 
+QString Scheduler::plannedPath(const DownloadItem& it, QString& newName) const {
+    // A row put back with its own file still in place plans its own name:
+    // the new file replaces the old one in one rename, once it is whole.
+    if (it.placed) {
+        const QString own = 重命名保存路径(it.folder, it.name, it.type, SameNamePolicy::Overwrite,
+                                           newName, liveReservations());
+        if (FileExists(own))
+            return own;
+    }
+    return 重命名保存路径(it.folder, it.name, it.type, policy(), newName, liveReservations());
+}
+
 void Scheduler::DeleteRowFile(int row) {
     // Commands and transfers hold positions across waits; a row gone since is no row.
     if (!m_model.isValidRow(row))
@@ -504,10 +521,15 @@ void Scheduler::DeleteRowFile(int row) {
 void Scheduler::RequeueRow(int row, bool webVariant) {
     if (!m_model.isValidRow(row))
         return;
-    DeleteRowFile(row);
+    const bool webPage = webVariant || isWebType(m_model.item(row).type, false);
+    // A document the row put in place stays where it is until the next
+    // attempt has a whole one to rename over it: a check or an error page
+    // in answer must not cost the user a good file. A web page goes.
+    if (webPage)
+        DeleteRowFile(row);
     DownloadItem it = this->row(row);
     it.state = ItemState::Waiting;
-    if (webVariant || isWebType(it.type, false))
+    if (webPage)
         it.type = QStringLiteral("xxx");
     it.size.clear();
     it.received.clear();
@@ -688,7 +710,9 @@ void Scheduler::onDownloadComplete(int index, qint64 curBytes, qint64 maxBytes,
         it.percent = percentText(curBytes, maxBytes);
     }
     it.state = it.percent == QLatin1String("100%") ? ItemState::Finished : ItemState::Failed;
-    it.placed = it.state == ItemState::Finished;
+    // A short read leaves what stood under the name, the row's own file too.
+    if (it.state == ItemState::Finished)
+        it.placed = true;
     // A web page or another type than planned stands under a name of its own type.
     if (it.state == ItemState::Finished && !saveFile.isEmpty() && saveFile != rowPath(it)) {
         const QFileInfo arrived(saveFile);
@@ -726,6 +750,14 @@ void Scheduler::onDownloadError(int index, const QString&, const QString& missCo
             // An answer that is no file says so, as in mode one.
             if (missCode == QStringLiteral("下载失败"))
                 it.size = missCode;
+        }
+        // No answer at all, for a reason the user can act on: as in mode one.
+        const Downloader* w = worker(index);
+        const QString reason = w ? w->failureReason() : QString();
+        if (!reason.isEmpty()) {
+            it.size = QStringLiteral("下载失败");
+            it.percent = reason;
+            showActivity(FailureActivityText(it.name, reason));
         }
         commit(i, it);
     }
@@ -943,11 +975,19 @@ void Scheduler::onSiteAnswered(int index, int answer, const QString& retryAfter)
 }
 
 void Scheduler::robotCheckPassed() {
+    // A run stopped at the check's limit goes on once someone passed it:
+    // the rows it held still wait.
+    if (m_stoppedOnCheck && !timerDownEnabled()) {
+        startDownload();
+        showActivity(RobotCheckPassedText);
+        return;
+    }
     if (!m_robotCheckWaiting)
         return;
     m_robotCheckWaiting = false;
     m_robotCheckLimitTimer->stop();
-    restoreActivity();
+    // Said at once: the held row may take a while to arrive.
+    showActivity(RobotCheckPassedText);
     scheduleNextStart();
 }
 
@@ -980,5 +1020,5 @@ void Scheduler::robotCheckLimitReached() {
         emit playSound(102);
     emit activityText(RobotCheckTimeoutText);
     emit robotCheckTimedOut();
-    tellUser(RobotCheckTimeoutText, m_model.totalsText());
+    tellUser(RobotCheckTimeoutText, m_model.arrivalsText());
 }

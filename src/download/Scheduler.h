@@ -142,16 +142,20 @@ public:
     // The login panel's page changed while a check was waiting: the run goes on
     // from the row; a row that meets the check again waits again. The time
     // limit counts from the first check of the series: only a file that
-    // arrives, or the user's start or stop, begins a new one.
+    // arrives, or the user's start or stop, begins a new one. The status line
+    // says at once that the check was passed (RobotCheckPassedText); a run
+    // that stopped at the limit starts again, for the user has now passed it.
     void robotCheckPassed();
     // The run stopped because nobody passed a check in time; neither auto
-    // start nor the automatic re-download starts it again, the user does.
+    // start nor the automatic re-download starts it again, the user does (by
+    // "开始下载", or by passing the check).
     bool stoppedOnRobotCheck() const { return m_stoppedOnCheck; }
     // What holds the run, kept in the status bar while it holds: the check,
     // or the site's pause with its countdown; empty when nothing holds it.
     QString holdReason() const;
     static const QString RobotCheckText;        // "需要在网页中完成验证"
     static const QString RobotCheckTimeoutText; // "等待网页验证超时，已停止下载"
+    static const QString RobotCheckPassedText;  // "网页验证已通过，继续下载"
     static const QString RunEndedText;          // "下载完成"
     // Both transfers hand a row here when the site answered with a request to
     // wait or with a robot check: the row waits again and nothing of it stays.
@@ -211,9 +215,16 @@ private:
     bool isWebType(const QString& type, bool includeXml) const;
     // The percent cell: whole percent, rounded down, and "%".
     static QString percentText(qint64 cur, qint64 max);
-    // What every transfer does when it ends: status text, pause clock, sounds, login.
-    void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage);
+    // What every transfer does when it ends: status text, pause clock, sounds,
+    // login. failureReason: why no answer came (NoAnswerReason), for the status line.
+    void announceTransferEnd(const DownloadItem& it, bool xmlIsWebPage,
+                             const QString& failureReason = {});
+    // The status line of a row that failed for a reason the user can act on.
+    static QString FailureActivityText(const QString& name, const QString& reason);
     SameNamePolicy policy() const;
+    // Where the row's next file goes (and its name in newName): its own file's
+    // path while the row holds one, else as the same-name policy says.
+    QString plannedPath(const DownloadItem& it, QString& newName) const;
     // The next row starts as soon as the pause between files allows, not at
     // the next tick: a queued start, so that it never runs inside the handler
     // (or the transfer's wait) that asked for it.

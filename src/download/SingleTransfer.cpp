@@ -166,10 +166,8 @@ bool Scheduler::Inet下载文件(int i) {
         if (!planned.folder.isEmpty() && !planned.folder.endsWith(QLatin1Char('/')))
             planned.folder += QLatin1Char('/');
         QString plannedName;
-        resumePath =
-            policy() == SameNamePolicy::Rename
-                ? 重命名保存路径(planned.folder, planned.name, planned.type, policy(), plannedName)
-                : RowFilePath(planned);
+        resumePath = policy() == SameNamePolicy::Rename ? plannedPath(planned, plannedName)
+                                                        : RowFilePath(planned);
         resumeFrom = PartFile::peekResume(LocalPath(resumePath), address, &resumeFacts);
         if (resumeFrom > 0 && !IsStrongValidator(resumeFacts.validator))
             resumeFrom = 0; // then the part is replaced by the whole file
@@ -183,6 +181,7 @@ bool Scheduler::Inet下载文件(int i) {
 
     bool result = false;
     QString path;
+    QString failureReason;
 
     // At most 30 seconds for the response.
     inet->waitForHeaders(
@@ -228,9 +227,15 @@ bool Scheduler::Inet下载文件(int i) {
     QString type;
     bool statusOk = false;
     if (headers.isEmpty()) {
+        failureReason = NoAnswerReason(*inet);
         inet->cancel();
         it = row(i);
         it.state = ItemState::Failed;
+        // The cells say why when the user can do something about it.
+        if (!failureReason.isEmpty()) {
+            it.size = QStringLiteral("下载失败");
+            it.percent = failureReason;
+        }
         commit(i, it);
         result = false;
     } else if (IsPleaseWaitAtHeaders(inet->statusCode(), inet->header("Retry-After"))) {
@@ -302,11 +307,14 @@ bool Scheduler::Inet下载文件(int i) {
             const QString folder = EnsureFolder(it.folder);
             if (!folder.isEmpty())
                 it.folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-            if (!type.isEmpty() && !keepPlannedName)
+            // A row that still holds its own file keeps the name and type of
+            // that file until a new one has arrived: the answer's type says
+            // nothing yet, and the row must not claim another file as its own.
+            if (!type.isEmpty() && !keepPlannedName && !it.placed)
                 it.type = type;
             if (policy() == SameNamePolicy::Rename) {
                 QString newName;
-                path = 重命名保存路径(it.folder, it.name, it.type, policy(), newName);
+                path = plannedPath(it, newName);
                 it.name = newName;
             } else {
                 path = it.folder + it.name;
@@ -395,7 +403,7 @@ bool Scheduler::Inet下载文件(int i) {
     if (it.state == ItemState::Waiting)
         return result;
     // Mode one also counts "xml" as a web page.
-    announceTransferEnd(it, true);
+    announceTransferEnd(it, true, failureReason);
     return result;
 }
 
@@ -600,20 +608,6 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
         facts.lengthKnown = inet->contentLength() >= 0;
     }
     facts.bytes = part.size();
-    if (inet) {
-        // A request to wait or a robot check is no page of the row: it waits
-        // again, and nothing of the answer stays.
-        const QString retryAfter = inet->header("Retry-After");
-        const SiteAnswer answer =
-            ClassifySiteAnswer(facts.status, retryAfter, readFileHead(part.path()));
-        if (answer != SiteAnswer::Ordinary) {
-            part.discard();
-            it.type = m_monoPlannedType;
-            commit(i, it);
-            holdRowForSite(i, answer, retryAfter);
-            return false;
-        }
-    }
     // Every announced byte read proves the body whole even before the reply
     // has reported its end; without a length only the end itself does.
     if (inet)
@@ -621,14 +615,54 @@ bool Scheduler::settleArrival(int i, PartFile& part, const QString& path) {
             inet->bodyComplete() || (!inet->isFinished() && facts.lengthKnown &&
                                      facts.bytes - m_inetOffset == inet->contentLength() &&
                                      inet->error() == QNetworkReply::NoError);
-    const ArrivalJudgement judged = JudgeArrival(facts, part.path());
+    // A whole body in a coding nobody asked for is judged as what it codes.
+    PartFile* body = &part;
+    std::unique_ptr<PartFile> decodedPart;
+    if (facts.complete && IsContentCoded(facts.contentEncoding)) {
+        DecodedBody decoded =
+            DecodeCodedBody(part.path(), path, facts.contentEncoding, app().MaxFileSizeMB);
+        part.discard();
+        if (decoded.outcome == DecodedBody::Outcome::TooBig) {
+            it.state = ItemState::Finished;
+            it.percent = QStringLiteral("大文件，跳过");
+            commit(i, it);
+            return true;
+        }
+        if (decoded.outcome == DecodedBody::Outcome::Decoded && decoded.part->finish()) {
+            decodedPart = std::move(decoded.part);
+            body = decodedPart.get();
+            // The coded stream ended by itself: the decoded body is whole.
+            facts.contentEncoding.clear();
+            facts.lengthKnown = true;
+            facts.bytes = decoded.bytes;
+            it.size = it.received = QString::number(decoded.bytes);
+            it.percent = QStringLiteral("100%");
+        } else {
+            facts.complete = false;
+        }
+    }
+    if (inet) {
+        // A request to wait or a robot check is no page of the row: it waits
+        // again, and nothing of the answer stays.
+        const QString retryAfter = inet->header("Retry-After");
+        const SiteAnswer answer =
+            ClassifySiteAnswer(facts.status, retryAfter, readFileHead(body->path()));
+        if (answer != SiteAnswer::Ordinary) {
+            body->discard();
+            it.type = m_monoPlannedType;
+            commit(i, it);
+            holdRowForSite(i, answer, retryAfter);
+            return false;
+        }
+    }
+    const ArrivalJudgement judged = JudgeArrival(facts, body->path());
     const QString finalPath = judged.verdict == ArrivalVerdict::Failed
                                   ? QString()
                                   : ArrivalTargetPath(path, it.type, judged.type);
     if (!finalPath.isEmpty())
-        m_model.notePlacing(i, finalPath, part.path()); // kept before the rename
-    if (finalPath.isEmpty() || !part.commitTo(finalPath)) {
-        part.discard();
+        m_model.notePlacing(i, finalPath, body->path()); // kept before the rename
+    if (finalPath.isEmpty() || !body->commitTo(finalPath)) {
+        body->discard();
         it.state = ItemState::Failed;
         const QFileInfo standing(finalPath);
         if (!finalPath.isEmpty() && (standing.exists() || standing.isSymLink())) {

@@ -98,7 +98,22 @@ void fFileDownload::wireScheduler() {
     connect(s, &Scheduler::indicatorChanged, Shape1, &QWidget::setVisible);
     connect(s, &Scheduler::startCommandEnabledChanged, menu下载全部, &QAction::setEnabled);
     connect(s, &Scheduler::activityText, this, [this](const QString& t) { setPanelText(2, t); });
-    connect(s, &Scheduler::connectionText, this, [this](const QString& t) { setPanelText(3, t); });
+    connect(s, &Scheduler::connectionText, this, [this](const QString& t) {
+        m_checkTitleShown = false;
+        setPanelText(3, t);
+    });
+    connect(s, &Scheduler::robotCheckTimedOut, this, &fFileDownload::dropCheckTitle);
+    // The totals follow the rows at once, not at the next housekeeping tick;
+    // many changes in one pass of the event loop are counted once.
+    m_countsTimer = new QTimer(this);
+    m_countsTimer->setSingleShot(true);
+    m_countsTimer->setInterval(0);
+    connect(m_countsTimer, &QTimer::timeout, this, &fFileDownload::UpdateStatusCounts);
+    const auto countsChanged = [this] { m_countsTimer->start(); };
+    connect(m_list, &QAbstractItemModel::dataChanged, this, countsChanged);
+    connect(m_list, &QAbstractItemModel::rowsInserted, this, countsChanged);
+    connect(m_list, &QAbstractItemModel::rowsRemoved, this, countsChanged);
+    connect(m_list, &QAbstractItemModel::modelReset, this, countsChanged);
     connect(s, &Scheduler::playSound, this, &fFileDownload::PlaySound);
     connect(s, &Scheduler::ensureRowVisible, this,
             [this](int row) { ListView3->scrollTo(m_list->index(row, 0)); });
@@ -137,8 +152,10 @@ void fFileDownload::wireScheduler() {
         if (panel)
             panel->SiteLogin(showMessages);
     };
-    connect(PicWebBK, &SiteLoginPanel::titleShown, this,
-            [this](const QString& t) { setPanelText(3, t); });
+    connect(PicWebBK, &SiteLoginPanel::titleShown, this, [this](const QString& t) {
+        setPanelText(3, t);
+        m_checkTitleShown = !PicWebBK->robotCheckAddress().isEmpty();
+    });
     // A robot check is passed in the panel's browser; each page reached there
     // lets the run try the row again (the browser's cookies reach the
     // downloads). A stop on web pages shows the last page and why.
@@ -592,7 +609,11 @@ void fFileDownload::unloadWorkers() {
 
 void fFileDownload::HousekeepingTick() {
     syncSchedulerOptions();
+    const bool wasGoing = m_runGoing || Timer_Down->isActive();
     m_scheduler->housekeepingTick();
+    m_runGoing = Timer_Down->isActive();
+    if (wasGoing && !m_runGoing)
+        dropCheckTitle();
     UpdateStatusCounts();
 }
 
@@ -620,6 +641,14 @@ void fFileDownload::keepChoicesWhenChanged() {
         });
     connect(&v, &AppValues::downloadModeChanged, this,
             [&s](int mode) { s.write(SectionSettings, SettingsKeys::DownloadMode, mode); });
+}
+
+void fFileDownload::dropCheckTitle() {
+    // A check page's title ("Just a moment...") says nothing once the run has
+    // ended; a login page's title stays, as it always did.
+    if (m_checkTitleShown)
+        setPanelText(3, QString());
+    m_checkTitleShown = false;
 }
 
 QString fFileDownload::chosenPolicy() const {

@@ -67,6 +67,8 @@ public:
 
     // Label1 := number of rows + "条".
     void updateRowCountLabel();
+    // Empties panel 3 when it shows a robot check's page title.
+    void dropCheckTitle();
     // Label7 and Combo1 after the options dialog changed the download mode.
     void followDownloadMode(int mode);
 
@@ -239,6 +241,11 @@ private:
     Scheduler* m_scheduler = nullptr;
     DownloadListKeeper* m_keeper = nullptr;
     std::array<QLabel*, 4> m_panels{};
+    // Panel 3 shows the title of a robot check's page.
+    bool m_checkTitleShown = false;
+    // The run was going at the last housekeeping tick.
+    bool m_runGoing = false;
+    QTimer* m_countsTimer = nullptr;
     ListShuffler m_shuffler;
     HeaderSortOrder m_sortOrder;
 };

@@ -319,7 +319,10 @@ void fFileDownload::RowDoubleClicked() {
         OpenWithAssociatedProgram(RowFilePath(item));
         break;
     case DoubleClickAction::Requeue:
-        m_scheduler->DeleteRowFile(row);
+        // As "重新下载": a document the row placed stays until a new one
+        // replaces it; a web page goes.
+        if (DownloadListModel::isWebPageType(item.type))
+            m_scheduler->DeleteRowFile(row);
         m_list->setState(row, ItemState::Waiting);
         m_list->clearProgress(row);
         break;

@@ -135,6 +135,7 @@ void TransferRequest::start(const QString& address, QIODevice* sink,
     m_sinkFailed = false;
     m_error = QNetworkReply::NoError;
     m_errorString.clear();
+    m_sslErrors.clear();
     m_url = Transport::requestUrl(address);
     setState(Connecting);
 
@@ -165,6 +166,10 @@ void TransferRequest::send(const QUrl& url) {
     connect(reply, &QNetworkReply::readyRead, this, &TransferRequest::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &TransferRequest::onFinished);
     connect(reply, &QNetworkReply::requestSent, this, [this] { setState(RequestSent); });
+    // Errors are never ignored, so any of these ends the request; they tell
+    // a certificate the system does not trust from other failed handshakes.
+    connect(reply, &QNetworkReply::sslErrors, this,
+            [this](const QList<QSslError>& errors) { m_sslErrors += errors; });
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
         if (m_redirectPending)
             return;

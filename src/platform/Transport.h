@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -140,6 +141,9 @@ public:
     qint64 bytesWritten() const { return m_written; }
 
     QNetworkReply::NetworkError error() const { return m_error; }
+    // What the TLS handshake found wrong with the server's certificate
+    // (untrusted issuer, wrong host, expired, ...); empty when nothing was.
+    QList<QSslError> sslErrors() const { return m_sslErrors; }
     QString errorString() const { return m_errorString; }
     State state() const { return m_state; }
     QUrl url() const { return m_url; }
@@ -198,6 +202,7 @@ private:
     bool m_sinkFailed = false;
     QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
     QString m_errorString;
+    QList<QSslError> m_sslErrors;
     quint64 m_generation = 0;
     // Body bytes taken from the reply and not yet handed out by readChunk.
     QByteArray m_pending;

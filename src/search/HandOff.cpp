@@ -38,6 +38,9 @@ void 显示下载窗口(bool restore) {
         window->show();
     if (restore && window->isMinimized())
         window->showNormal();
+    // An open download window behind the search window would not show that
+    // the run's rows have arrived.
+    app().flow().bringForward(WindowNames::FileDownload);
 }
 
 qint64 ExportTitles(const QStringList& titles, const QString& path) {

@@ -23,8 +23,9 @@ void HandOff(const QString& address, const QString& name, const QString& type,
              const QString& folder, const QString& referer);
 
 // Brings up a loaded download window after a run: repaints its list, shows it
-// when hidden, and with restore also un-minimises it. Does nothing when the
-// download window is not loaded.
+// when hidden, with restore also un-minimises it, and puts it in front of the
+// other windows unless it stays minimised. Does nothing when the download
+// window is not loaded.
 void 显示下载窗口(bool restore);
 
 // Writes one title per line, each ended by CR LF, in UTF-8, replacing the file.

@@ -73,6 +73,14 @@ QWidget* WindowFlow::show(const QString& name) {
     return w;
 }
 
+void WindowFlow::bringForward(const QString& name) {
+    QWidget* w = find(name);
+    if (!w || w->isHidden() || w->isMinimized())
+        return;
+    w->raise();
+    w->activateWindow();
+}
+
 void WindowFlow::hide(const QString& name) {
     if (QWidget* w = find(name))
         w->hide();

@@ -39,6 +39,9 @@ public:
     QWidget* load(const QString& name);
     QWidget* show(const QString& name);
     void hide(const QString& name);
+    // Puts a loaded, shown window in front of the others and gives it the
+    // focus; a minimised one stays minimised. Never loads or shows it.
+    void bringForward(const QString& name);
     // Loads the named dialog and runs it modally over owner; returns when it
     // has closed (it unloads then).
     void showModal(const QString& name, QWidget* owner);

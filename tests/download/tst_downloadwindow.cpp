@@ -487,7 +487,7 @@ private slots:
         // Timer1 ticks by itself every second.
         QTRY_COMPARE_WITH_TIMEOUT(w.panelText(4),
                                   QStringLiteral("总数:2 正在下载:0 等待:1 已完成:0 失败:1"), 3000);
-        QVERIFY(w.Shape1->isVisibleTo(&w));
+        QTRY_VERIFY_WITH_TIMEOUT(w.Shape1->isVisibleTo(&w), 3000);
         w.Timer_Down->stop();
         w.HousekeepingTick();
         QVERIFY(!w.Shape1->isVisibleTo(&w));

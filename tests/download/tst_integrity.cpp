@@ -32,14 +32,6 @@ namespace {
 
 const QByteArray UserFile = "the user's own file, kept whatever arrives";
 
-QByteArray wholePdf(int size) {
-    QByteArray body = "%PDF-1.4\n";
-    while (body.size() < size - 7)
-        body += "0123456789abcdef\n";
-    body.truncate(size - 7);
-    return body + "\n%%EOF\n";
-}
-
 QByteArray answer(const QByteArray& statusLine, const QByteArray& headers, const QByteArray& body) {
     return statusLine + "\r\n" + headers + "\r\n" + body;
 }
@@ -75,7 +67,7 @@ private slots:
         raw = std::make_unique<RawServer>();
         const QByteArray pdfType = "Content-Type: application/pdf\r\n";
         const QByteArray close = "Connection: close\r\n";
-        const QByteArray part = wholePdf(20000).left(3000);
+        const QByteArray part = PdfOfSize(20000).left(3000);
         const QByteArray page =
             "<html><head><title>Sign in</title></head><body><form>user</form></body></html>";
         QByteArray bigPage = "<div class=\"login\">";
@@ -106,7 +98,7 @@ private slots:
         raw->add("/500-text", answer("HTTP/1.1 500 Internal Server Error",
                                      "Content-Type: text/plain\r\n" + lengthHeader(6), "broken"));
         raw->add("/503-pdf-nolength",
-                 answer("HTTP/1.1 503 Service Unavailable", pdfType + close, wholePdf(5000)));
+                 answer("HTTP/1.1 503 Service Unavailable", pdfType + close, PdfOfSize(5000)));
         raw->add("/401-empty", answer("HTTP/1.1 401 Unauthorized", lengthHeader(0), ""));
         raw->add("/403-page",
                  answer("HTTP/1.1 403 Forbidden",
@@ -123,8 +115,8 @@ private slots:
         raw->add("/empty", answer("HTTP/1.1 200 OK", pdfType + lengthHeader(0), ""));
         raw->add("/empty-nolength", answer("HTTP/1.1 200 OK", pdfType + close, ""));
         raw->add("/whole",
-                 answer("HTTP/1.1 200 OK", pdfType + lengthHeader(20000), wholePdf(20000)));
-        raw->add("/whole-nolength", answer("HTTP/1.1 200 OK", pdfType + close, wholePdf(20000)));
+                 answer("HTTP/1.1 200 OK", pdfType + lengthHeader(20000), PdfOfSize(20000)));
+        raw->add("/whole-nolength", answer("HTTP/1.1 200 OK", pdfType + close, PdfOfSize(20000)));
     }
     void init() {
         cleanup();
@@ -206,7 +198,7 @@ private slots:
         } else {
             QCOMPARE(r.state, ItemState::Finished);
             QCOMPARE(r.type, QStringLiteral("pdf"));
-            QCOMPARE(readAll(folder() + "a.pdf"), wholePdf(20000));
+            QCOMPARE(readAll(folder() + "a.pdf"), PdfOfSize(20000));
             QCOMPARE(names(), QStringList{"a.pdf"});
         }
         QTRY_VERIFY(!s->downloadRunning() || s->timerDownEnabled());
@@ -230,7 +222,7 @@ private slots:
         QCOMPARE(row(0).state, ItemState::Finished);
         QCOMPARE(readAll(secret), UserFile);
         QVERIFY(!QFileInfo(folder() + "a.pdf").isSymLink());
-        QCOMPARE(readAll(folder() + "a.pdf"), wholePdf(20000));
+        QCOMPARE(readAll(folder() + "a.pdf"), PdfOfSize(20000));
     }
 
     // Under "大文件，跳过" without a length nothing of the body stays, and the
@@ -521,16 +513,22 @@ private slots:
             } else if (command == "删除文件>出错项") {
                 s->DeleteRowFile(i);
             } else { // what a double-click on a failed row does
-                s->DeleteRowFile(i);
                 s->RequeueRow(i);
             }
         };
         apply(0);
         QCOMPARE(readAll(folder() + "a.pdf"), UserFile);
-        // The finished row's own file, failed by hand, is the row's to delete.
+        // The finished row's own file, failed by hand, is the row's to delete;
+        // put back for another attempt, the row keeps it until a new one
+        // takes its place.
         model->setState(1, ItemState::Failed);
         apply(1);
-        QVERIFY(!QFileInfo::exists(folder() + "b.pdf"));
+        if (command == "删除文件>出错项") {
+            QVERIFY(!QFileInfo::exists(folder() + "b.pdf"));
+        } else {
+            QCOMPARE(readAll(folder() + "b.pdf"), FixtureServer::generatedContent(7000));
+            QVERIFY(row(1).placed);
+        }
         QCOMPARE(readAll(folder() + "a.pdf"), UserFile);
     }
 
@@ -554,7 +552,7 @@ private slots:
         QFETCH(QString, server);
         QFETCH(bool, appended);
         app().DownloadMode = mode;
-        const QByteArray body = wholePdf(300000);
+        const QByteArray body = PdfOfSize(300000);
         const qsizetype total = body.size();
         const QByteArray path = "/resume-" + server.toLatin1() + "-" + QByteArray::number(mode);
         qint64 sent = 0;
@@ -634,7 +632,7 @@ private slots:
         QFETCH(int, mode);
         app().DownloadMode = mode;
         s->options.workerCount = 1;
-        const QByteArray body = wholePdf(300000);
+        const QByteArray body = PdfOfSize(300000);
         const qsizetype total = body.size();
         const qsizetype cut = total / 3;
         const QByteArray path = "/resume-pause-" + QByteArray::number(mode);
@@ -708,7 +706,7 @@ private slots:
     void stopKeepsPartUntilRowGoes() {
         QFETCH(int, mode);
         app().DownloadMode = mode;
-        const QByteArray body = wholePdf(90000);
+        const QByteArray body = PdfOfSize(90000);
         const QByteArray path = "/resume-stop-" + QByteArray::number(mode);
         raw->add(path,
                  answer("HTTP/1.1 200 OK",

@@ -200,9 +200,9 @@ private slots:
         QTest::newRow("no length, no success, empty body") << "/status/404" << 0.0 << "下载失败"
                                                            << "0"
                                                            << "" << failed << false;
-        QTest::newRow("untrusted certificate") << "untrusted:/file.pdf" << 0.0 << ""
+        QTest::newRow("untrusted certificate") << "untrusted:/file.pdf" << 0.0 << "下载失败"
                                                << ""
-                                               << "" << failed << false;
+                                               << "网站证书不受信任" << failed << false;
         QTest::newRow("redirect from https to http") << "https:/to-http" << 0.0 << "下载失败"
                                                      << "0"
                                                      << "" << failed << false;
@@ -544,7 +544,7 @@ private slots:
                                              << "" << 0;
         QTest::newRow("connection closed early") << "/early/3000/100000" << 0.0 << failed << "3%"
                                                  << "" << 103;
-        QTest::newRow("untrusted certificate") << "untrusted" << 0.0 << failed << ""
+        QTest::newRow("untrusted certificate") << "untrusted" << 0.0 << failed << "网站证书不受信任"
                                                << "" << 0;
     }
     void modeTwoEndStates() {

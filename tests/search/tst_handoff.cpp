@@ -2,6 +2,7 @@
 #include "download/fFileDownload.h"
 #include "search/HandOff.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QTest>
 
@@ -81,6 +82,22 @@ private slots:
         QVERIFY(window->isMinimized());
         显示下载窗口(true);
         QVERIFY(!window->isMinimized());
+        delete window;
+    }
+
+    // An open download window behind another window comes forward at the
+    // end of a run, through the window flow.
+    void showDownloadWindowBringsItForward() {
+        TestApp t;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        QWidget* window = app().flow().show(WindowNames::FileDownload);
+        QVERIFY(window);
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        显示下载窗口(false);
+        QTRY_COMPARE(QApplication::activeWindow(), window);
         delete window;
     }
 

@@ -22,6 +22,17 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+// A whole PDF of size bytes (size >= 16): its header, lines of digits and
+// letters ending in mark, and its end marker. Bodies made with other marks
+// differ all through.
+inline QByteArray PdfOfSize(qsizetype size, char mark = 'f') {
+    QByteArray body = "%PDF-1.4\n";
+    while (body.size() < size - 7)
+        body += QByteArray("0123456789abcde") + mark + '\n';
+    body.truncate(size - 7);
+    return body + "\n%%EOF\n";
+}
+
 // Lets the timer named name under owner time out now, as its next tick would:
 // tests step once-a-second timers instead of waiting for them.
 inline bool fireTimer(QObject* owner, const char* name) {

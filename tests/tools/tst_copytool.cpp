@@ -1,4 +1,5 @@
 #include "CacheEntryFiles.h"
+#include "ContentCoding.h"
 #include "PlantedFifo.h"
 #include "TestApp.h"
 #include "platform/ContentDecoder.h"
@@ -22,7 +23,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <brotli/encode.h>
 #include <csignal>
 #include <sys/resource.h>
 #include <zlib.h>
@@ -63,35 +63,6 @@ QByteArray patterned(qsizetype size) {
         std::copy(mark.begin(), mark.end(), data.begin() + at);
     }
     return data;
-}
-
-// The body as a server would send it in the content encoding.
-QByteArray encode(const QString& encoding, const QByteArray& plain) {
-    if (encoding.isEmpty())
-        return plain;
-    if (encoding == "br") {
-        QByteArray out(qsizetype(BrotliEncoderMaxCompressedSize(size_t(plain.size()))), '\0');
-        size_t size = size_t(out.size());
-        if (!BrotliEncoderCompress(5, 22, BROTLI_MODE_GENERIC, size_t(plain.size()),
-                                   reinterpret_cast<const uint8_t*>(plain.constData()), &size,
-                                   reinterpret_cast<uint8_t*>(out.data())))
-            return {};
-        out.resize(qsizetype(size));
-        return out;
-    }
-    z_stream z{};
-    const int bits = encoding == "gzip" ? 15 + 16 : 15;
-    if (deflateInit2(&z, 6, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
-    QByteArray out(qsizetype(deflateBound(&z, uLong(plain.size()))), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
-    z.avail_in = uInt(plain.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    const int result = deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return result == Z_STREAM_END ? out : QByteArray();
 }
 
 // A file size limit for this process, as a full disk would set one: a write
@@ -592,7 +563,7 @@ private slots:
         QFETCH(QString, encoding);
         // Zeros with a little text now and then: over a thousand to one.
         const QByteArray plain = patterned(48 << 20);
-        const QByteArray stored = encode(encoding, plain);
+        const QByteArray stored = EncodeContent(encoding, plain);
         QVERIFY(!stored.isEmpty());
         if (!encoding.isEmpty())
             QVERIFY(stored.size() * 500 < plain.size());
@@ -624,7 +595,7 @@ private slots:
     void highRatioEntryCopied() {
         QTemporaryDir dir;
         const QByteArray plain = patterned(64 << 20);
-        const QByteArray gz = encode("gzip", plain);
+        const QByteArray gz = EncodeContent("gzip", plain);
         const QString entry = WriteCacheEntryFile(dir.path(), "http://h/big.bin?x=1", gz,
                                                   "application/octet-stream", "gzip", true);
         QVERIFY(!entry.isEmpty());
@@ -641,8 +612,9 @@ private slots:
     void fullDiskFailsThatFileOnly() {
         Fixture f;
         const QByteArray plain = patterned(32 << 20);
-        const QString entry = WriteCacheEntryFile(f.src, "http://h/big.bin", encode("gzip", plain),
-                                                  "application/octet-stream", "gzip");
+        const QString entry =
+            WriteCacheEntryFile(f.src, "http://h/big.bin", EncodeContent("gzip", plain),
+                                "application/octet-stream", "gzip");
         const QList<CopySource> files{
             writeFile(f.src + "a.pdf", "new a"),
             CopySource::cacheEntry(entry, "http://h/big.bin", "big.bin"),
@@ -729,8 +701,8 @@ private slots:
         QFETCH(int, rule);
         Fixture f;
         const QByteArray page = QByteArray("<p>a page of text</p>").repeated(5000);
-        const QString entry = WriteCacheEntryFile(f.src, "http://h/page.html", encode("gzip", page),
-                                                  "text/html", "gzip", true);
+        const QString entry = WriteCacheEntryFile(
+            f.src, "http://h/page.html", EncodeContent("gzip", page), "text/html", "gzip", true);
         const CopySource source = CopySource::cacheEntry(entry, "http://h/page.html", "page.html");
         for (int run = 0; run < 2; ++run) {
             auto w = f.dialog({source}, rule);
