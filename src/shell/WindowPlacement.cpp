@@ -311,10 +311,12 @@ void FitColumnsToView(QTreeView* list, int stretchColumn) {
     }
     if (stretchColumn < 0 || stretchColumn >= columns)
         return;
+    // The column takes the room the others leave: narrower when its contents
+    // are wider, wider
+    // when the list is empty.
     const int room = list->viewport()->width() - others;
     const int least = header->sectionSizeHint(stretchColumn);
-    if (header->sectionSize(stretchColumn) > room)
-        header->resizeSection(stretchColumn, qMax(least, room));
+    header->resizeSection(stretchColumn, qMax(least, room));
 }
 
 namespace {

@@ -610,6 +610,8 @@ private slots:
                                     QStringLiteral("pdf"), QStringLiteral("/home/user/论文/"),
                                     QStringLiteral("SD2"));
                 search->updateCountLabel();
+                // As after a restart, when the kept rows are there at the first show.
+                FitColumnsToView(search->ListView1, ArticleListModel::TitleColumn);
             }
             if (auto* download = qobject_cast<fFileDownload*>(w)) {
                 for (int i = 1; i <= 12; ++i)
@@ -618,6 +620,7 @@ private slots:
                         QStringLiteral("Effects of temperature on the yield of crops %1").arg(i),
                         QStringLiteral("pdf"), QStringLiteral("/home/user/论文/"), QString());
                 download->updateRowCountLabel();
+                FitColumnsToView(download->ListView3, 0);
             }
             QApplication::setActiveWindow(w);
             QTest::qWaitForWindowActive(w);
