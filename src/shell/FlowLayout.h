@@ -2,6 +2,7 @@
 
 #include <QLayout>
 #include <QList>
+#include <QStyle>
 
 // Lays its items out left to right and starts a new row when the next one
 // would not fit, so a row of controls never cuts a caption: at a narrow width

@@ -146,13 +146,25 @@ QMargins FrameMarginsOf(const QWidget* window) {
     return {border, title, border, border};
 }
 
+namespace {
+// The available area of the screen the frame stands on: the one at its
+// top-left corner, else at its centre, else the window's own.
+QRect AreaUnder(const QRect& frame, const QWidget* window) {
+    for (const QPoint& p : {frame.topLeft(), frame.center()}) {
+        if (const QScreen* screen = QGuiApplication::screenAt(p))
+            return screen->availableGeometry();
+    }
+    return AvailableAreaOf(window);
+}
+} // namespace
+
 void KeepWithinScreen(QWidget* window) {
     if (!window || (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
         return;
     const QMargins m = FrameMarginsOf(window);
     const QRect inner = window->geometry();
     const QRect frame = inner.marginsAdded(m);
-    const QRect fitted = FitWithin(frame, AvailableAreaAt(frame.center()));
+    const QRect fitted = FitWithin(frame, AreaUnder(frame, window));
     if (fitted == frame)
         return;
     window->resize(fitted.size().shrunkBy(m).expandedTo(QSize(1, 1)));
@@ -202,8 +214,22 @@ private:
         QSize size = m_designed.isValid() ? m_designed : w->sizeHint();
         bool havePlace = false;
         QPoint place;
-        const WindowPlacement stored =
-            ReadWindowPlacement(app().settings(), w->objectName(), ScreenResolutionTextOf(w));
+        // The place was kept on the screen it lies on, at that screen's resolution.
+        WindowPlacement stored;
+        stored.maximised = true;
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        for (const QScreen* screen : screens) {
+            const QSize s = screen->geometry().size();
+            const WindowPlacement p = ReadWindowPlacement(
+                app().settings(), w->objectName(),
+                ScreenResolutionText(Twips::fromPixels(s.width()), Twips::fromPixels(s.height())));
+            if (!p.maximised && (screens.size() == 1 ||
+                                 screen->geometry().contains(
+                                     QPoint(Twips::toPixels(p.left), Twips::toPixels(p.top))))) {
+                stored = p;
+                break;
+            }
+        }
         if (!stored.maximised) {
             size = QSize(Twips::toPixels(stored.width), Twips::toPixels(stored.height));
             if (m_memory == PlacementMemory::SizeAndPlace) {
@@ -219,7 +245,7 @@ private:
         QRect area;
         if (havePlace) {
             frame.moveTopLeft(place);
-            area = AvailableAreaAt(frame.center());
+            area = AreaUnder(frame, w);
         } else if (parent) {
             frame.moveCenter(parent->frameGeometry().center());
             area = AvailableAreaAt(parent->frameGeometry().center());
@@ -285,10 +311,12 @@ void FitColumnsToView(QTreeView* list, int stretchColumn) {
     }
     if (stretchColumn < 0 || stretchColumn >= columns)
         return;
+    // The column takes the room the others leave: narrower when its contents
+    // are wider, wider
+    // when the list is empty.
     const int room = list->viewport()->width() - others;
     const int least = header->sectionSizeHint(stretchColumn);
-    if (header->sectionSize(stretchColumn) > room)
-        header->resizeSection(stretchColumn, qMax(least, room));
+    header->resizeSection(stretchColumn, qMax(least, room));
 }
 
 namespace {

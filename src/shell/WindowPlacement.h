@@ -104,8 +104,8 @@ inline const QString Widths = QStringLiteral("列宽");
 } // namespace ColumnWidthKeys
 
 // Fits the columns of a list to the wider of their contents and their
-// header, then gives back to the column stretchColumn whatever the list
-// would otherwise have to scroll for (never less than its header needs).
+// header, and gives the column stretchColumn the room the others leave
+// (never less than its header needs), so nothing needs scrolling.
 void FitColumnsToView(QTreeView* list, int stretchColumn);
 
 // Widths the user set are kept with the window's settings: restores them

@@ -58,6 +58,11 @@ fCover::fCover(QWidget* parent) : QWidget(parent) {
     layout->addWidget(Label4);
     layout->addWidget(Label5, 0, Qt::AlignHCenter);
     layout->addLayout(buttons);
+    // The notice wraps into two lines at the least: Qt gives a window with a
+    // wrapping caption no least size of its own, so it is set here.
+    Label4->setMinimumWidth(Label4->fontMetrics().horizontalAdvance(Label4->text()) / 2 + 12);
+    const int leastWidth = layout->totalMinimumSize().width();
+    setMinimumSize(leastWidth, layout->totalHeightForWidth(leastWidth));
     // Opens centred on the screen (a question it asks centres over it) and
     // comes back where the user left it, within the screen.
     ManageWindowPlacement(this, QSize(420, 300));

@@ -104,6 +104,13 @@ fIEcache::fIEcache(QWidget* parent, const QString& home, const QString& cacheFol
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
+    // Tab goes from the lists, top to bottom, to the buttons, left to right.
+    QWidget* previous = ListView1;
+    for (QWidget* next : std::initializer_list<QWidget*>{ListView2, ListView3, Command1, Command7,
+                                                         Command6, Command2, Command3, Command4}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
     // Read by a screen reader under these names: the lists have no caption.
     NameAfterCaption(ListView1, QStringLiteral("缓存文件"));
     NameAfterCaption(ListView2, QStringLiteral("用户缓存文件夹"));
