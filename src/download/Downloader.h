@@ -145,7 +145,7 @@ private:
     // The whole length the body is on its way to, counted from the start of
     // the file; 0 while unknown.
     qint64 expectedTotal() const;
-    // Judges the finished part file and renames it into place; the final path,
+    // Judges the part file, synced by now, and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);
     // Stops the read and the watchdog; a resumable part stays for the row's
