@@ -6,6 +6,8 @@
 // Beside them, in the same rounds, the disk's own limit: the same bytes written
 // by dd with conv=fsync (one file; six at once). After each mode-one file, how
 // much of it the page cache still holds.
+// While our transfers run, an event-loop latency probe on the user-interface
+// thread: the longest stretch in which a 5 ms timer could not fire.
 // Then the cost of one scheduler tick and one housekeeping tick over 10,000 rows.
 //
 // Usage: bench_transfer [--keep] [mode-one MB] [mode-two MB per file] [rounds]   (500 200 3)
@@ -27,6 +29,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 #include <algorithm>
 #include <vector>
 
@@ -143,6 +146,42 @@ qint64 runDd(const QStringList& files, qint64 mb) {
     return ok ? t.elapsed() : -1;
 }
 
+// How long the user-interface thread went without running its event loop: a
+// precise timer every few ms notes the longest gap between two of its shots,
+// less the interval. Timers fire in every nested loop too (the mode-one read
+// loop yields inside the scheduler tick), so a gap is time no event ran.
+class StallProbe {
+public:
+    static constexpr int IntervalMs = 5;
+    StallProbe() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(IntervalMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longestNs = std::max(m_longestNs, now - m_lastNs);
+            m_lastNs = now;
+        });
+    }
+    void start() {
+        m_longestNs = 0;
+        m_clock.start();
+        m_lastNs = 0;
+        m_timer.start();
+    }
+    // The longest stall since start(), in ms.
+    double stop() {
+        m_timer.stop();
+        const qint64 tail = m_clock.nsecsElapsed() - m_lastNs;
+        return std::max<double>(0, std::max(m_longestNs, tail) / 1e6 - IntervalMs);
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_lastNs = 0;
+    qint64 m_longestNs = 0;
+};
+
 void removeAll(const QString& folder) {
     QDir d(folder);
     for (const QString& f : d.entryList(QDir::Files | QDir::Hidden))
@@ -178,6 +217,8 @@ int main(int argc, char** argv) {
     };
 
     // ------------------------------------------------------------ mode one
+    StallProbe probe;
+    std::vector<double> oneStalls, twoStalls;
     const qint64 oneBytes = oneMb * 1024 * 1024;
     const QString oneUrl = server.url(QStringLiteral("/gen/%1").arg(oneBytes));
     std::vector<double> oneRates, curlOneRates, curlOneSyncRates, ddOneRates;
@@ -195,9 +236,11 @@ int main(int argc, char** argv) {
             settleDisk();
             resetPeak();
             QElapsedTimer t;
+            probe.start();
             t.start();
             scheduler.schedulerTick();
             const qint64 ms = t.elapsed();
+            oneStalls.push_back(probe.stop());
             onePeak = std::max(onePeak, statusKb("VmHWM:"));
             const bool ok = model.item(0).state == ItemState::Finished &&
                             QFileInfo(folder + QStringLiteral("one.pdf")).size() == oneBytes;
@@ -205,8 +248,9 @@ int main(int argc, char** argv) {
             const qint64 cached = cachedBytes(folder + QStringLiteral("one.pdf"));
             oneCachedMax = std::max(oneCachedMax, cached);
             out << "mode one, 1 x " << oneMb << " MB: " << ms << " ms, " << oneRates.back()
-                << " MB/s; in the page cache after: " << cached / 1048576.0 << " MB"
-                << (ok ? "" : "  [FAILED]") << Qt::endl;
+                << " MB/s; in the page cache after: " << cached / 1048576.0
+                << " MB; longest UI stall " << oneStalls.back() << " ms" << (ok ? "" : "  [FAILED]")
+                << Qt::endl;
             removeAll(folder);
         }
         qint64 peak = -1;
@@ -258,10 +302,12 @@ int main(int argc, char** argv) {
             settleDisk();
             resetPeak();
             QElapsedTimer t;
+            probe.start();
             t.start();
             scheduler.schedulerTick();
             Wait::until([&] { return model.countInState(ItemState::Downloading) == 0; }, 5);
             const qint64 ms = t.elapsed();
+            twoStalls.push_back(probe.stop());
             twoPeak = std::max(twoPeak, statusKb("VmHWM:"));
             bool ok = model.countInState(ItemState::Finished) == 6;
             for (int k = 1; k <= 6; ++k)
@@ -269,7 +315,8 @@ int main(int argc, char** argv) {
                     ok && QFileInfo(folder + QStringLiteral("two%1.pdf").arg(k)).size() == twoBytes;
             twoRates.push_back(mbps(6 * twoBytes, ms));
             out << "mode two, 6 x " << twoMb << " MB: " << ms << " ms, " << twoRates.back()
-                << " MB/s" << (ok ? "" : "  [FAILED]") << Qt::endl;
+                << " MB/s; longest UI stall " << twoStalls.back() << " ms"
+                << (ok ? "" : "  [FAILED]") << Qt::endl;
             Wait::forMs(200); // let the unloaded workers go
             removeAll(folder);
         }
@@ -316,6 +363,11 @@ int main(int argc, char** argv) {
     out << "the disk's own limit (dd conv=fsync): 1 file " << ddOne << " MB/s, mode one at "
         << (ddOne > 0 ? oneRate / ddOne : 0) << " x; 6 files " << ddTwo << " MB/s, mode two at "
         << (ddTwo > 0 ? twoRate / ddTwo : 0) << " x" << Qt::endl;
+    out << "longest stall of the user-interface thread: mode one "
+        << *std::max_element(oneStalls.begin(), oneStalls.end()) << " ms (median "
+        << median(oneStalls) << "), mode two "
+        << *std::max_element(twoStalls.begin(), twoStalls.end()) << " ms (median "
+        << median(twoStalls) << ")" << Qt::endl;
     out << "page cache holding a mode-one file right after it finished: at most "
         << oneCachedMax / 1048576.0 << " MB of " << oneMb << " MB" << Qt::endl;
     const double curlOneSync = median(curlOneSyncRates), curlParSync = median(parSyncRates);

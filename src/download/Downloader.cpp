@@ -353,14 +353,27 @@ void Downloader::onFinished() {
         emit DownloadComplete(m_index, written, expected, m_saveFile);
         return;
     }
-    QString missCode;
-    const QString finalPath = commit(&missCode);
-    if (finalPath.isEmpty()) {
-        fail(missCode);
+    PartFile* part = bodyPart();
+    if (!part || !part->isOpen()) {
+        fail(missCodeRejected());
         return;
     }
-    abandon();
-    emit DownloadComplete(m_index, written, expected > 0 ? expected : written, finalPath);
+    // The disk takes the part on a thread of its own: the window, and the
+    // other workers' bodies, go on meanwhile. A worker abandoned meanwhile
+    // (stopped, unloaded, timed out) ignores the end of the sync.
+    const quint64 run = m_run;
+    part->finishThen(this, [this, run, written, expected](bool synced) {
+        if (run != m_run || m_phase == Phase::Idle)
+            return;
+        QString missCode = missCodeRejected();
+        const QString finalPath = synced ? commit(&missCode) : QString();
+        if (finalPath.isEmpty()) {
+            fail(missCode);
+            return;
+        }
+        abandon();
+        emit DownloadComplete(m_index, written, expected > 0 ? expected : written, finalPath);
+    });
 }
 
 bool Downloader::decodeBody() {
@@ -391,7 +404,7 @@ QString Downloader::commit(QString* missCode) {
     *missCode = missCodeRejected();
     TransferRequest* request = m_request;
     PartFile* part = bodyPart();
-    if (!request || !part || !part->isOpen() || !part->finish())
+    if (!request || !part)
         return {};
     ArrivalFacts facts;
     facts.status = request->statusCode();

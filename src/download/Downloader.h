@@ -154,7 +154,7 @@ private:
     // new part before it is judged. False when that failed and the transfer
     // ended (DownloadError "下载失败" or "大文件，跳过").
     bool decodeBody();
-    // Judges the finished part file and renames it into place; the final path,
+    // Judges the part file, synced by now, and renames it into place; the final path,
     // or empty with the part dropped when nothing may stay.
     QString commit(QString* missCode);
     // Stops the read and the watchdog; a resumable part stays for the row's

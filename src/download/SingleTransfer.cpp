@@ -23,11 +23,10 @@
 
 namespace {
 
-// A read that has to wait for the network takes what arrives, up to 2048
-// bytes; bytes already buffered are taken in larger pieces, which keeps the
-// per-chunk cost (and the checks made after every chunk) off the throughput.
-constexpr qint64 ChunkBytes = 2048;
-constexpr qint64 BufferedChunkBytes = 64 * 1024;
+// Each read takes what the reply holds, up to this much, straight into the
+// part file: no piece of the body is copied into a buffer of its own, and the
+// checks made after every read cost nothing next to the bytes.
+constexpr qint64 ChunkBytes = 256 * 1024;
 constexpr double ResponseWaitSeconds = 30;
 constexpr double StallSeconds = 120;
 // Cells and status texts are refreshed at most this often while a body streams;
@@ -469,35 +468,37 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
     qint64 sinceYield = 0;
     for (;;) {
         const bool stop = !Busy;
-        QByteArray chunk;
+        qint64 chunk = 0;
         if (!stop && !rowGone()) {
             if (inet->bufferedBytes() == 0) {
                 sinceYield = 0;
                 // About to wait: show what has arrived so far.
                 if (shown < received)
                     refreshCells(true);
-                chunk = inet->readChunk(ChunkBytes, [&] {
+                chunk = inet->readInto(file, ChunkBytes, [&] {
                     return !alive || !Busy || rowGone() ||
                            secondsSince(lastProgress) > StallSeconds;
                 });
             } else {
-                chunk = inet->readChunk(BufferedChunkBytes);
                 // Yield now and then while bytes are buffered, so the window
                 // stays live and the network keeps refilling the buffer.
                 if (sinceYield >= YieldBytes) {
                     sinceYield = 0;
                     Wait::processEventsOnce();
+                    if (!alive)
+                        return StreamOutcome::Cancelled; // the part goes with its owner
                 }
+                chunk = inet->readInto(file, ChunkBytes);
             }
             if (!alive)
-                return StreamOutcome::Cancelled; // the part goes with its owner
+                return StreamOutcome::Cancelled;
         }
-        sinceYield += chunk.size();
-        if (!chunk.isEmpty() && file.write(chunk) != chunk.size()) {
+        if (chunk < 0) {
             // The disk refused the bytes (full, gone): nothing complete can come of it.
             return fail(QStringLiteral("下载失败"), false);
         }
-        written += chunk.size();
+        sinceYield += chunk;
+        written += chunk;
 
         if (written > received) {
             received = written;
@@ -512,7 +513,7 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
             // length: the rest will never come.
             if (inet->bodyEnded() && !inet->wasCancelled())
                 return fail(QStringLiteral("下载失败"));
-        } else if (chunk.isEmpty() && Busy && !inet->wasCancelled() && inet->bodyEnded()) {
+        } else if (chunk == 0 && Busy && !inet->wasCancelled() && inet->bodyEnded()) {
             // A body of unknown length ends with its connection; an error
             // after the headers means it was cut off.
             if (!inet->bodyComplete())
@@ -541,7 +542,13 @@ Scheduler::StreamOutcome Scheduler::streamBody(int i, PartFile& part, qint64 siz
 
     // Bytes past an announced length would be a different answer than the one
     // announced; so would a disk that failed to take the last bytes.
-    if ((size > 0 && written != size) || !part.finish())
+    if (size > 0 && written != size)
+        return fail(QStringLiteral("下载失败"), false);
+    // The disk takes the bytes while the window stays live.
+    const bool synced = part.finishWaiting();
+    if (!alive)
+        return StreamOutcome::Cancelled;
+    if (!synced)
         return fail(QStringLiteral("下载失败"), false);
     refreshCells(true);
     return StreamOutcome::Complete;

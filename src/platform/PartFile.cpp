@@ -5,8 +5,13 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+
+#include <atomic>
+#include <optional>
 
 #include <cerrno>
 #include <cstring>
@@ -84,11 +89,23 @@ public:
     // Makes the written bytes durable and takes no more; false when that, or
     // any write before, failed. The descriptor, and with it the lock, stays
     // until the device goes, so the finished part is not taken for a stale one.
-    bool finish() {
+    bool finish() { return syncAndClose(endWrites()); }
+
+    // Takes no more writes and returns a second descriptor of the part for
+    // its sync, which syncAndClose() ends; -1 when a write failed or there is
+    // none. The second descriptor shares the lock, so a sync that outlives the
+    // device keeps the part held until it is done.
+    int endWrites() {
         if (m_fd < 0)
-            return false;
-        const bool ok = !m_failed && ::fsync(m_fd) == 0;
+            return -1;
         QIODevice::close();
+        return m_failed ? -1 : ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    }
+    static bool syncAndClose(int fd) {
+        if (fd < 0)
+            return false;
+        const bool ok = ::fsync(fd) == 0;
+        ::close(fd);
         return ok;
     }
 
@@ -317,6 +334,34 @@ qint64 PartFile::size() const {
 
 bool PartFile::finish() {
     return m_device && m_device->isOpen() && m_device->finish();
+}
+
+void PartFile::finishThen(QObject* context, std::function<void(bool)> done) {
+    const int fd = m_device && m_device->isOpen() ? m_device->endWrites() : -1;
+    if (fd < 0) {
+        QMetaObject::invokeMethod(
+            context, [done = std::move(done)] { done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    auto ok = std::make_shared<std::atomic_bool>(false);
+    QThread* sync = QThread::create([fd, ok] { ok->store(Device::syncAndClose(fd)); });
+    sync->setObjectName(QStringLiteral("part file sync"));
+    QObject::connect(sync, &QThread::finished, context,
+                     [ok, done = std::move(done)] { done(ok->load()); });
+    QObject::connect(sync, &QThread::finished, sync, &QObject::deleteLater);
+    sync->start();
+}
+
+bool PartFile::finishWaiting() {
+    QEventLoop loop;
+    std::optional<bool> result;
+    finishThen(&loop, [&](bool ok) {
+        result = ok;
+        loop.quit();
+    });
+    if (!result)
+        loop.exec();
+    return result.value_or(false);
 }
 
 bool PartFile::commitTo(const QString& finalPath) {

@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <functional>
 #include <memory>
+
+class QObject;
 
 // A body on its way to a file: it streams into a hidden part file beside the
 // target and becomes the target only by one rename once it is whole, so a
@@ -75,6 +78,14 @@ public:
     // be missing (a full disk can show at the sync, not only at a write). The
     // part stays on disk, still locked, for commitTo().
     bool finish();
+    // Like finish(), but the sync runs on a thread of its own and done(ok)
+    // follows on context's thread, from its event loop (never if context has
+    // gone by then). The part takes no more writes from now on and stays held
+    // meanwhile; discarding or keeping it meanwhile is safe.
+    void finishThen(QObject* context, std::function<void(bool)> done);
+    // Like finish(), while the calling thread waits on events, so a window
+    // stays live however long the disk takes; other handlers run meanwhile.
+    bool finishWaiting();
     // Renames the finished part to finalPath in one step, replacing what stood
     // there (a symbolic link is replaced, never written through). False when
     // the rename failed: the part is then still there, and removed with this object.

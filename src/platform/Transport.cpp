@@ -15,7 +15,9 @@
 
 namespace {
 
-constexpr qint64 SinkSlice = 64 * 1024;
+// A streamed body goes to its file in pieces of up to this size: one write
+// for all the reply holds (it holds at most its read buffer), no allocation.
+constexpr qint64 SinkSlice = 256 * 1024;
 constexpr qint64 FetchSlice = 256 * 1024;
 constexpr qint64 ReadSlice = 64 * 1024;
 
@@ -245,6 +247,7 @@ bool TransferRequest::abortable(const QNetworkReply& reply) {
 
 void TransferRequest::dropReply() {
     clearPending();
+    m_slice = QByteArray();
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     if (!reply)
@@ -314,10 +317,10 @@ void TransferRequest::onReadyRead() {
 
 void TransferRequest::drainToSink() {
     while (m_reply && m_sink && m_reply->bytesAvailable() > 0) {
-        const QByteArray data = m_reply->read(SinkSlice);
-        if (data.isEmpty())
+        const qint64 moved = moveFromReply(*m_sink, SinkSlice);
+        if (moved == 0)
             break;
-        if (m_sink->write(data) != data.size()) {
+        if (moved < 0) {
             m_sinkFailed = true;
             m_error = QNetworkReply::UnknownNetworkError;
             m_errorString =
@@ -325,8 +328,18 @@ void TransferRequest::drainToSink() {
             m_reply->abort(); // finishes the reply, which ends the request as failed
             return;
         }
-        m_written += data.size();
+        m_written += moved;
     }
+}
+
+qint64 TransferRequest::moveFromReply(QIODevice& sink, qint64 maxBytes) {
+    const qint64 want = qMin(maxBytes, SinkSlice);
+    if (m_slice.size() < want)
+        m_slice.resize(want);
+    const qint64 n = m_reply->read(m_slice.data(), want);
+    if (n <= 0)
+        return 0;
+    return sink.write(m_slice.constData(), n) == n ? n : -1;
 }
 
 void TransferRequest::onFinished() {
@@ -436,20 +449,42 @@ bool TransferRequest::waitForHeaders(const std::function<bool()>& giveUp, int po
     return self && m_headersReceived;
 }
 
+bool TransferRequest::awaitBody(const std::function<bool()>& giveUp, int pollMs) {
+    if (!m_reply)
+        return false;
+    if (!m_finished && m_reply->bytesAvailable() <= 0) {
+        QPointer<TransferRequest> self(this);
+        wait([this] { return !m_reply || m_finished || bufferedBytes() > 0; }, giveUp, pollMs);
+        if (!self)
+            return false;
+    }
+    return m_reply && m_reply->isOpen() && !m_cancelled;
+}
+
+qint64 TransferRequest::readInto(QIODevice& sink, qint64 maxBytes,
+                                 const std::function<bool()>& giveUp, int pollMs) {
+    if (m_sink || maxBytes <= 0)
+        return 0;
+    if (pendingBytes() > 0) {
+        // What an earlier readChunk left goes first.
+        const qint64 n = qMin(maxBytes, pendingBytes());
+        const bool ok = sink.write(m_pending.constData() + m_pendingPos, n) == n;
+        m_pendingPos += n;
+        if (m_pendingPos >= m_pending.size())
+            clearPending();
+        return ok ? n : -1;
+    }
+    if (!awaitBody(giveUp, pollMs))
+        return 0;
+    return moveFromReply(sink, maxBytes);
+}
+
 QByteArray TransferRequest::readChunk(qint64 maxBytes, const std::function<bool()>& giveUp,
                                       int pollMs) {
     if (m_sink || maxBytes <= 0)
         return {};
     if (pendingBytes() == 0) {
-        if (!m_reply)
-            return {};
-        if (!m_finished && m_reply->bytesAvailable() <= 0) {
-            QPointer<TransferRequest> self(this);
-            wait([this] { return !m_reply || m_finished || bufferedBytes() > 0; }, giveUp, pollMs);
-            if (!self)
-                return {};
-        }
-        if (!m_reply || !m_reply->isOpen() || m_cancelled)
+        if (!awaitBody(giveUp, pollMs))
             return {};
         // Each read from the reply tells the network thread that buffer space
         // is free again; reading a slice at a time keeps that traffic low

@@ -121,6 +121,12 @@ public:
     // bodyEnded() tells them apart.
     QByteArray readChunk(qint64 maxBytes = 2048, const std::function<bool()>& giveUp = {},
                          int pollMs = 100);
+    // Like readChunk, but the bytes go straight into sink through one buffer
+    // the request keeps while its body arrives, so a large body costs no
+    // allocation per piece. Returns the bytes written; 0 where readChunk
+    // returns nothing; -1 when sink did not take them all (they are lost).
+    qint64 readInto(QIODevice& sink, qint64 maxBytes, const std::function<bool()>& giveUp = {},
+                    int pollMs = 100);
 
     // The request is over and every body byte has been read (or streamed).
     bool bodyEnded() const;
@@ -178,6 +184,12 @@ private:
     void onReadyRead();
     void onFinished();
     void drainToSink();
+    // Waits, when nothing is buffered, as readChunk does; false when there is
+    // nothing to read (the request is gone, over or cancelled).
+    bool awaitBody(const std::function<bool()>& giveUp, int pollMs);
+    // Moves up to maxBytes the reply holds into sink through m_slice: the
+    // bytes moved, 0 when none, -1 when sink did not take them all.
+    qint64 moveFromReply(QIODevice& sink, qint64 maxBytes);
     void clearPending();
     qint64 pendingBytes() const { return m_pending.size() - m_pendingPos; }
     bool wait(const std::function<bool()>& ready, const std::function<bool()>& giveUp, int pollMs);
@@ -207,6 +219,9 @@ private:
     // Body bytes taken from the reply and not yet handed out by readChunk.
     QByteArray m_pending;
     qsizetype m_pendingPos = 0;
+    // The buffer every piece of a streamed body passes through, made once per
+    // body and released when the request ends.
+    QByteArray m_slice;
 };
 
 // The outcome of a whole-body fetch.

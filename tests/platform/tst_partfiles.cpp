@@ -1,5 +1,7 @@
 #include "WriterContent.h"
 
+#include "platform/PartFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -7,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Part files (PartFile) and the copy tool's temporary files (FileBatch) share
@@ -64,6 +67,65 @@ private slots:
             QDir(dir.path())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList{"paper.pdf"});
+    }
+
+    // The sync of a finished part runs on a thread of its own and reports
+    // from the event loop; what the owner does with the part meanwhile
+    // (places it, removes it, keeps it for a resume) holds once it reports.
+    void syncOnItsOwnThread_data() {
+        QTest::addColumn<QString>("meanwhile"); // what the owner does before the report
+        QTest::newRow("placed after the report") << "nothing";
+        QTest::newRow("removed during the sync") << "discard";
+        QTest::newRow("kept for a resume during the sync") << "keep";
+        QTest::newRow("waited for on events") << "wait";
+    }
+    void syncOnItsOwnThread() {
+        QFETCH(QString, meanwhile);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString target = dir.filePath("paper.pdf");
+        const QString address = QStringLiteral("http://127.0.0.1/paper.pdf");
+        const QByteArray body = QByteArray(3 * 1024 * 1024 + 7, 'x');
+        PartFile part(target);
+        QVERIFY(part.open());
+        QVERIFY(part.setResumable({address, "\"tag\"", body.size() * 2}));
+        QCOMPARE(part.device()->write(body), body.size());
+        const QString partPath = part.path();
+
+        std::optional<bool> synced;
+        if (meanwhile == QLatin1String("wait")) {
+            synced = part.finishWaiting();
+        } else {
+            QObject context;
+            part.finishThen(&context, [&](bool ok) { synced = ok; });
+            QVERIFY(!synced); // never before the event loop runs
+            if (meanwhile == QLatin1String("discard"))
+                part.discard();
+            else if (meanwhile == QLatin1String("keep"))
+                part.keep();
+            QTRY_VERIFY(synced.has_value());
+        }
+        QVERIFY(*synced);
+        // No more writes once the sync began.
+        QVERIFY(!part.isOpen());
+
+        if (meanwhile == QLatin1String("discard")) {
+            QVERIFY(!QFile::exists(partPath));
+            QVERIFY(!QFile::exists(target));
+        } else if (meanwhile == QLatin1String("keep")) {
+            // Whole on disk and free for the row's next attempt.
+            PartFile::ResumeFacts facts;
+            QCOMPARE(PartFile::peekResume(target, address, &facts), body.size());
+            PartFile again(target);
+            QCOMPARE(again.openToResume(address, &facts), body.size());
+            again.discard();
+        } else {
+            QVERIFY(part.commitTo(target));
+            QFile placed(target);
+            QVERIFY(placed.open(QIODevice::ReadOnly));
+            QCOMPARE(placed.readAll(), body);
+            QVERIFY(!QFile::exists(partPath));
+        }
     }
 };
 
