@@ -25,6 +25,9 @@ enum Cell : int {
     IntentPath,
     IntentDevice,
     IntentInode,
+    Check,
+    PlannedFolder,
+    FetchAnyway,
 };
 
 QList<KeptList::Column> columns() {
@@ -43,7 +46,10 @@ QList<KeptList::Column> columns() {
             {QStringLiteral("placed"), integer},
             {QStringLiteral("intent_path"), text},
             {QStringLiteral("intent_device"), integer},
-            {QStringLiteral("intent_inode"), integer}};
+            {QStringLiteral("intent_inode"), integer},
+            {QStringLiteral("check_text"), text},
+            {QStringLiteral("planned_folder"), text},
+            {QStringLiteral("fetch_anyway"), integer}};
 }
 } // namespace
 
@@ -107,7 +113,10 @@ QVariantList DownloadListKeeper::valuesAt(int row) const {
             it.placed ? 1 : 0,
             it.intent.path,
             qint64(it.intent.device),
-            qint64(it.intent.inode)};
+            qint64(it.intent.inode),
+            it.check,
+            it.plannedFolder,
+            it.fetchAnyway ? 1 : 0};
 }
 
 int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed) {
@@ -131,6 +140,9 @@ int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& change
         it.intent.path = v.at(IntentPath).toString();
         it.intent.device = quint64(v.at(IntentDevice).toLongLong());
         it.intent.inode = quint64(v.at(IntentInode).toLongLong());
+        it.check = v.at(Check).toString();
+        it.plannedFolder = v.at(PlannedFolder).toString();
+        it.fetchAnyway = v.at(FetchAnyway).toInt() != 0;
         const ItemState was = it.state;
         it = restoredRow(std::move(it));
         if (it.state != was)
