@@ -158,8 +158,9 @@ bool ArticleHistory::writePending(QSqlDatabase& db) {
         drop.addBindValue(e.path);
         if (!drop.exec())
             return false;
-        add.addBindValue(e.doi);
-        add.addBindValue(e.pii);
+        // A null text would be bound as NULL.
+        add.addBindValue(e.doi.isNull() ? QStringLiteral("") : e.doi);
+        add.addBindValue(e.pii.isNull() ? QStringLiteral("") : e.pii);
         add.addBindValue(e.path);
         add.addBindValue(e.size);
         add.addBindValue(e.modifiedNs);

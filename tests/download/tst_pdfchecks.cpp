@@ -78,13 +78,13 @@ ArticleRecord pages(const QString& first, const QString& last) {
 }
 
 // Sets a file's modification time a second later, its bytes untouched.
-void touchLater(const QString& path) {
+void touchLater(const QString& path, int seconds = 5) {
     qint64 size = 0;
     qint64 ns = 0;
     QVERIFY(FileStamp(path, size, ns));
     struct utimbuf times {};
-    times.actime = time_t(ns / 1000000000LL) + 5;
-    times.modtime = time_t(ns / 1000000000LL) + 5;
+    times.actime = time_t(ns / 1000000000LL) + seconds;
+    times.modtime = time_t(ns / 1000000000LL) + seconds;
     QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 } // namespace
@@ -310,7 +310,7 @@ private slots:
         QByteArray bytes = readAll(path);
         bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x20);
         writeFile(path, bytes);
-        touchLater(path);
+        touchLater(path, 60);
         QVERIFY(!history.standingCopy(Doi, {}).has_value());
         // Shorter or longer: the size alone tells.
         writeFile(path, bytes + "x");
@@ -324,7 +324,8 @@ private slots:
         QTemporaryDir data;
         QTemporaryDir folderA;
         QTemporaryDir folderB;
-        const QString source = folder() + "served.pdf";
+        QTemporaryDir sources; // the fixture's folder goes with each new run
+        const QString source = sources.path() + "/served.pdf";
         makePdf(source, 12);
         server->addFile("/a/paper.pdf", source, "application/pdf");
         server->addFile("/b/paper.pdf", source, "application/pdf");
@@ -345,9 +346,9 @@ private slots:
             s->startDownload();
             s->schedulerTick();
             waitForRow(i);
-            QTRY_COMPARE_WITH_TIMEOUT(checks.pending(), 0, 20000);
+            const bool looked = QTest::qWaitFor([&checks] { return checks.pending() == 0; }, 20000);
             s->earlierCopyHook = nullptr;
-            return i;
+            return looked ? i : -1;
         };
 
         // Day one, folder A.
@@ -362,6 +363,7 @@ private slots:
         s->options.workerCount = 1;
         s->LastFinishTime = app().clock().now() - 10;
         const int again = run("/b/paper.pdf", folderB.path(), Doi.toUpper(), {});
+        QVERIFY(again >= 0);
         QCOMPARE(row(again).state, ItemState::Finished);
         QCOMPARE(row(again).percent, QStringLiteral("已下载过"));
         QCOMPARE(row(again).check, QStringLiteral("已下载过"));
@@ -398,8 +400,8 @@ private slots:
         QCOMPARE(readAll(folderB.path() + "/paper.pdf"), readAll(source));
 
         // Both copies moved away: the next time the article is fetched again.
-        QVERIFY(QFile::rename(placedA, folder() + "elsewhere-a.pdf"));
-        QVERIFY(QFile::rename(folderB.path() + "/paper.pdf", folder() + "elsewhere-b.pdf"));
+        QVERIFY(QFile::rename(placedA, sources.path() + "/elsewhere-a.pdf"));
+        QVERIFY(QFile::rename(folderB.path() + "/paper.pdf", sources.path() + "/elsewhere-b.pdf"));
         const int third = run("/c/paper.pdf", folderA.path(), {}, "S0021951724009999");
         QCOMPARE(row(third).state, ItemState::Finished);
         QCOMPARE(row(third).percent, QStringLiteral("100%"));
