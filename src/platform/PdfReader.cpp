@@ -1,10 +1,11 @@
 #include "platform/PdfReader.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QMutex>
 #include <QPdfDocument>
 #include <QPdfSelection>
+#include <memory>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 
 namespace {
@@ -31,7 +32,12 @@ QByteArray FileSha256(const QString& path, qint64* size) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    // OpenSSL's SHA-256 uses the processor's SHA instructions where there are
+    // any: several times the speed of a portable one, on files of many megabytes.
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(),
+                                                                      &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
+        return {};
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     qint64 total = 0;
     for (;;) {
@@ -40,12 +46,17 @@ QByteArray FileSha256(const QString& path, qint64* size) {
             return {};
         if (n == 0)
             break;
-        hash.addData(QByteArrayView(buffer.constData(), n));
+        if (EVP_DigestUpdate(ctx.get(), buffer.constData(), size_t(n)) != 1)
+            return {};
         total += n;
     }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)
+        return {};
     if (size)
         *size = total;
-    return hash.result().toHex();
+    return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
 }
 
 PdfFacts ReadPdfFacts(const QString& path) {
