@@ -14,14 +14,18 @@
 #include "download/Naming.h"
 #include "download/PdfCheck.h"
 #include "download/PdfPreview.h"
+#include "download/fFileDownload.h"
 #include "platform/KeptDatabase.h"
 #include "platform/PdfReader.h"
 #include "platform/Wait.h"
 
+#include <QAction>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QItemSelectionModel>
+#include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSignalSpy>
@@ -29,6 +33,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTreeView>
 
 #include <memory>
 #include <utime.h>
@@ -454,6 +459,81 @@ private slots:
         QVERIFY(restored.item(0).fetchAnyway);
         QCOMPARE(restored.headerData(DownloadListModel::ColCheck, Qt::Horizontal).toString(),
                  QStringLiteral("检查"));
+    }
+
+    // In the window: "选中需检查项" selects just the marked rows and
+    // "需检查的PDF项" puts just those back; "仍然下载选中的已下载过项" sends a
+    // row that points at an earlier copy to its own folder; a finished PDF's
+    // first page shows beside the list.
+    void windowCommands() {
+        fFileDownload w;
+        DownloadListModel& list = *w.list();
+        makePdf(folder() + "whole.pdf", 12);
+        makePdf(folder() + "preview.pdf", 1, {});
+        makeDamagedPdf(folder() + "damaged.pdf");
+        auto finished = [&](const QString& name) {
+            const QString address = QStringLiteral("http://127.0.0.1:9/") + name;
+            list.AddDownloadItem(address, name, "pdf", folder(), {});
+            const int i = list.count() - 1;
+            list.fillRecord(i, pages("1", "12"));
+            list.setProgress(i, "1", "1", "100%");
+            list.setPlaced(i, true);
+            list.setState(i, ItemState::Finished);
+            return i;
+        };
+        const int whole = finished("whole");
+        const int preview = finished("preview");
+        const int damaged = finished("damaged");
+        QTRY_VERIFY(w.arrivalChecks()->pending() == 0 && !list.item(damaged).check.isEmpty());
+        QCOMPARE(list.item(preview).check, QStringLiteral("可能只有首页"));
+
+        DownloadItem earlier;
+        earlier.key = "http://127.0.0.1:9/again";
+        earlier.name = "whole";
+        earlier.type = "pdf";
+        earlier.folder = folder();
+        earlier.record.doi = Doi;
+        list.appendItem(earlier);
+        const int again = list.count() - 1;
+        DownloadItem marked = list.item(again);
+        QVERIFY(MarkEarlierCopy(marked, *w.articleHistory()));
+        QCOMPARE(RowFilePath(marked), folder() + "whole.pdf");
+        list.setFolder(again, "/planned/elsewhere/");
+        list.setEarlierCopyFacts(again, "/planned/", false);
+        list.setCheck(again, marked.check);
+        list.setProgress(again, marked.size, marked.received, marked.percent);
+        list.setState(again, ItemState::Finished);
+
+        w.menu选中需检查项->trigger();
+        QList<int> selected;
+        for (const QModelIndex& i : w.ListView3->selectionModel()->selectedRows())
+            selected << i.row();
+        std::sort(selected.begin(), selected.end());
+        QCOMPARE(selected, (QList<int>{preview, damaged}));
+        QCOMPARE(w.menu重新下载需检查项->parent(), w.menu重新下载);
+
+        w.ListView3->selectionModel()->select(
+            list.index(again, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        w.menu仍然下载选中项->trigger();
+        QCOMPARE(list.item(again).state, ItemState::Waiting);
+        QCOMPARE(list.item(again).folder, QStringLiteral("/planned/"));
+        QVERIFY(list.item(again).fetchAnyway);
+        QVERIFY(list.item(again).check.isEmpty());
+
+        w.menu重新下载需检查项->trigger();
+        QCOMPARE(list.item(preview).state, ItemState::Waiting);
+        QCOMPARE(list.item(damaged).state, ItemState::Waiting);
+        QCOMPARE(list.item(whole).state, ItemState::Finished);
+
+        w.show();
+        w.PreviewRow(whole, w.mapToGlobal(QPoint(10, 10)));
+        QTRY_VERIFY(w.pdfPreview()->isVisible());
+        QVERIFY(!w.pdfPreview()->pixmap().isNull());
+        w.PreviewRow(preview, w.mapToGlobal(QPoint(10, 10))); // waiting again: no preview
+        QVERIFY(!w.pdfPreview()->isVisible());
+        w.Busy = false;
+        list.clear();
+        w.close();
     }
 
     // The first page is drawn at the size asked for, on another thread.
