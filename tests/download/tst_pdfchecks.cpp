@@ -112,12 +112,6 @@ private:
         model->fillRecord(model->count() - 1, r);
         return model->count() - 1;
     }
-    bool waitForRow(int i, int ms = 20000) {
-        QElapsedTimer e;
-        e.start();
-        Wait::until([&] { return row(i).state != ItemState::Downloading || e.elapsed() > ms; });
-        return row(i).state != ItemState::Downloading;
-    }
     // A finished row that placed path, as a transfer leaves it.
     int placedRow(const QString& path, const ArticleRecord& record) {
         const QFileInfo f(path);
