@@ -7,7 +7,7 @@ cd "$root"
 packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-multimedia-dev libqt6svg6
-  libqt6sql6-sqlite
+  libqt6sql6-sqlite qt6-pdf-dev
   libicu-dev libgl-dev libcpp-httplib-dev libssl-dev openssl zlib1g-dev libbrotli-dev dbus-daemon
   fonts-noto-cjk xdg-utils curl qt6-translations-l10n
 )

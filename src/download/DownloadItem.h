@@ -52,6 +52,15 @@ struct DownloadItem {
     PlacementIntent intent;
     // The article the row's file is; empty for a row added by address alone.
     ArticleRecord record;
+    // "检查": what the look inside the arrived file found ("12页", "PDF无法打开",
+    // "可能只有首页"), or "已下载过" when the row points at the file an
+    // earlier row placed for the same article instead of fetching it again.
+    QString check;
+    // While the row points at an earlier file: the folder it was to save in,
+    // where "仍然下载" fetches it after all.
+    QString plannedFolder;
+    // The user asked for the file although an earlier copy stands.
+    bool fetchAnyway = false;
 
     // Not yet downloaded: the size, received and percent cells are all empty.
     bool notYetDownloaded() const {

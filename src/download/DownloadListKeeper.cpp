@@ -32,6 +32,9 @@ enum Cell : int {
     IntentDevice,
     IntentInode,
     PlacedSize,
+    Check,
+    PlannedFolder,
+    FetchAnyway,
 };
 
 QList<KeptList::Column> columns() {
@@ -51,7 +54,10 @@ QList<KeptList::Column> columns() {
             {QStringLiteral("intent_path"), text},
             {QStringLiteral("intent_device"), integer},
             {QStringLiteral("intent_inode"), integer},
-            {QStringLiteral("placed_size"), integer}};
+            {QStringLiteral("placed_size"), integer},
+            {QStringLiteral("check_text"), text},
+            {QStringLiteral("planned_folder"), text},
+            {QStringLiteral("fetch_anyway"), integer}};
 }
 
 // A kept row as the list holds it, before the restore rules.
@@ -74,6 +80,9 @@ DownloadItem itemFrom(const KeptList::Row& row) {
     it.intent.device = quint64(v.at(IntentDevice).toLongLong());
     it.intent.inode = quint64(v.at(IntentInode).toLongLong());
     it.placedBytes = v.at(PlacedSize).toLongLong();
+    it.check = v.at(Check).toString();
+    it.plannedFolder = v.at(PlannedFolder).toString();
+    it.fetchAnyway = v.at(FetchAnyway).toInt() != 0;
     return it;
 }
 } // namespace
@@ -181,7 +190,10 @@ QVariantList DownloadListKeeper::valuesAt(int row) const {
             it.intent.path,
             qint64(it.intent.device),
             qint64(it.intent.inode),
-            it.placedBytes};
+            it.placedBytes,
+            it.check,
+            it.plannedFolder,
+            it.fetchAnyway ? 1 : 0};
 }
 
 int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed) {

@@ -446,6 +446,36 @@ int DownloadListModel::requeueGoneFiles() {
         ++requeued;
     }
     return requeued;
+bool DownloadListModel::fillRecord(int row, const ArticleRecord& later) {
+    if (!isValidRow(row))
+        return false;
+    ArticleRecord filled = m_rows.at(row).record;
+    filled.fillFrom(later);
+    if (filled == m_rows.at(row).record)
+        return false;
+    m_rows[row].record = std::move(filled);
+    emit rowFactsChanged(row);
+    return true;
+}
+
+bool DownloadListModel::setEarlierCopyFacts(int row, const QString& plannedFolder,
+                                            bool fetchAnyway) {
+    if (!isValidRow(row))
+        return false;
+    DownloadItem& it = m_rows[row];
+    if (it.plannedFolder == plannedFolder && it.fetchAnyway == fetchAnyway)
+        return false;
+    it.plannedFolder = plannedFolder;
+    it.fetchAnyway = fetchAnyway;
+    emit rowFactsChanged(row);
+    return true;
+}
+
+int DownloadListModel::findId(qint64 id) const {
+    for (int i = 0; i < count(); ++i)
+        if (m_rows.at(i).id == id)
+            return i;
+    return -1;
 }
 
 void DownloadListModel::notePlacing(int row, const QString& finalPath, const QString& partPath) {
@@ -535,6 +565,8 @@ QString DownloadListModel::columnTitle(int column) {
         return QStringLiteral("保存路径");
     case ColBaseHref:
         return QStringLiteral("B");
+    case ColCheck:
+        return QStringLiteral("检查");
     default:
         return {};
     }
@@ -612,6 +644,8 @@ QString& DownloadListModel::cellRef(DownloadItem& item, int column) {
         return item.percent;
     case ColFolder:
         return item.folder;
+    case ColCheck:
+        return item.check;
     default:
         return item.baseHref;
     }

@@ -33,6 +33,7 @@ public:
         ColPercent,  // "百分比"
         ColFolder,   // "保存路径"
         ColBaseHref, // "B"
+        ColCheck,    // "检查"
         ColumnCount
     };
     enum Role : int {
@@ -89,7 +90,7 @@ public:
     bool reorder(const QList<int>& order);
 
     // --- cells; each returns true when the row changed ---
-    bool setCell(int row, int column, const QString& text); // text columns 0..6
+    bool setCell(int row, int column, const QString& text); // text columns 0..7
     bool setName(int row, const QString& text) { return setCell(row, ColName, text); }
     bool setType(int row, const QString& text) { return setCell(row, ColType, text); }
     bool setSize(int row, const QString& text) { return setCell(row, ColSize, text); }
@@ -115,6 +116,14 @@ public:
     // Finished rows whose placed file is gone or changed wait again, their
     // cells saying why (see RequeueIfPlacedFileGone). Returns how many.
     int requeueGoneFiles();
+    bool setCheck(int row, const QString& text) { return setCell(row, ColCheck, text); }
+    // Takes what a later source knows of the row's article (ArticleRecord::fillFrom).
+    bool fillRecord(int row, const ArticleRecord& later);
+    // Where the row saves when it no longer points at an earlier copy, and
+    // whether it is fetched although one stands.
+    bool setEarlierCopyFacts(int row, const QString& plannedFolder, bool fetchAnyway);
+    // Position of the row with this id, or -1.
+    int findId(qint64 id) const;
     // The row's transfer is about to rename the part file at partPath to
     // finalPath. Noted on the row and announced (placingFile) before the
     // caller renames, so that what keeps the list can make it durable first.

@@ -1,5 +1,7 @@
 #include "download/ListCommands.h"
 
+#include "download/PdfCheck.h"
+
 #include "download/Naming.h"
 #include "platform/PartFile.h"
 
@@ -50,6 +52,8 @@ bool RedownloadSelects(RedownloadRule rule, const DownloadItem& row, bool select
                (DownloadListModel::isWebPageType(row.type) && finishedOrFailed(row));
     case RedownloadRule::CompleteAndSmaller:
         return completeAndSmaller(row, limit);
+    case RedownloadRule::CheckMarked:
+        return IsMarkedRow(row);
     }
     return false;
 }

@@ -15,11 +15,12 @@ class DownloadListModel;
 // --- re-download ---
 
 enum class RedownloadRule {
-    Selected,          // "选中项": selected rows that are Finished or Failed
-    Failed,            // "出错项"
-    WebPages,          // "网页类型文件(HTM/HTML/xml)项"
-    FailedOrWebPages,  // "重新下载出错项和网页类型文件项"
-    CompleteAndSmaller // "文件大小小于指定数字的项"
+    Selected,           // "选中项": selected rows that are Finished or Failed
+    Failed,             // "出错项"
+    WebPages,           // "网页类型文件(HTM/HTML/xml)项"
+    FailedOrWebPages,   // "重新下载出错项和网页类型文件项"
+    CompleteAndSmaller, // "文件大小小于指定数字的项"
+    CheckMarked         // "需检查的PDF项": finished rows whose PDF check found something amiss
 };
 
 // Whether the rule puts the row back for download. `selected` is read by the

@@ -132,6 +132,10 @@ void Scheduler::commit(int i, const DownloadItem& c) {
         m_model.setState(i, c.state);
     if (o.placed != c.placed || o.placedBytes != c.placedBytes)
         m_model.setPlaced(i, c.placed, c.placedBytes);
+    if (o.check != c.check)
+        m_model.setCheck(i, c.check);
+    if (o.plannedFolder != c.plannedFolder || o.fetchAnyway != c.fetchAnyway)
+        m_model.setEarlierCopyFacts(i, c.plannedFolder, c.fetchAnyway);
 }
 
 SameNamePolicy Scheduler::policy() const {
@@ -243,6 +247,11 @@ bool Scheduler::scanStartRow(int& found, bool ensureFolder) {
         } else if (!it.folder.isEmpty() && !it.folder.endsWith(QLatin1Char('/'))) {
             it.folder += QLatin1Char('/');
         }
+        // An article whose earlier file still stands is not fetched again.
+        if (earlierCopyHook && earlierCopyHook(it)) {
+            commit(i, it);
+            continue;
+        }
         const bool needed = 确定是需要下载(it, policy(), liveReservations());
         commit(i, it);
         if (needed) {
@@ -327,6 +336,11 @@ void Scheduler::schedulerTick() {
 // ---------------------------------------------------------------- housekeeping tick
 
 void Scheduler::housekeepingTick() {
+    // The end of a run is told once the files of its last rows have been looked at.
+    if (m_endNoticeDue && !(checksPending && checksPending())) {
+        m_endNoticeDue = false;
+        tellUser(RunEndedText, runTotalsText());
+    }
     // End of a run
     if (m_model.检测是否下载列表完毕()) {
         if (!m_startEnabled) {
@@ -340,8 +354,10 @@ void Scheduler::housekeepingTick() {
                 emit playSound(102);
             // Only a run that fetched something is news: the automatic
             // re-download turns the timer on over a finished list every tick.
-            if (m_rowsStartedInRun)
-                tellUser(RunEndedText, m_model.arrivalsText());
+            if (m_rowsStartedInRun && checksPending && checksPending())
+                m_endNoticeDue = true;
+            else if (m_rowsStartedInRun)
+                tellUser(RunEndedText, runTotalsText());
             m_rowsStartedInRun = false;
         }
     } else if (m_startEnabled != !timerDownEnabled()) {
@@ -415,7 +431,7 @@ void Scheduler::housekeepingTick() {
         // Auto start turns the timer on again each tick, and this stops it
         // again: the notice is for the run that did the fetching.
         if (m_rowsStartedInRun)
-            tellUser(why, m_model.arrivalsText());
+            tellUser(why, runTotalsText());
         m_rowsStartedInRun = false;
     }
 }
@@ -686,6 +702,12 @@ void Scheduler::onDownloadProgress(int index, qint64 curBytes, qint64 maxBytes,
         }
         commit(i, it);
     }
+}
+
+QString Scheduler::runTotalsText() const {
+    const QString checks = checkSummary ? checkSummary() : QString();
+    return checks.isEmpty() ? m_model.arrivalsText()
+                            : m_model.arrivalsText() + QLatin1Char(' ') + checks;
 }
 
 QStringList Scheduler::liveReservations() const {

@@ -122,6 +122,14 @@ public:
     // siteLoginHook; until it does, the call does nothing.
     void SiteLogin(bool showMessages);
     std::function<void(bool showMessages)> siteLoginHook;
+    // Asked for each waiting row before it starts: true when the row's article
+    // is already in a folder and the hook has marked the row so (it then
+    // does not start). Unset: every row is fetched.
+    std::function<bool(DownloadItem& row)> earlierCopyHook;
+    // The files of finished rows are still being looked at: the notice at the
+    // end of a run waits for them, and counts what they found apart.
+    std::function<bool()> checksPending;
+    std::function<QString()> checkSummary;
     // A site login is running: no row starts and none is put back meanwhile.
     bool siteLoginRunning() const { return m_siteLoginDepth > 0; }
 
@@ -251,6 +259,8 @@ private:
     void robotCheckLimitReached();
     // A desktop notice for a person who may not be looking.
     void tellUser(const QString& summary, const QString& body);
+    // The totals of the end-of-run notice, with the rows whose files need a look.
+    QString runTotalsText() const;
     // The targets running workers are on their way to: names taken meanwhile.
     QStringList liveReservations() const;
 
@@ -286,6 +296,7 @@ private:
     int m_robotCheckRow = -1; // the row the last check held
     bool m_stoppedOnCheck = false;
     bool m_rowsStartedInRun = false; // for the notice at the end of a run
+    bool m_endNoticeDue = false;     // the run ended while its last files were looked at
     QString m_monoPlannedType;       // the row's type before the mode-one answer named it
     QString m_lastWebPage; // the last web page of this run, shown when the run stops on them
     bool m_autoLoginRan = false;

@@ -42,9 +42,9 @@ const QString PolicySkip = QStringLiteral("跳过");
 const QString PolicyOverwrite = QStringLiteral("覆盖");
 const QString PolicyRename = QStringLiteral("重命名");
 
-// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B.
+// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B 检查.
 constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {10583, 1411,  1940, 1940,
-                                                                         1411,  10583, 2540};
+                                                                         1411,  10583, 2540, 2540};
 
 } // namespace
 
@@ -66,6 +66,7 @@ fFileDownload::fFileDownload(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
     wireScheduler();
     wireListCommands();
+    wireArticleChecks();
     load();
     keepChoicesWhenChanged();
     // The list as the last run left it (rows that were downloading wait again).

@@ -20,7 +20,10 @@ class QRadioButton;
 class QStatusBar;
 class QTimer;
 class QTreeView;
+class ArrivalChecks;
+class ArticleHistory;
 class DownloadListKeeper;
+class PdfPreview;
 class Scheduler;
 class SiteLoginPanel;
 class SoundPlayer;
@@ -209,6 +212,21 @@ public:
     QAction* menu清空IE浏览器缓存;
     QAction* menu打开文件判断类型;
     QAction* 关于;
+    // What the look inside arrived files adds (fFileDownloadChecks.cpp).
+    QAction* menu选中需检查项;     // "选中需检查项"
+    QAction* menu重新下载需检查项; // "重新下载" > "需检查的PDF项"
+    QAction* menu仍然下载选中项;   // "重新下载" > "仍然下载选中的已下载过项"
+    QAction* menu预览首页;         // "预览首页"
+
+    // --- looks inside arrived files (fFileDownloadChecks.cpp) ---
+    ArrivalChecks* arrivalChecks() const { return m_checks; }
+    ArticleHistory* articleHistory() const { return m_history; }
+    PdfPreview* pdfPreview() const { return m_preview; }
+    void SelectMarkedRows();    // "选中需检查项"
+    void FetchSelectedAnyway(); // "仍然下载选中的已下载过项"
+    void PreviewCurrentRow();   // "预览首页"
+    // The first page of the row under the pointer, or nothing when it is no finished PDF.
+    void PreviewRow(int row, const QPoint& globalPos);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -235,11 +253,17 @@ private:
     void syncSchedulerOptions();
     // Connects the list commands and the list's events.
     void wireListCommands();
+    // The history of placed articles, the look inside arrived files, their
+    // commands and the first-page preview.
+    void wireArticleChecks();
 
     DownloadListModel* m_list;
     SoundPlayer* m_sounds;
     Scheduler* m_scheduler = nullptr;
     DownloadListKeeper* m_keeper = nullptr;
+    ArticleHistory* m_history = nullptr;
+    ArrivalChecks* m_checks = nullptr;
+    PdfPreview* m_preview = nullptr;
     std::array<QLabel*, 4> m_panels{};
     // Panel 3 shows the title of a robot check's page.
     bool m_checkTitleShown = false;

@@ -73,10 +73,11 @@ private slots:
         QVERIFY(r.size.isEmpty() && r.received.isEmpty() && r.percent.isEmpty() &&
                 r.baseHref.isEmpty());
 
-        QCOMPARE(m.columnCount(), 7);
+        // The design's seven columns, then what the look inside the file found.
+        QCOMPARE(m.columnCount(), 8);
         const QStringList headers = {"名称",   "类型",     "文件大小", "已下载数",
-                                     "百分比", "保存路径", "B"};
-        for (int c = 0; c < 7; ++c)
+                                     "百分比", "保存路径", "B",        "检查"};
+        for (int c = 0; c < 8; ++c)
             QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), headers.at(c));
         QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("论文"));
         QCOMPARE(m.data(m.index(0, 5)).toString(), QStringLiteral("/home/u/论文/"));

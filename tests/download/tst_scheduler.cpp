@@ -33,14 +33,6 @@ private:
              const QString& referer = {}) {
         QVERIFY(model->AddDownloadItem(address, name, type, folder(), referer));
     }
-    // Mode two runs in the background: wait (real time, bounded) until the row
-    // is no longer downloading.
-    bool waitForRow(int i, int ms = 20000) {
-        QElapsedTimer e;
-        e.start();
-        Wait::until([&] { return row(i).state != ItemState::Downloading || e.elapsed() > ms; });
-        return row(i).state != ItemState::Downloading;
-    }
 
 private slots:
     void initTestCase() {

@@ -3,8 +3,10 @@
 #include "TestApp.h"
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
+#include "platform/Wait.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTemporaryDir>
 
@@ -34,6 +36,15 @@ protected:
         model.reset();
         dir.reset();
         t.reset();
+    }
+
+    // Mode two runs in the background: wait (real time, bounded) until the row
+    // is no longer downloading.
+    bool waitForRow(int i, int ms = 20000) {
+        QElapsedTimer e;
+        e.start();
+        Wait::until([&] { return row(i).state != ItemState::Downloading || e.elapsed() > ms; });
+        return row(i).state != ItemState::Downloading;
     }
 
     QString folder() const { return dir->path() + QLatin1Char('/'); }
