@@ -26,7 +26,7 @@ namespace {
 // Each read takes what the reply holds, up to this much, straight into the
 // part file: no piece of the body is copied into a buffer of its own, and the
 // checks made after every read cost nothing next to the bytes.
-constexpr qint64 ChunkBytes = 256 * 1024;
+constexpr qint64 ChunkBytes = 64 * 1024;
 constexpr double ResponseWaitSeconds = 30;
 constexpr double StallSeconds = 120;
 // Cells and status texts are refreshed at most this often while a body streams;
