@@ -235,15 +235,15 @@ void TransferRequest::setState(State state) {
     emit stateChanged(state);
 }
 
-// Qt reports an error status (4xx, 5xx) as an error of the reply once the
-// answer's body is in. An abort reports one more (the cancel), and whichever
-// of the two comes second has Qt warn that an error was reported twice; a
-// site that refuses with 429 or 503 would leave that warning for every
-// refusal. Such a reply is not aborted: it is let go, and deleting it ends
-// its connection as an abort would.
+// Qt reports an error status as an error of the reply once the answer's
+// body is in. An abort reports one more (the cancel), and whichever of the
+// two comes second has Qt warn that an error was reported twice; a site that
+// refuses with 429 or 503 (a rate limiter's short page) left that warning for
+// many refusals of a run. Such a reply is not aborted: it is let go, and
+// deleting it ends its connection as an abort would.
 bool TransferRequest::abortable(const QNetworkReply& reply) {
-    return reply.isRunning() &&
-           reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 400;
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return reply.isRunning() && status != 429 && status != 503;
 }
 
 void TransferRequest::dropReply() {
@@ -595,7 +595,7 @@ void TransferRequest::cancel() {
         if (abortable(*m_reply)) {
             m_reply->abort(); // emits finished, which normally ends the request
         } else {
-            // An error status: no abort (see abortable()); the reply says
+            // A refusal: no abort (see abortable()); the reply says
             // nothing more and goes with the next request or this one, its
             // headers still readable until then.
             disconnect(m_reply, nullptr, this, nullptr);
