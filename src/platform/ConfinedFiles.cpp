@@ -129,3 +129,12 @@ bool RemoveEmptyFolderBelow(const QString& resolvedRoot, const QString& relative
     // Fails, as it should, for a folder that still holds anything.
     return removeBelow(resolvedRoot, relative, S_IFDIR, AT_REMOVEDIR);
 }
+
+void SyncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}

@@ -13,6 +13,11 @@ class QFile;
 // empty.)
 bool OpenRegularFile(QFile& file, const QString& path);
 
+// Makes the names in folder durable (fsync of the folder): a rename into it
+// then survives a power cut as the file's own sync made its bytes survive.
+// A folder that cannot be opened is left as it is.
+void SyncFolder(const QString& folder);
+
 // Deletions that stay inside a folder. The folder is given resolved (no link
 // anywhere in it); every step from "/" down to the file is opened without
 // following links, so a link met on the way, whether it stood there when the

@@ -1,5 +1,6 @@
 #include "platform/FileBatch.h"
 
+#include "platform/ConfinedFiles.h"
 #include "platform/PartFile.h"
 #include "platform/PartFileLocks.h"
 
@@ -243,12 +244,7 @@ FileBatch::Placed FileBatch::place(int i, const QString& path, bool replace) {
 }
 
 void FileBatch::syncFolders() {
-    for (const QString& folder : std::as_const(m_renamedIn)) {
-        const int fd = ::open(local(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
+    for (const QString& folder : std::as_const(m_renamedIn))
+        SyncFolder(folder);
     m_renamedIn.clear();
 }

@@ -374,6 +374,9 @@ bool PartFile::commitTo(const QString& finalPath) {
     m_resumable = false;
     if (::rename(local(m_path).constData(), local(finalPath).constData()) != 0)
         return false;
+    // The part's bytes were synced before; without the folder's sync a power
+    // cut could still take the new name back after the row said "finished".
+    SyncFolder(QFileInfo(finalPath).absolutePath());
     m_committed = true;
     m_path.clear();
     m_device.reset();
