@@ -75,22 +75,16 @@ SiteLoginPanel::SiteLoginPanel(QWidget* parent) : QWidget(parent) {
 
     // The fields flow into more rows when the window is narrow or the font
     // large, each caption with its field.
-    const auto together = [](std::initializer_list<QWidget*> widgets) {
-        auto* box = new QHBoxLayout;
-        for (QWidget* w : widgets)
-            box->addWidget(w);
-        return box;
-    };
     auto* top = new FlowLayout;
     top->addWidget(Option5);
-    top->addLayout(together({Option4, Text2}));
-    top->addLayout(together({Label10, Text3}));
-    top->addLayout(together({Label6, Text1}));
-    top->addLayout(together({Command2, Command5, Command3}));
+    top->addLayout(OnePiece({Option4, Text2}));
+    top->addLayout(OnePiece({Label10, Text3}));
+    top->addLayout(OnePiece({Label6, Text1}));
+    top->addLayout(OnePiece({Command2, Command5, Command3}));
     auto* second = new FlowLayout;
     second->addWidget(Check2);
     second->addSpacing(12);
-    second->addLayout(together({Label11, Combo3}));
+    second->addLayout(OnePiece({Label11, Combo3}));
     second->addSpacing(12);
     second->addWidget(Check1);
     NameAfterCaption(Text2, Option4->text());

@@ -259,31 +259,25 @@ void fFileDownload::buildControls() {
     // The panel's controls flow into as many rows as the width needs, each
     // caption with its box, so none is ever cut; the options start a row of
     // their own.
-    const auto together = [](std::initializer_list<QWidget*> widgets) {
-        auto* box = new QHBoxLayout;
-        for (QWidget* w : widgets)
-            box->addWidget(w);
-        return box;
-    };
     gapLabel->setGapWidget(Combo2);
     auto* top = new FlowLayout;
-    top->addLayout(together({Label4, Label1}));
+    top->addLayout(OnePiece({Label4, Label1}));
     top->addSpacing(12);
-    top->addLayout(together({Label7, Command26}));
+    top->addLayout(OnePiece({Label7, Command26}));
     top->addSpacing(12);
-    top->addLayout(together({Label2, Combo1}));
+    top->addLayout(OnePiece({Label2, Combo1}));
     top->addSpacing(12);
     top->addWidget(Label5);
     top->addSpacing(12);
-    top->addLayout(together({Label8, Option1, Option2, Option3}));
+    top->addLayout(OnePiece({Label8, Option1, Option2, Option3}));
     top->addSpacing(12);
-    top->addLayout(together({Shape1, Command4, Command31}));
+    top->addLayout(OnePiece({Shape1, Command4, Command31}));
     auto* bottom = new FlowLayout;
     bottom->addWidget(Check4);
     bottom->addWidget(Check5);
     bottom->addWidget(Check6);
     bottom->addSpacing(12);
-    bottom->addLayout(together({Check3, Combo4}));
+    bottom->addLayout(OnePiece({Check3, Combo4}));
     bottom->addSpacing(12);
     bottom->addWidget(PicWebBK->Command1);
     auto* panel = new QVBoxLayout(Picture3);

@@ -1,5 +1,6 @@
 #include "shell/FlowLayout.h"
 
+#include <QHBoxLayout>
 #include <QSpacerItem>
 #include <QStyle>
 #include <QWidget>
@@ -137,4 +138,11 @@ int FlowLayout::smartSpacing(QStyle::PixelMetric pm) const {
         return pw->style()->pixelMetric(pm, nullptr, pw);
     }
     return static_cast<QLayout*>(parent)->spacing();
+}
+
+QHBoxLayout* OnePiece(std::initializer_list<QWidget*> widgets) {
+    auto* box = new QHBoxLayout;
+    for (QWidget* w : widgets)
+        box->addWidget(w);
+    return box;
 }

@@ -3,6 +3,7 @@
 #include <QLayout>
 #include <QList>
 #include <QStyle>
+#include <initializer_list>
 
 // Lays its items out left to right and starts a new row when the next one
 // would not fit, so a row of controls never cuts a caption: at a narrow width
@@ -39,3 +40,7 @@ private:
     int m_hSpace;
     int m_vSpace;
 };
+
+class QHBoxLayout;
+// Widgets that a flow keeps on one row, side by side (a caption with its box).
+QHBoxLayout* OnePiece(std::initializer_list<QWidget*> widgets);

@@ -241,7 +241,9 @@ QStringList tabStops(QWidget* window) {
         // A web page hands the focus on when Tab leaves its last element,
         // a moment later.
         QWidget* const from = current;
-        QTest::qWaitFor([from] { return QApplication::focusWidget() != from; }, 5000);
+        const bool moved =
+            QTest::qWaitFor([from] { return QApplication::focusWidget() != from; }, 5000);
+        Q_UNUSED(moved); // a focus that stays is reported below
         current = QApplication::focusWidget();
         if (current == from) {
             order << QStringLiteral("(Tab stays in %1)").arg(nameOf(from));
@@ -623,7 +625,10 @@ private slots:
                 FitColumnsToView(download->ListView3, 0);
             }
             QApplication::setActiveWindow(w);
-            QTest::qWaitForWindowActive(w);
+            // A display without a window manager may not activate it: it is
+            // photographed all the same.
+            const bool active = QTest::qWaitForWindowActive(w);
+            Q_UNUSED(active);
             QTRY_VERIFY2(layoutProblems(w).isEmpty(),
                          qPrintable(layoutProblems(w).join(QLatin1String("; "))));
             QVERIFY(screen->grabWindow(0).save(folder + QLatin1Char('/') + QLatin1String(k.name) +
