@@ -1,6 +1,7 @@
 #include "download/DownloadListKeeper.h"
 
 #include "download/DownloadListModel.h"
+#include "download/RecordSources.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -25,25 +26,27 @@ enum Cell : int {
     IntentPath,
     IntentDevice,
     IntentInode,
+    Record,
 };
 
 QList<KeptList::Column> columns() {
     const QString text = QStringLiteral("TEXT");
     const QString integer = QStringLiteral("INTEGER");
-    return {{QStringLiteral("name"), text},
-            {QStringLiteral("type"), text},
-            {QStringLiteral("size"), text},
-            {QStringLiteral("received"), text},
-            {QStringLiteral("percent"), text},
-            {QStringLiteral("folder"), text},
-            {QStringLiteral("base_href"), text},
-            {QStringLiteral("addresses"), text},
-            {QStringLiteral("referer"), text},
-            {QStringLiteral("state"), integer},
-            {QStringLiteral("placed"), integer},
-            {QStringLiteral("intent_path"), text},
-            {QStringLiteral("intent_device"), integer},
-            {QStringLiteral("intent_inode"), integer}};
+    return QList<KeptList::Column>{{QStringLiteral("name"), text},
+                                   {QStringLiteral("type"), text},
+                                   {QStringLiteral("size"), text},
+                                   {QStringLiteral("received"), text},
+                                   {QStringLiteral("percent"), text},
+                                   {QStringLiteral("folder"), text},
+                                   {QStringLiteral("base_href"), text},
+                                   {QStringLiteral("addresses"), text},
+                                   {QStringLiteral("referer"), text},
+                                   {QStringLiteral("state"), integer},
+                                   {QStringLiteral("placed"), integer},
+                                   {QStringLiteral("intent_path"), text},
+                                   {QStringLiteral("intent_device"), integer},
+                                   {QStringLiteral("intent_inode"), integer}} +
+           RecordKeptColumns();
 }
 } // namespace
 
@@ -94,20 +97,21 @@ qint64 DownloadListKeeper::idAt(int row) const {
 
 QVariantList DownloadListKeeper::valuesAt(int row) const {
     const DownloadItem& it = m_model.item(row);
-    return {it.name,
-            it.type,
-            it.size,
-            it.received,
-            it.percent,
-            it.folder,
-            it.baseHref,
-            it.key,
-            it.tag,
-            int(it.state),
-            it.placed ? 1 : 0,
-            it.intent.path,
-            qint64(it.intent.device),
-            qint64(it.intent.inode)};
+    return QVariantList{it.name,
+                        it.type,
+                        it.size,
+                        it.received,
+                        it.percent,
+                        it.folder,
+                        it.baseHref,
+                        it.key,
+                        it.tag,
+                        int(it.state),
+                        it.placed ? 1 : 0,
+                        it.intent.path,
+                        qint64(it.intent.device),
+                        qint64(it.intent.inode)} +
+           RecordKeptValues(it.record);
 }
 
 int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed) {
@@ -131,6 +135,7 @@ int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& change
         it.intent.path = v.at(IntentPath).toString();
         it.intent.device = quint64(v.at(IntentDevice).toLongLong());
         it.intent.inode = quint64(v.at(IntentInode).toLongLong());
+        it.record = RecordFromKept(v, Record);
         const ItemState was = it.state;
         it = restoredRow(std::move(it));
         if (it.state != was)

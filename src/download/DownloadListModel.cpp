@@ -1,5 +1,7 @@
 #include "download/DownloadListModel.h"
 
+#include "download/RecordSources.h"
+
 #include "platform/KeptDatabase.h"
 
 #include <QPainter>
@@ -87,7 +89,9 @@ QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
     const DownloadItem& row = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return cellRef(row, index.column());
+        return cellText(row, index.column());
+    case Qt::ToolTipRole:
+        return row.record.isEmpty() ? QVariant() : QVariant(RecordDetails(row.record));
     case Qt::DecorationRole:
         if (index.column() == ColName)
             return stateIcon(row.state);
@@ -138,8 +142,9 @@ bool DownloadListModel::removeRows(int row, int count, const QModelIndex& parent
 
 bool DownloadListModel::AddDownloadItem(const QString& address, const QString& name,
                                         const QString& type, const QString& folder,
-                                        const QString& referer) {
+                                        const QString& referer, const ArticleRecord& record) {
     DownloadItem row;
+    row.record = record;
     row.key = address;
     row.name = name;
     row.type = type;
@@ -326,7 +331,7 @@ bool DownloadListModel::reorder(const QList<int>& order) {
 // --- cells ---
 
 bool DownloadListModel::setCell(int row, int column, const QString& text) {
-    if (!isValidRow(row) || column < 0 || column >= ColumnCount)
+    if (!isValidRow(row) || column < 0 || column >= TextColumnCount)
         return false;
     DownloadItem& it = m_rows[row];
     QString& cell = cellRef(it, column);
@@ -337,6 +342,19 @@ bool DownloadListModel::setCell(int row, int column, const QString& text) {
     tally(it, 1);
     const QModelIndex idx = createIndex(row, column);
     emit dataChanged(idx, idx, {Qt::DisplayRole});
+    return true;
+}
+
+bool DownloadListModel::fillRecord(int row, const ArticleRecord& later) {
+    if (!isValidRow(row))
+        return false;
+    ArticleRecord& record = m_rows[row].record;
+    const ArticleRecord was = record;
+    record.fillFrom(later);
+    if (record == was)
+        return false;
+    emit dataChanged(createIndex(row, ColAuthors), createIndex(row, ColDoi), {Qt::DisplayRole});
+    emit rowFactsChanged(row);
     return true;
 }
 
@@ -492,8 +510,31 @@ QString DownloadListModel::columnTitle(int column) {
         return QStringLiteral("保存路径");
     case ColBaseHref:
         return QStringLiteral("B");
+    case ColAuthors:
+        return QStringLiteral("作者");
+    case ColJournal:
+        return QStringLiteral("期刊");
+    case ColYear:
+        return QStringLiteral("年份");
+    case ColDoi:
+        return QStringLiteral("DOI");
     default:
         return {};
+    }
+}
+
+QString DownloadListModel::cellText(const DownloadItem& item, int column) {
+    switch (column) {
+    case ColAuthors:
+        return ShortAuthorsLine(item.record);
+    case ColJournal:
+        return item.record.journal;
+    case ColYear:
+        return item.record.year;
+    case ColDoi:
+        return item.record.doi;
+    default:
+        return cellRef(item, column);
     }
 }
 

@@ -41,9 +41,10 @@ const QString PolicySkip = QStringLiteral("跳过");
 const QString PolicyOverwrite = QStringLiteral("覆盖");
 const QString PolicyRename = QStringLiteral("重命名");
 
-// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B.
-constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {10583, 1411,  1940, 1940,
-                                                                         1411,  10583, 2540};
+// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B,
+// then 作者 期刊 年份 DOI.
+constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {
+    10583, 1411, 1940, 1940, 1411, 10583, 2540, 4500, 3600, 900, 3600};
 
 } // namespace
 
@@ -485,6 +486,12 @@ void fFileDownload::AddDownloadItem(const QString& address, const QString& name,
                                     const QString& type, const QString& folder,
                                     const QString& referer) {
     m_list->AddDownloadItem(address, name, type, folder, referer);
+}
+
+void fFileDownload::AddArticleItem(const QString& address, const QString& name, const QString& type,
+                                   const QString& folder, const QString& referer,
+                                   const ArticleRecord& record) {
+    m_list->AddDownloadItem(address, name, type, folder, referer, record);
 }
 
 int fFileDownload::CountWorkers() const {

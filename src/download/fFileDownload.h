@@ -50,6 +50,9 @@ public:
     // --- the list (other windows reach it through DownloadListSink) ---
     void AddDownloadItem(const QString& address, const QString& name, const QString& type,
                          const QString& folder, const QString& referer) override;
+    void AddArticleItem(const QString& address, const QString& name, const QString& type,
+                        const QString& folder, const QString& referer,
+                        const ArticleRecord& record) override;
     int 统计未下载项数目() const { return m_list->统计未下载项数目(); }
     bool 检测是否下载列表完毕() const { return m_list->检测是否下载列表完毕(); }
     int CountErrorRows() const { return m_list->CountErrorRows(); }

@@ -353,8 +353,9 @@ QString fWebSearch::documentAddress() const {
 // Article list
 
 bool fWebSearch::加入LV1(const QString& title, const QString& link, const QString& pageAddress,
-                         const QString& type, const QString& saveFolder, const QString& layout) {
-    return m_articles->add(title, link, pageAddress, type, saveFolder, layout);
+                         const QString& type, const QString& saveFolder, const QString& layout,
+                         const ArticleRecord& record) {
+    return m_articles->add(title, link, pageAddress, type, saveFolder, layout, record);
 }
 
 void fWebSearch::updateCountLabel() {
@@ -436,7 +437,7 @@ int fWebSearch::ExtractResultPage(const QString& saveFolder) {
     if (!found.documentFound)
         return 0;
     for (const ExtractedArticle& a : found.articles)
-        加入LV1(a.title, a.link, a.pageAddress, a.type, a.saveFolder, a.layout);
+        加入LV1(a.title, a.link, a.pageAddress, a.type, a.saveFolder, a.layout, a.record);
     updateCountLabel();
     return found.offered();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/ArticleRecord.h"
+
 #include <QMainWindow>
 #include <functional>
 
@@ -110,7 +112,8 @@ public:
     // Adds a row to the article list; false when its link is listed already.
     // The count label is left alone (the extraction sets it when it ends).
     bool 加入LV1(const QString& title, const QString& link, const QString& pageAddress,
-                 const QString& type, const QString& saveFolder, const QString& layout);
+                 const QString& type, const QString& saveFolder, const QString& layout,
+                 const ArticleRecord& record = {});
     // Sets the count label to the number of rows.
     void updateCountLabel();
 
