@@ -1,5 +1,6 @@
 #include "download/RecordExport.h"
 
+#include "download/Naming.h"
 #include "download/RecordSources.h"
 
 #include <QDir>
@@ -303,4 +304,21 @@ QString WriteRecordExport(const QList<ExportEntry>& entries, const QString& path
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         return QStringLiteral("无法写入文件：") + path;
     return {};
+}
+
+QList<ExportEntry> ExportEntriesOf(const QList<DownloadItem>& rows) {
+    QList<ExportEntry> entries;
+    entries.reserve(rows.size());
+    for (const DownloadItem& row : rows) {
+        ExportEntry e{row.record, row.name, {}};
+        const QString path = RowFilePath(row);
+        if (row.state == ItemState::Finished && FileExists(path))
+            e.pdfPath = QFileInfo(LocalPath(path)).absoluteFilePath();
+        entries.append(std::move(e));
+    }
+    return entries;
+}
+
+QString RecordExportDoneMessage(int count) {
+    return QStringLiteral("导出文献信息完毕：%1项").arg(count);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/ArticleRecord.h"
+#include "download/DownloadItem.h"
 
 #include <QByteArray>
 #include <QList>
@@ -37,6 +38,19 @@ QByteArray CslJsonText(const QList<ExportEntry>& entries);
 // Writes the entries to path in the format its extension asks for; the file
 // takes its name only once written whole. Empty on success, else the message.
 QString WriteRecordExport(const QList<ExportEntry>& entries, const QString& path);
+
+// The download rows as entries: each row's record, its name as the title a
+// record lacks, and its file when the row is finished and the file stands.
+QList<ExportEntry> ExportEntriesOf(const QList<DownloadItem>& rows);
+
+// What the export commands offer and say.
+inline const QString RecordExportFilter =
+    QStringLiteral("BibTeX (*.bib);;RIS (*.ris);;CSL-JSON (*.json)");
+inline const QString RecordExportFileName = QStringLiteral("文献信息.bib");
+inline const QString RecordExportTitle = QStringLiteral("导出文献信息");
+inline const QString RecordExportNothing = QStringLiteral("没有可导出的项！");
+// "导出文献信息完毕：3项"
+QString RecordExportDoneMessage(int count);
 
 // A text with the LaTeX specials escaped for a BibTeX field in braces.
 QString BibTeXEscaped(const QString& text);

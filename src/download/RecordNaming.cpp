@@ -76,11 +76,6 @@ QString cleanPart(const QString& text) {
 
 } // namespace
 
-QStringList FileNamePatternPresets() {
-    return {QStringLiteral("作者 - 年份 - 标题"), QStringLiteral("DOI"),
-            QStringLiteral("期刊/年份/标题"), QStringLiteral("年份 - 期刊 - 标题")};
-}
-
 PatternName NameFromPattern(const QString& pattern, const ArticleRecord& record,
                             const QString& fallbackName) {
     PatternName result;

@@ -21,9 +21,6 @@ struct PatternName {
     QString name;      // never empty
 };
 
-// The patterns offered beside the free text.
-QStringList FileNamePatternPresets();
-
 // The folder part and name a pattern gives for a record. A name part that
 // leaves nothing takes fallbackName (the design's name: the title or the
 // address's file name); a folder part that leaves nothing is "未知".

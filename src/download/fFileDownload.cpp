@@ -382,6 +382,13 @@ void fFileDownload::buildMenus() {
         entry(menu导出名称, QStringLiteral("menu导出全部名称"), QStringLiteral("全部"));
     menu导出未完成项名称 =
         entry(menu导出名称, QStringLiteral("menu导出未完成项名称"), QStringLiteral("未完成项"));
+    menu导出文献信息 =
+        submenu(menu下载, QStringLiteral("menu导出文献信息"), QStringLiteral("导出文献信息"));
+    menu导出选中项文献信息 = entry(menu导出文献信息, QStringLiteral("menu导出选中项文献信息"),
+                                   QStringLiteral("选中项（未选时全部）..."));
+    menu导出本次完成项文献信息 =
+        entry(menu导出文献信息, QStringLiteral("menu导出本次完成项文献信息"),
+              QStringLiteral("本次下载完成项..."));
     menu下载->addSeparator();
     menu退出本下载窗口 =
         entry(menu下载, QStringLiteral("menu退出本下载窗口"), QStringLiteral("关闭本下载窗口"));

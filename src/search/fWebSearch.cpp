@@ -1,5 +1,7 @@
 #include "search/fWebSearch.h"
 
+#include "download/RecordExport.h"
+
 #include "search/ArticleListKeeper.h"
 
 #include "platform/Browser.h"
@@ -11,6 +13,7 @@
 #include "shell/AppValues.h"
 #include "shell/BrowserCacheCommands.h"
 #include "shell/CaptionWithGap.h"
+#include "shell/FileNames.h"
 #include "shell/WindowFlow.h"
 #include "shell/WindowRoutines.h"
 #include "shell/fSeleFileSavePath.h"
@@ -36,6 +39,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -62,6 +66,10 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     // The popup "加入" is never part of the menu bar (it is built apart).
     // Whether extraction asks for the save folder.
     v.setPromptSaveFolder(v.settings().promptSaveFolder());
+    v.FileNamePattern =
+        v.settings()
+            .read(SettingsKeys::SectionSettings, SettingsKeys::FileNamePattern, QString())
+            .trimmed();
     // History empty; delay box restored.
     Combo1->clear();
     Combo2->clear();
@@ -301,6 +309,8 @@ void fWebSearch::buildMenus() {
     menu工具->addSeparator();
     menu打开下载窗口 =
         action(menu工具, QStringLiteral("menu打开下载窗口"), QStringLiteral("打开下载窗口"));
+    menu导出文献信息 =
+        action(menu工具, QStringLiteral("menu导出文献信息"), QStringLiteral("导出文献信息..."));
     menu工具->addSeparator();
     menu查看IE浏览器缓存 = action(menu工具, QStringLiteral("menu查看IE浏览器缓存"),
                                   QStringLiteral("查看IE浏览器缓存"));
@@ -322,6 +332,7 @@ void fWebSearch::buildMenus() {
     connect(menu前进, &QAction::triggered, this, [this] { WebBrowser1->goForward(); });
     connect(menu关闭本窗口, &QAction::triggered, this, &QWidget::close);
     connect(menu清除选中项, &QAction::triggered, this, &fWebSearch::removeSelected);
+    connect(menu导出文献信息, &QAction::triggered, this, &fWebSearch::exportRecords);
     connect(menu清除分析成功项, &QAction::triggered, this, &fWebSearch::removeSucceeded);
     connect(menu清除标题含指定字符项, &QAction::triggered, this,
             [this] { removeTitleContaining(true); });
@@ -391,6 +402,36 @@ void fWebSearch::removeSelected() {
     for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
         selected.insert(index.row());
     filteredRemoval([&selected](int row) { return selected.contains(row); });
+}
+
+void fWebSearch::exportRecords() {
+    QList<int> rows;
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty()) {
+        for (int r = 0; r < m_articles->size(); ++r)
+            rows.append(r);
+    }
+    if (rows.isEmpty()) {
+        app().dialogs().information(this, RecordExportNothing);
+        return;
+    }
+    QList<ExportEntry> entries;
+    for (int r : std::as_const(rows))
+        entries.append({m_articles->at(r).record, m_articles->at(r).title, {}});
+    const QString rowFolder = m_articles->at(rows.first()).saveFolder;
+    const QString folder = rowFolder.isEmpty() ? app().CurrentSaveFolder : rowFolder;
+    const QString path =
+        app().dialogs().saveFile(this, RecordExportTitle, JoinFolder(folder, RecordExportFileName),
+                                 RecordExportFilter, QStringLiteral("bib"));
+    if (path.isEmpty())
+        return;
+    const QString failure = WriteRecordExport(entries, path);
+    if (!failure.isEmpty())
+        app().dialogs().error(this, failure);
+    else
+        app().dialogs().information(this, RecordExportDoneMessage(int(entries.size())));
 }
 
 void fWebSearch::removeSucceeded() {

@@ -85,6 +85,7 @@ public:
     QAction* menu设置;
     QAction* menu设置下载保存路径;
     QAction* menu打开下载窗口;
+    QAction* menu导出文献信息; // the chosen rows' records (or all) for a reference manager
     QAction* menu查看IE浏览器缓存;
     QAction* menu清空IE浏览器缓存;
     QAction* menu网页源码另存为;
@@ -142,6 +143,7 @@ public:
     // The list commands.
     void addThisPage(); // "加入本页到列表"
     void removeSelected();
+    void exportRecords();
     void removeSucceeded();
     void removeTitleContaining(bool contains);
     void removeAll();
