@@ -242,8 +242,8 @@ ArticleRecord RecordFromBlock(const DocumentSnapshot& doc, int block, int titleL
     r.authors = authorTexts.size() == 1 ? splitAuthors(authorTexts.first()) : authorTexts;
 
     QString blockText = doc.textOf(block);
-    if (titleLink >= 0)
-        blockText.replace(doc.textOf(titleLink), QString());
+    if (const QString titleText = doc.textOf(titleLink); !titleText.isEmpty())
+        blockText.replace(titleText, QString());
     if (firstSource >= 0) {
         r.journal = journalOfSource(doc, firstSource);
         FillFromSourceLine(r, sourceTexts.join(QStringLiteral(", ")));
