@@ -2,7 +2,7 @@
 
 #include "download/fFileDownload.h"
 
-#include "download/RecordExport.h"
+#include "download/RecordExportDialog.h"
 
 #include "download/Naming.h"
 #include "download/Scheduler.h"
@@ -316,23 +316,9 @@ void fFileDownload::ExportRecords(bool finishedThisRun) {
         if (taken)
             rows.append(row);
     }
-    if (rows.isEmpty()) {
-        app().dialogs().information(this, RecordExportNothing);
-        return;
-    }
     // Beside the PDFs, so that importing the file attaches them.
-    const QString folder =
-        rows.first().folder.isEmpty() ? app().CurrentSaveFolder : rows.first().folder;
-    const QString path =
-        app().dialogs().saveFile(this, RecordExportTitle, JoinFolder(folder, RecordExportFileName),
-                                 RecordExportFilter, QStringLiteral("bib"));
-    if (path.isEmpty())
-        return;
-    const QString failure = WriteRecordExport(ExportEntriesOf(rows), path);
-    if (!failure.isEmpty())
-        app().dialogs().error(this, failure);
-    else
-        app().dialogs().information(this, RecordExportDoneMessage(int(rows.size())));
+    AskAndExportRecords(this, ExportEntriesOf(rows),
+                        rows.isEmpty() ? QString() : rows.first().folder);
 }
 
 // ---------------------------------------------------------------- tools

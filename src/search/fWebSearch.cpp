@@ -1,6 +1,6 @@
 #include "search/fWebSearch.h"
 
-#include "download/RecordExport.h"
+#include "download/RecordExportDialog.h"
 
 #include "search/ArticleListKeeper.h"
 
@@ -413,25 +413,11 @@ void fWebSearch::exportRecords() {
         for (int r = 0; r < m_articles->size(); ++r)
             rows.append(r);
     }
-    if (rows.isEmpty()) {
-        app().dialogs().information(this, RecordExportNothing);
-        return;
-    }
     QList<ExportEntry> entries;
     for (int r : std::as_const(rows))
         entries.append({m_articles->at(r).record, m_articles->at(r).title, {}});
-    const QString rowFolder = m_articles->at(rows.first()).saveFolder;
-    const QString folder = rowFolder.isEmpty() ? app().CurrentSaveFolder : rowFolder;
-    const QString path =
-        app().dialogs().saveFile(this, RecordExportTitle, JoinFolder(folder, RecordExportFileName),
-                                 RecordExportFilter, QStringLiteral("bib"));
-    if (path.isEmpty())
-        return;
-    const QString failure = WriteRecordExport(entries, path);
-    if (!failure.isEmpty())
-        app().dialogs().error(this, failure);
-    else
-        app().dialogs().information(this, RecordExportDoneMessage(int(entries.size())));
+    AskAndExportRecords(this, entries,
+                        rows.isEmpty() ? QString() : m_articles->at(rows.first()).saveFolder);
 }
 
 void fWebSearch::removeSucceeded() {

@@ -293,6 +293,28 @@ private slots:
         QVERIFY(!items.at(3).toObject().contains(QStringLiteral("author")));
     }
 
+    // Only a finished row whose file stands names a file.
+    void entriesOfDownloadRows() {
+        DownloadItem finished;
+        finished.name = QStringLiteral("石墨烯薄膜");
+        finished.type = QStringLiteral("pdf");
+        finished.folder = m_dir.path() + QLatin1Char('/');
+        finished.state = ItemState::Finished;
+        finished.record.doi = QStringLiteral("10.1/x");
+        DownloadItem gone = finished;
+        gone.name = QStringLiteral("moved away");
+        DownloadItem waiting = finished;
+        waiting.state = ItemState::Waiting;
+        const QList<ExportEntry> entries = ExportEntriesOf({finished, gone, waiting});
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(QFileInfo(entries.at(0).pdfPath).canonicalFilePath(),
+                 QFileInfo(m_pdfs.at(0)).canonicalFilePath());
+        QCOMPARE(entries.at(0).title, QStringLiteral("石墨烯薄膜"));
+        QCOMPARE(entries.at(0).record.doi, QStringLiteral("10.1/x"));
+        QVERIFY(entries.at(1).pdfPath.isEmpty());
+        QVERIFY(entries.at(2).pdfPath.isEmpty());
+    }
+
     void unwritableFolderSaysSo() {
         const QString path = m_dir.filePath(QStringLiteral("missing/folder/x.bib"));
         QVERIFY(!WriteRecordExport(m_entries, path).isEmpty());
