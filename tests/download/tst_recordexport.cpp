@@ -142,7 +142,11 @@ private slots:
     }
 
     void bibtexReadByBibtexParser() {
-        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        // Debian's own Python, which has Debian's bibtexparser, before any other.
+        QString python =
+            QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+        if (python.isEmpty())
+            python = QStandardPaths::findExecutable(QStringLiteral("python3"));
         if (python.isEmpty())
             QSKIP("python3 is not installed");
         QProcess probe;

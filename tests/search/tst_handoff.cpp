@@ -87,6 +87,7 @@ private slots:
         auto* window = qobject_cast<fFileDownload*>(app().flow().find(WindowNames::FileDownload));
         QVERIFY(window);
         QCOMPARE(window->list()->item(0).record, record);
+        delete window;
     }
 
     // The hand-off loads the download window without showing it; a second
