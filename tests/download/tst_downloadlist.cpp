@@ -73,10 +73,11 @@ private slots:
         QVERIFY(r.size.isEmpty() && r.received.isEmpty() && r.percent.isEmpty() &&
                 r.baseHref.isEmpty());
 
-        QCOMPARE(m.columnCount(), 7);
-        const QStringList headers = {"名称",   "类型",     "文件大小", "已下载数",
-                                     "百分比", "保存路径", "B"};
-        for (int c = 0; c < 7; ++c)
+        // The design's seven columns, then what the article's record says.
+        const QStringList headers = {"名称", "类型", "文件大小", "已下载数", "百分比", "保存路径",
+                                     "B",    "作者", "期刊",     "年份",     "DOI"};
+        QCOMPARE(m.columnCount(), headers.size());
+        for (int c = 0; c < headers.size(); ++c)
             QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), headers.at(c));
         QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("论文"));
         QCOMPARE(m.data(m.index(0, 5)).toString(), QStringLiteral("/home/u/论文/"));
