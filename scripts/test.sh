@@ -4,6 +4,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # The package test makes, checks and installs a Debian package.
 packages+=(dpkg-dev file appstream lintian desktop-file-utils)
+# Reference-manager exports are read back by real parsers.
+packages+=(biber python3-bibtexparser)
 install_missing
 preset=default
 [ "${VARNELLE_WERROR:-0}" = 1 ] && preset=ci

@@ -1,8 +1,9 @@
 #include "download/DownloadListKeeper.h"
 
 #include "download/DownloadListModel.h"
-#include "download/PlacedFile.h"
 #include "download/Naming.h"
+#include "download/PlacedFile.h"
+#include "download/RecordSources.h"
 #include "platform/PartFile.h"
 #include "shell/FileNames.h"
 
@@ -35,29 +36,31 @@ enum Cell : int {
     Check,
     PlannedFolder,
     FetchAnyway,
+    Record,
 };
 
 QList<KeptList::Column> columns() {
     const QString text = QStringLiteral("TEXT");
     const QString integer = QStringLiteral("INTEGER");
-    return {{QStringLiteral("name"), text},
-            {QStringLiteral("type"), text},
-            {QStringLiteral("size"), text},
-            {QStringLiteral("received"), text},
-            {QStringLiteral("percent"), text},
-            {QStringLiteral("folder"), text},
-            {QStringLiteral("base_href"), text},
-            {QStringLiteral("addresses"), text},
-            {QStringLiteral("referer"), text},
-            {QStringLiteral("state"), integer},
-            {QStringLiteral("placed"), integer},
-            {QStringLiteral("intent_path"), text},
-            {QStringLiteral("intent_device"), integer},
-            {QStringLiteral("intent_inode"), integer},
-            {QStringLiteral("placed_size"), integer},
-            {QStringLiteral("check_text"), text},
-            {QStringLiteral("planned_folder"), text},
-            {QStringLiteral("fetch_anyway"), integer}};
+    return QList<KeptList::Column>{{QStringLiteral("name"), text},
+                                   {QStringLiteral("type"), text},
+                                   {QStringLiteral("size"), text},
+                                   {QStringLiteral("received"), text},
+                                   {QStringLiteral("percent"), text},
+                                   {QStringLiteral("folder"), text},
+                                   {QStringLiteral("base_href"), text},
+                                   {QStringLiteral("addresses"), text},
+                                   {QStringLiteral("referer"), text},
+                                   {QStringLiteral("state"), integer},
+                                   {QStringLiteral("placed"), integer},
+                                   {QStringLiteral("intent_path"), text},
+                                   {QStringLiteral("intent_device"), integer},
+                                   {QStringLiteral("intent_inode"), integer},
+                                   {QStringLiteral("placed_size"), integer},
+                                   {QStringLiteral("check_text"), text},
+                                   {QStringLiteral("planned_folder"), text},
+                                   {QStringLiteral("fetch_anyway"), integer}} +
+           RecordKeptColumns();
 }
 
 // A kept row as the list holds it, before the restore rules.
@@ -83,6 +86,7 @@ DownloadItem itemFrom(const KeptList::Row& row) {
     it.check = v.at(Check).toString();
     it.plannedFolder = v.at(PlannedFolder).toString();
     it.fetchAnyway = v.at(FetchAnyway).toInt() != 0;
+    it.record = RecordFromKept(v, Record);
     return it;
 }
 } // namespace
@@ -176,24 +180,25 @@ qint64 DownloadListKeeper::idAt(int row) const {
 
 QVariantList DownloadListKeeper::valuesAt(int row) const {
     const DownloadItem& it = m_model.item(row);
-    return {it.name,
-            it.type,
-            it.size,
-            it.received,
-            it.percent,
-            it.folder,
-            it.baseHref,
-            it.key,
-            it.tag,
-            int(it.state),
-            it.placed ? 1 : 0,
-            it.intent.path,
-            qint64(it.intent.device),
-            qint64(it.intent.inode),
-            it.placedBytes,
-            it.check,
-            it.plannedFolder,
-            it.fetchAnyway ? 1 : 0};
+    return QVariantList{it.name,
+                        it.type,
+                        it.size,
+                        it.received,
+                        it.percent,
+                        it.folder,
+                        it.baseHref,
+                        it.key,
+                        it.tag,
+                        int(it.state),
+                        it.placed ? 1 : 0,
+                        it.intent.path,
+                        qint64(it.intent.device),
+                        qint64(it.intent.inode),
+                        it.placedBytes,
+                        it.check,
+                        it.plannedFolder,
+                        it.fetchAnyway ? 1 : 0} +
+           RecordKeptValues(it.record);
 }
 
 int DownloadListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed) {

@@ -34,8 +34,16 @@ public:
         ColFolder,   // "保存路径"
         ColBaseHref, // "B"
         ColCheck,    // "检查"
+        // What the pages said of the article (read-only; the whole record is
+        // every cell's tooltip).
+        ColAuthors, // "作者"
+        ColJournal, // "期刊"
+        ColYear,    // "年份"
+        ColDoi,     // "DOI"
         ColumnCount
     };
+    // The cells a row's setters write: 0 .. TextColumnCount-1.
+    static constexpr int TextColumnCount = ColAuthors;
     enum Role : int {
         KeyRole = Qt::UserRole + 1, // the address list
         TagRole,                    // the referring address
@@ -70,7 +78,8 @@ public:
     // received, percent and "B" cells stay empty. Nothing happens when a row
     // with this key exists already or the address is blank. True when added.
     bool AddDownloadItem(const QString& address, const QString& name, const QString& type,
-                         const QString& folder, const QString& referer);
+                         const QString& folder, const QString& referer,
+                         const ArticleRecord& record = {});
     // Appends a whole row (for commands that rebuild rows) under a new id.
     // Refused, returning false, when its key is blank or taken.
     bool appendItem(const DownloadItem& item);
@@ -155,6 +164,8 @@ public:
     static bool isWebPageType(const QString& type); // "htm" or "html", any letter case
     static bool isErrorRow(const DownloadItem& item);
     static QString columnTitle(int column);
+    // The text a row shows in a column.
+    static QString cellText(const DownloadItem& item, int column);
     // The small icon of a state: four pictures told apart by colour and shape.
     QIcon stateIcon(ItemState state) const;
 

@@ -134,25 +134,7 @@ QList<int> SortedOrder(const QList<DownloadItem>& rows, int column, Qt::SortOrde
     QList<int> result(n);
     for (int i = 0; i < n; ++i)
         result[i] = i;
-    const auto cell = [&](int i) -> const QString& {
-        const DownloadItem& r = rows.at(i);
-        switch (column) {
-        case DownloadListModel::ColName:
-            return r.name;
-        case DownloadListModel::ColType:
-            return r.type;
-        case DownloadListModel::ColSize:
-            return r.size;
-        case DownloadListModel::ColReceived:
-            return r.received;
-        case DownloadListModel::ColPercent:
-            return r.percent;
-        case DownloadListModel::ColFolder:
-            return r.folder;
-        default:
-            return r.baseHref;
-        }
-    };
+    const auto cell = [&](int i) { return DownloadListModel::cellText(rows.at(i), column); };
     const bool descending = order == Qt::DescendingOrder;
 
     const bool numeric = column == DownloadListModel::ColSize ||

@@ -42,9 +42,10 @@ const QString PolicySkip = QStringLiteral("跳过");
 const QString PolicyOverwrite = QStringLiteral("覆盖");
 const QString PolicyRename = QStringLiteral("重命名");
 
-// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B 检查.
-constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {10583, 1411,  1940, 1940,
-                                                                         1411,  10583, 2540, 2540};
+// Opening column widths in twips: 名称 类型 文件大小 已下载数 百分比 保存路径 B 检查,
+// then 作者 期刊 年份 DOI.
+constexpr std::array<int, DownloadListModel::ColumnCount> ColumnTwips = {
+    10583, 1411, 1940, 1940, 1411, 10583, 2540, 2540, 4500, 3600, 900, 3600};
 
 } // namespace
 
@@ -417,6 +418,13 @@ void fFileDownload::buildMenus() {
         entry(menu导出名称, QStringLiteral("menu导出全部名称"), QStringLiteral("全部"));
     menu导出未完成项名称 =
         entry(menu导出名称, QStringLiteral("menu导出未完成项名称"), QStringLiteral("未完成项"));
+    menu导出文献信息 =
+        submenu(menu下载, QStringLiteral("menu导出文献信息"), QStringLiteral("导出文献信息"));
+    menu导出选中项文献信息 = entry(menu导出文献信息, QStringLiteral("menu导出选中项文献信息"),
+                                   QStringLiteral("选中项（未选时全部）..."));
+    menu导出本次完成项文献信息 =
+        entry(menu导出文献信息, QStringLiteral("menu导出本次完成项文献信息"),
+              QStringLiteral("本次下载完成项..."));
     menu下载->addSeparator();
     menu退出本下载窗口 =
         entry(menu下载, QStringLiteral("menu退出本下载窗口"), QStringLiteral("关闭本下载窗口"));
@@ -525,6 +533,12 @@ void fFileDownload::AddDownloadItem(const QString& address, const QString& name,
                                     const QString& type, const QString& folder,
                                     const QString& referer) {
     m_list->AddDownloadItem(address, name, type, folder, referer);
+}
+
+void fFileDownload::AddArticleItem(const QString& address, const QString& name, const QString& type,
+                                   const QString& folder, const QString& referer,
+                                   const ArticleRecord& record) {
+    m_list->AddDownloadItem(address, name, type, folder, referer, record);
 }
 
 int fFileDownload::CountWorkers() const {

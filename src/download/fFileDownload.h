@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
+#include <QSet>
 #include <array>
 
 class QAction;
@@ -53,6 +54,12 @@ public:
     // --- the list (other windows reach it through DownloadListSink) ---
     void AddDownloadItem(const QString& address, const QString& name, const QString& type,
                          const QString& folder, const QString& referer) override;
+    void AddArticleItem(const QString& address, const QString& name, const QString& type,
+                        const QString& folder, const QString& referer,
+                        const ArticleRecord& record) override;
+    // Writes the chosen rows' records (or those of the rows this run
+    // finished) for a reference manager, next to their PDFs by default.
+    void ExportRecords(bool finishedThisRun);
     int 统计未下载项数目() const { return m_list->统计未下载项数目(); }
     bool 检测是否下载列表完毕() const { return m_list->检测是否下载列表完毕(); }
     int CountErrorRows() const { return m_list->CountErrorRows(); }
@@ -203,6 +210,9 @@ public:
     QAction* menu批量替换网址;
     QAction* menu导出全部名称;
     QAction* menu导出未完成项名称;
+    QMenu* menu导出文献信息;
+    QAction* menu导出选中项文献信息;     // the chosen rows, or all
+    QAction* menu导出本次完成项文献信息; // the rows this run finished
     QAction* menu退出本下载窗口;
     QAction* menu资料检索分析窗口;
     QAction* 设置;
@@ -257,6 +267,9 @@ private:
     // commands and the first-page preview.
     void wireArticleChecks();
 
+    // The rows the last run started (by id); emptied when the next run starts one.
+    QSet<qint64> m_runRows;
+    bool m_runOver = true;
     DownloadListModel* m_list;
     SoundPlayer* m_sounds;
     Scheduler* m_scheduler = nullptr;

@@ -2,6 +2,8 @@
 
 #include "download/fFileDownload.h"
 
+#include "download/RecordExportDialog.h"
+
 #include "download/Naming.h"
 #include "download/Scheduler.h"
 #include "download/UrlReplace.h"
@@ -68,6 +70,20 @@ void fFileDownload::wireListCommands() {
     wire(menu批量替换网址, [this] { OpenUrlReplace(); });
     wire(menu导出全部名称, [this] { ExportNames(false); });
     wire(menu导出未完成项名称, [this] { ExportNames(true); });
+    wire(menu导出选中项文献信息, [this] { ExportRecords(false); });
+    wire(menu导出本次完成项文献信息, [this] { ExportRecords(true); });
+    // A run's rows are those it started; the next run starts afresh.
+    connect(m_scheduler, &Scheduler::transferStarted, this, [this](int row) {
+        if (m_runOver)
+            m_runRows.clear();
+        m_runOver = false;
+        if (m_list->isValidRow(row))
+            m_runRows.insert(m_list->item(row).id);
+    });
+    connect(m_scheduler, &Scheduler::timerDownChanged, this, [this](bool enabled) {
+        if (!enabled)
+            m_runOver = true;
+    });
     wire(menu检查文件是否存在, [this] { CheckFilesExist(); });
 
     QHeaderView* header = ListView3->header();
@@ -286,6 +302,23 @@ void fFileDownload::ExportNames(bool unfinishedOnly) {
     const QString failure = WriteTextFile(path, ExportNamesText(m_list->items(), unfinishedOnly));
     if (!failure.isEmpty())
         app().dialogs().error(this, failure);
+}
+
+void fFileDownload::ExportRecords(bool finishedThisRun) {
+    QList<DownloadItem> rows;
+    const QList<bool> marks = selectionMarks();
+    const bool anyChosen = marks.contains(true);
+    for (int r = 0; r < m_list->count(); ++r) {
+        const DownloadItem& row = m_list->item(r);
+        const bool taken = finishedThisRun
+                               ? row.state == ItemState::Finished && m_runRows.contains(row.id)
+                               : !anyChosen || marks.at(r);
+        if (taken)
+            rows.append(row);
+    }
+    // Beside the PDFs, so that importing the file attaches them.
+    AskAndExportRecords(this, ExportEntriesOf(rows),
+                        rows.isEmpty() ? QString() : rows.first().folder);
 }
 
 // ---------------------------------------------------------------- tools

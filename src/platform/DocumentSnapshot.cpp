@@ -1,6 +1,7 @@
 #include "platform/DocumentSnapshot.h"
 
 #include <QHash>
+#include <algorithm>
 
 namespace {
 
@@ -9,10 +10,56 @@ namespace {
 // and unit separators (the script turns any separator inside a value into a
 // space). A result page has tens of thousands of elements; this text is
 // smaller than JSON and is read in one pass without building a JSON tree, so
-// the user interface is held far shorter.
+// the user interface is held far shorter. After the elements, sections split
+// by the group separator: "T" with the texts (parent, after, text) and "M"
+// with the head's meta tags (name, property, content).
 enum Column { Tag, Class, Id, Name, Type, Value, Checked, Text, Href, Parent, ColumnCount };
 constexpr QChar kRecord(0x1e);
 constexpr QChar kUnit(0x1f);
+constexpr QChar kGroup(0x1d);
+
+// The unit-separated fields of a record; fewer than wanted gives an empty list.
+QList<QStringView> fieldsOf(QStringView record, int wanted) {
+    QList<QStringView> fields;
+    qsizetype start = 0;
+    while (fields.size() < wanted - 1) {
+        const qsizetype end = record.indexOf(kUnit, start);
+        if (end < 0)
+            return {};
+        fields.append(record.sliced(start, end - start));
+        start = end + 1;
+    }
+    fields.append(record.sliced(start));
+    return fields;
+}
+
+// Reads the sections after the elements; a malformed record is left out.
+void readSections(QStringView rest, DocumentSnapshot& snapshot) {
+    for (QStringView section : rest.split(kGroup)) {
+        if (section.isEmpty())
+            continue;
+        const QChar kind = section.front();
+        const QList<QStringView> records = section.sliced(1).split(kRecord);
+        for (QStringView record : records.mid(1)) {
+            const QList<QStringView> f = fieldsOf(record, 3);
+            if (f.isEmpty())
+                continue;
+            if (kind == QLatin1Char('T')) {
+                bool okParent = false;
+                bool okAfter = false;
+                SnapshotText t{f.at(0).toInt(&okParent), f.at(1).toInt(&okAfter),
+                               f.at(2).toString()};
+                const int n = snapshot.size();
+                if (okParent && okAfter && t.parent >= 0 && t.parent < n && t.after >= t.parent &&
+                    t.after < n &&
+                    (snapshot.texts.isEmpty() || snapshot.texts.last().after <= t.after))
+                    snapshot.texts.append(std::move(t));
+            } else if (kind == QLatin1Char('M')) {
+                snapshot.meta.append({f.at(0).toString(), f.at(1).toString(), f.at(2).toString()});
+            }
+        }
+    }
+}
 
 // Fills `end` and cuts parent links that could not come from a pre-order walk,
 // so every reader can rely on descendants being a contiguous range.
@@ -80,6 +127,35 @@ int DocumentSnapshot::elementById(const QString& wanted) const {
     return -1;
 }
 
+QString DocumentSnapshot::textOf(int i) const {
+    if (i < 0 || i >= size())
+        return {};
+    const SnapshotElement& root = elements.at(i);
+    // Texts are ordered by `after`: those inside root start at the first one
+    // after root began, and end before the first one after root's subtree.
+    auto it = std::lower_bound(texts.cbegin(), texts.cend(), i,
+                               [](const SnapshotText& t, int at) { return t.after < at; });
+    QString joined;
+    for (; it != texts.cend() && it->after < root.end; ++it) {
+        if (it->parent >= i && it->parent < root.end)
+            joined += it->text;
+    }
+    return joined.simplified();
+}
+
+QStringList DocumentSnapshot::metaContents(const QString& nameOrProperty) const {
+    QStringList found;
+    for (const SnapshotMeta& m : meta) {
+        if (m.name.compare(nameOrProperty, Qt::CaseInsensitive) != 0 &&
+            m.property.compare(nameOrProperty, Qt::CaseInsensitive) != 0)
+            continue;
+        const QString content = m.content.trimmed();
+        if (!content.isEmpty())
+            found.append(content);
+    }
+    return found;
+}
+
 QString DocumentSnapshot::readScript() {
     // Runs in the isolated world: page scripts can neither see this code nor
     // replace the DOM functions it calls.
@@ -92,7 +168,7 @@ QString DocumentSnapshot::readScript() {
     var withText = { A: 1, AREA: 1, BUTTON: 1, LABEL: 1, OPTION: 1, LEGEND: 1, CAPTION: 1,
                      TITLE: 1, H1: 1, H2: 1, H3: 1, H4: 1, H5: 1, H6: 1, TD: 1, TH: 1 };
     var hasValue = { BUTTON: 1, SELECT: 1, OPTION: 1, TEXTAREA: 1, OUTPUT: 1, DATA: 1 };
-    var separators = /[\x1e\x1f]/g;
+    var separators = /[\x1d\x1e\x1f]/g;
     var clean = function (s) {
       s = String(s);
       return s.search(separators) < 0 ? s : s.replace(separators, ' ');
@@ -127,7 +203,42 @@ QString DocumentSnapshot::readScript() {
                  checked < 0 ? '' : checked, clean(text), clean(href),
                  parent === undefined ? '' : parent].join('\x1f');
     }
-    return 'VSNAP1\x1e' + clean(String(doc.URL || '')) + (n ? '\x1e' + rows.join('\x1e') : '');
+    // The texts, in document order, each with the element it stands in and
+    // the last element begun before it; white space between two texts is kept
+    // once, so words of neighbouring elements stay apart.
+    var texts = [];
+    var skip = { SCRIPT: 1, STYLE: 1, NOSCRIPT: 1, TEMPLATE: 1 };
+    var walker = doc.createTreeWalker(doc.documentElement, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
+    var last = 0, spaced = true;
+    for (var node = walker.currentNode; node; node = walker.nextNode()) {
+      if (node.nodeType === 1) { var at = pos.get(node); if (at !== undefined) last = at; continue; }
+      var owner = node.parentNode;
+      var ownerAt = owner ? pos.get(owner) : undefined;
+      if (ownerAt === undefined || skip[String(owner.tagName || '').toUpperCase()]) continue;
+      var s = String(node.data || '').replace(/\s+/g, ' ');
+      if (s === '' || (s === ' ' && spaced)) continue;
+      if (s.length > MAX) s = s.substring(0, MAX);
+      spaced = s.charAt(s.length - 1) === ' ';
+      texts.push(ownerAt + '\x1f' + last + '\x1f' + clean(s));
+    }
+    var metas = [];
+    var head = doc.head;
+    if (head) {
+      var tags = head.getElementsByTagName('meta');
+      for (var m = 0; m < tags.length; ++m) {
+        var name = tags[m].getAttribute('name') || '', prop = tags[m].getAttribute('property') || '';
+        if (!name && !prop) continue;
+        metas.push(clean(name) + '\x1f' + clean(prop) + '\x1f' + clean(tags[m].getAttribute('content') || ''));
+      }
+      var links = head.getElementsByTagName('link');
+      for (var k = 0; k < links.length; ++k) {
+        if (/(^|\s)canonical(\s|$)/i.test(links[k].getAttribute('rel') || '') && links[k].href)
+          metas.push('canonical\x1f\x1f' + clean(links[k].href));
+      }
+    }
+    return 'VSNAP1\x1e' + clean(String(doc.URL || '')) + (n ? '\x1e' + rows.join('\x1e') : '') +
+           '\x1dT' + (texts.length ? '\x1e' + texts.join('\x1e') : '') +
+           '\x1dM' + (metas.length ? '\x1e' + metas.join('\x1e') : '');
   } catch (e) {
     return null;
   }
@@ -139,7 +250,8 @@ QString DocumentSnapshot::readScript() {
 
 DocumentSnapshot DocumentSnapshot::parse(const QString& text) {
     DocumentSnapshot snapshot;
-    const QStringView all(text);
+    const qsizetype sections = text.indexOf(kGroup);
+    const QStringView all = sections < 0 ? QStringView(text) : QStringView(text).left(sections);
     const QStringView magic = u"VSNAP1";
     if (!all.startsWith(magic) || all.size() == magic.size() || all[magic.size()] != kRecord)
         return snapshot;
@@ -204,6 +316,8 @@ DocumentSnapshot DocumentSnapshot::parse(const QString& text) {
         snapshot.elements.append(std::move(e));
     }
     linkTree(snapshot.elements);
+    if (sections >= 0)
+        readSections(QStringView(text).sliced(sections), snapshot);
     snapshot.present = true;
     return snapshot;
 }
@@ -229,6 +343,19 @@ int SnapshotBuilder::open(SnapshotElement element) {
 
 int SnapshotBuilder::add(SnapshotElement element) {
     return append(std::move(element));
+}
+
+void SnapshotBuilder::addText(const QString& text) {
+    const int n = m_snapshot.size();
+    if (n == 0)
+        return;
+    const int parent = m_open.isEmpty() ? -1 : m_open.last();
+    m_snapshot.texts.append({parent, n - 1, text});
+}
+
+void SnapshotBuilder::addMeta(const QString& name, const QString& property,
+                              const QString& content) {
+    m_snapshot.meta.append({name, property, content});
 }
 
 void SnapshotBuilder::close() {

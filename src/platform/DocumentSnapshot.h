@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <optional>
 
@@ -20,6 +21,23 @@ struct SnapshotElement {
     int end = -1;                // one past the index of the last descendant
 };
 
+// A run of text in the document, in document order: the element it stands
+// in, and how many elements came before it in document order (so the texts
+// inside element i are those with parent and after both in i .. end-1).
+struct SnapshotText {
+    int parent = -1;
+    int after = 0; // index of the last element that started before this text
+    QString text;  // white space collapsed to single spaces, not trimmed
+};
+
+// A <meta> of the document's head (name, property, content as written), or a
+// <link rel="canonical"> (name "canonical", content its absolute address).
+struct SnapshotMeta {
+    QString name;
+    QString property;
+    QString content;
+};
+
 // The elements of a document in document order (a pre-order walk, so the
 // descendants of element i are exactly the elements i+1 .. end-1).
 //
@@ -35,6 +53,10 @@ struct DocumentSnapshot {
     static constexpr int kMaxTextLength = 4096;
 
     QVector<SnapshotElement> elements;
+    // Every text of the body outside scripts and styles (empty ones left
+    // out), in document order; textOf() reads the text of any element.
+    QVector<SnapshotText> texts;
+    QVector<SnapshotMeta> meta;
     QString url; // the document's address as the browser reports it
     bool present = false;
 
@@ -51,6 +73,12 @@ struct DocumentSnapshot {
     int firstByTag(int root, const QString& tag) const;
     // The first element whose id equals id, or -1.
     int elementById(const QString& id) const;
+    // The text inside element i as a reader sees it on one line: its texts
+    // joined in document order, runs of white space made one space, trimmed.
+    QString textOf(int i) const;
+    // The content of the head's meta tags with this name or property (letter
+    // case ignored), in document order, trimmed; empty ones left out.
+    QStringList metaContents(const QString& nameOrProperty) const;
 
     // The script that reads a document. It runs in the application's isolated
     // world and returns the text parse() reads, or null when the page has no
@@ -70,6 +98,9 @@ public:
     explicit SnapshotBuilder(const QString& url = QStringLiteral("about:blank"));
     int open(SnapshotElement element);
     int add(SnapshotElement element);
+    // A text inside the element now open (or, when none is, outside all).
+    void addText(const QString& text);
+    void addMeta(const QString& name, const QString& property, const QString& content);
     void close();
     DocumentSnapshot take();
 

@@ -1,5 +1,6 @@
 #include "search/ArticleAnalyser.h"
 
+#include "download/RecordSources.h"
 #include "net/HttpGetText.h"
 #include "net/SiteAnswer.h"
 #include "platform/Transport.h"
@@ -33,8 +34,16 @@ void ArticleAnalyser::加入下载列表(int row) {
     const ArticleEntry entry = m_list.at(row);
     const QString& link = entry.link;
     const QString title = RemoveLineBreaks(entry.title).trimmed();
-    const QString folder = HandOffFolder(entry.saveFolder, app().CurrentSaveFolder);
-    const QString name = HandOffName(link, title, app().UseOriginalFileName);
+    // What the row knows of its article now: the page fetched below may add
+    // to it, and the name may be made from it.
+    const auto record = [&] {
+        const int now = m_list.indexOfLink(link);
+        return now < 0 ? entry.record : m_list.at(now).record;
+    };
+    const auto target = [&] {
+        return HandOffTarget(link, title, app().UseOriginalFileName, record(),
+                             app().FileNamePattern, entry.saveFolder, app().CurrentSaveFolder);
+    };
 
     setState(link, ArticleState::Analysing);
     Wait::processEventsOnce();
@@ -64,13 +73,17 @@ void ArticleAnalyser::加入下载列表(int row) {
                 : 0;
         pdfAddress = DecodeAmpersands(提取SD2的pdf网址(page));
         found();
+        // The article or intermediate page names its article in its head.
+        m_list.fillRecord(m_list.indexOfLink(link),
+                          RecordFromMetaTags(MetaTagsFromHtml(page, url)));
 
         if (!pdfAddress.isEmpty() && direct) {
             setState(link, ArticleState::Downloading);
             Wait::processEventsOnce();
+            const HandOffPlace place = target();
             const DirectFetchResult saved =
-                Inet下载文件(m_transport, pdfAddress, referer, name + QStringLiteral(".pdf"),
-                             folder, 0, m_hooks.analyseStopped);
+                Inet下载文件(m_transport, pdfAddress, referer, place.name + QStringLiteral(".pdf"),
+                             place.folder, 0, m_hooks.analyseStopped);
             setState(link, saved.bytes < 1 ? ArticleState::DownloadFailed
                                            : ArticleState::DownloadSucceeded);
             限速延时_分析下载();
@@ -80,7 +93,8 @@ void ArticleAnalyser::加入下载列表(int row) {
     }
 
     if (!pdfAddress.isEmpty()) {
-        HandOff(pdfAddress, name, entry.type, folder, referer);
+        const HandOffPlace place = target();
+        HandOff(pdfAddress, place.name, entry.type, place.folder, referer, record());
         setState(link, ArticleState::Analysed);
     }
     if (state(link) == ArticleState::Analysing)

@@ -1,15 +1,19 @@
 #include "search/ArticleListKeeper.h"
 
+#include "download/RecordSources.h"
+
 namespace {
 // The columns, in the order of columns().
-enum Cell : int { Title, Type, State, SaveFolder, Layout, Link, PageAddress, PdfAddress };
+enum Cell : int { Title, Type, State, SaveFolder, Layout, Link, PageAddress, PdfAddress, Record };
 
 QList<KeptList::Column> columns() {
     const QString text = QStringLiteral("TEXT");
-    return {{QStringLiteral("title"), text},        {QStringLiteral("type"), text},
-            {QStringLiteral("state"), text},        {QStringLiteral("save_folder"), text},
-            {QStringLiteral("layout"), text},       {QStringLiteral("link"), text},
-            {QStringLiteral("page_address"), text}, {QStringLiteral("pdf_address"), text}};
+    return QList<KeptList::Column>{
+               {QStringLiteral("title"), text},        {QStringLiteral("type"), text},
+               {QStringLiteral("state"), text},        {QStringLiteral("save_folder"), text},
+               {QStringLiteral("layout"), text},       {QStringLiteral("link"), text},
+               {QStringLiteral("page_address"), text}, {QStringLiteral("pdf_address"), text}} +
+           RecordKeptColumns();
 }
 } // namespace
 
@@ -28,7 +32,9 @@ qint64 ArticleListKeeper::idAt(int row) const {
 
 QVariantList ArticleListKeeper::valuesAt(int row) const {
     const ArticleEntry& e = m_model.at(row);
-    return {e.title, e.type, e.state, e.saveFolder, e.layout, e.link, e.pageAddress, e.pdfAddress};
+    return QVariantList{e.title,  e.type, e.state,       e.saveFolder,
+                        e.layout, e.link, e.pageAddress, e.pdfAddress} +
+           RecordKeptValues(e.record);
 }
 
 int ArticleListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed) {
@@ -46,6 +52,7 @@ int ArticleListKeeper::appendKept(const QList<Row>& rows, QList<qint64>& changed
         e.link = v.at(Link).toString();
         e.pageAddress = v.at(PageAddress).toString();
         e.pdfAddress = v.at(PdfAddress).toString();
+        e.record = RecordFromKept(v, Record);
         const QString state = restoredState(e.state);
         if (state != e.state) {
             e.state = state;

@@ -1,5 +1,7 @@
 #include "search/ArticleListModel.h"
 
+#include "download/RecordSources.h"
+
 #include <QSet>
 #include <algorithm>
 
@@ -24,6 +26,8 @@ QVariant ArticleListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const ArticleEntry& e = m_rows.at(index.row());
+    if (role == Qt::ToolTipRole && !e.record.isEmpty())
+        return RecordDetails(e.record);
     switch (index.column()) {
     case TitleColumn:
         return e.title;
@@ -35,6 +39,14 @@ QVariant ArticleListModel::data(const QModelIndex& index, int role) const {
         return e.saveFolder;
     case LayoutColumn:
         return e.layout;
+    case AuthorsColumn:
+        return ShortAuthorsLine(e.record);
+    case JournalColumn:
+        return e.record.journal;
+    case YearColumn:
+        return e.record.year;
+    case DoiColumn:
+        return e.record.doi;
     default:
         return {};
     }
@@ -54,6 +66,14 @@ QVariant ArticleListModel::headerData(int section, Qt::Orientation orientation, 
         return QStringLiteral("保存路径");
     case LayoutColumn:
         return QStringLiteral("TYPE");
+    case AuthorsColumn:
+        return QStringLiteral("作者");
+    case JournalColumn:
+        return QStringLiteral("期刊");
+    case YearColumn:
+        return QStringLiteral("年份");
+    case DoiColumn:
+        return QStringLiteral("DOI");
     default:
         return {};
     }
@@ -79,8 +99,10 @@ bool ArticleListModel::add(const ArticleEntry& entry) {
 }
 
 bool ArticleListModel::add(const QString& title, const QString& link, const QString& pageAddress,
-                           const QString& type, const QString& saveFolder, const QString& layout) {
+                           const QString& type, const QString& saveFolder, const QString& layout,
+                           const ArticleRecord& record) {
     ArticleEntry e;
+    e.record = record;
     e.title = title;
     e.link = link;
     e.pageAddress = pageAddress;
@@ -106,6 +128,18 @@ void ArticleListModel::setPdfAddress(int row, const QString& address) {
     if (row < 0 || row >= size() || m_rows[row].pdfAddress == address)
         return;
     m_rows[row].pdfAddress = address;
+    emit rowFactsChanged(row);
+}
+
+void ArticleListModel::fillRecord(int row, const ArticleRecord& later) {
+    if (row < 0 || row >= size())
+        return;
+    ArticleRecord& record = m_rows[row].record;
+    const ArticleRecord was = record;
+    record.fillFrom(later);
+    if (record == was)
+        return;
+    emit dataChanged(index(row, AuthorsColumn), index(row, DoiColumn), {Qt::DisplayRole});
     emit rowFactsChanged(row);
 }
 
@@ -210,6 +244,14 @@ int ArticleListModel::initialWidthTwips(int column) {
         return 5292;
     case LayoutColumn:
         return 2540;
+    case AuthorsColumn:
+        return 4500;
+    case JournalColumn:
+        return 3600;
+    case YearColumn:
+        return 900;
+    case DoiColumn:
+        return 3600;
     default:
         return 1500;
     }

@@ -9,14 +9,14 @@
 
 // One row of the article list.
 struct ArticleEntry {
-    QString title;       // as extracted, trimmed
-    QString type;        // always "pdf"
-    QString state;       // analysis state, empty until analysed (see ArticleState)
-    QString saveFolder;  // may be empty: the analysis then uses CurrentSaveFolder
-    QString layout;      // "SD1" or "SD2"
-    QString link;        // the row's key: the PDF address (SD1) or the page leading to it (SD2)
-    QString pageAddress; // the result page the row was taken from
-    QString pdfAddress;  // what the analysis found; empty until found
+    QString title;        // as extracted, trimmed
+    QString type;         // always "pdf"
+    QString state;        // analysis state, empty until analysed (see ArticleState)
+    QString saveFolder;   // may be empty: the analysis then uses CurrentSaveFolder
+    QString layout;       // "SD1" or "SD2"
+    QString link;         // the row's key: the PDF address (SD1) or the page leading to it (SD2)
+    QString pageAddress;  // the result page the row was taken from
+    QString pdfAddress;   // what the analysis found; empty until found
     ArticleRecord record; // what the pages said of the article so far
     // The row's identity in the list, also across runs; given by the list.
     qint64 id = 0;
@@ -49,7 +49,20 @@ inline bool isSuccess(const QString& state) {
 class ArticleListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { TitleColumn, TypeColumn, StateColumn, FolderColumn, LayoutColumn, ColumnCount };
+    enum Column {
+        TitleColumn,
+        TypeColumn,
+        StateColumn,
+        FolderColumn,
+        LayoutColumn,
+        // What the pages said of the article; the whole record is the tooltip
+        // of every cell.
+        AuthorsColumn,
+        JournalColumn,
+        YearColumn,
+        DoiColumn,
+        ColumnCount
+    };
 
     explicit ArticleListModel(QObject* parent = nullptr);
 
@@ -63,7 +76,8 @@ public:
     // Appends a row; false (nothing changed) when a row with this link exists.
     bool add(const ArticleEntry& entry);
     bool add(const QString& title, const QString& link, const QString& pageAddress,
-             const QString& type, const QString& saveFolder, const QString& layout);
+             const QString& type, const QString& saveFolder, const QString& layout,
+             const ArticleRecord& record = {});
 
     int size() const { return static_cast<int>(m_rows.size()); }
     bool isEmpty() const { return m_rows.isEmpty(); }
@@ -77,6 +91,9 @@ public:
     void setState(int row, const QString& state);
     // Notes the PDF address the analysis found for a row (shown in no column).
     void setPdfAddress(int row, const QString& address);
+    // Adds what a later source says of a row's article to what it has
+    // (ArticleRecord::fillFrom); out-of-range rows are ignored.
+    void fillRecord(int row, const ArticleRecord& later);
     // Appends kept rows as they were, ids included, in one insertion; rows
     // whose link or id is taken (or whose id is 0) are left out.
     int restoreRows(QVector<ArticleEntry> rows);

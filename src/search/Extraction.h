@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/ArticleRecord.h"
 #include "platform/DocumentSnapshot.h"
 
 #include <QString>
@@ -35,13 +36,17 @@ struct ExtractedArticle {
     QString type;        // always "pdf"
     QString saveFolder;  // as given to ExtractResultPage
     QString layout;      // "SD1" or "SD2"
+    // What the result block (or the article page) says of the article.
+    ArticleRecord record;
 };
 
 struct ExtractionResult {
+    static constexpr int ArticlePagePass = 4;
     // False when the browser held no document: the caller adds nothing and
     // leaves the count label as it is.
     bool documentFound = false;
-    // Which design matched: 1, 2 or 3; 0 when none yielded an article.
+    // Which design matched: 1, 2 or 3; ArticlePagePass when the page is one
+    // article; 0 when none yielded an article.
     int pass = 0;
     // The articles in document order, in the order they are offered to the
     // list; offered() is the routine's result.
@@ -50,12 +55,31 @@ struct ExtractionResult {
     int offered() const { return int(articles.size()); }
 };
 
+// A page that is one article (its head's citation_* tags name it, or its head
+// names one article id) gives that article alone, before any design is tried:
+// the articles recommended beside it are not taken. Its link is the page's
+// own PDF address (citation_pdf_url, else the page's PDF link naming the
+// article's id): a ".pdf" address is the file itself ("SD1"), another leads to
+// it ("SD2"). A page of an article the user cannot read gives the page's own
+// address as an "SD2" link, so the analysis finds out.
+//
 // Walks the snapshot of the shown page. onlyTicked is the window's
 // "只提取网页勾选项" box: designs 1 and 3 then take only items whose first
 // check box is ticked (or whose tick state cannot be read); design 2 ignores it.
 // saveFolder is stored with every row (may be empty).
 ExtractionResult ExtractResultPage(const DocumentSnapshot& document, const QString& saveFolder,
                                    bool onlyTicked);
+
+// What a result block says of its article: the title, and beside it the
+// journal, date, volume, issue and pages, the authors, the article type and
+// whether it is open access, found by the class names the site's designs have
+// used and, failing those, by what the texts look like; the DOI and article
+// id from its addresses. titleLink is the block's first A; link its address.
+ArticleRecord RecordFromBlock(const DocumentSnapshot& document, int block, int titleLink,
+                              const QString& title, const QString& link);
+
+// The article a page that is one article names, or an empty record.
+ArticleRecord RecordFromArticlePage(const DocumentSnapshot& document);
 
 // True when one of the names the class attribute lists (separated by white
 // space) equals className, letter case ignored.

@@ -1,6 +1,7 @@
 #include "search/HandOff.h"
 
 #include "download/Naming.h"
+#include "download/RecordNaming.h"
 #include "search/Analysis.h"
 #include "shell/AppValues.h"
 #include "shell/WindowFlow.h"
@@ -15,6 +16,23 @@ QString HandOffName(const QString& link, const QString& title, bool useOriginalF
     return FileNameFor(name, link);
 }
 
+HandOffPlace HandOffTarget(const QString& link, const QString& title, bool useOriginalFileName,
+                           const ArticleRecord& record, const QString& pattern,
+                           const QString& rowFolder, const QString& currentSaveFolder) {
+    HandOffPlace place{HandOffFolder(rowFolder, currentSaveFolder),
+                       HandOffName(link, title, useOriginalFileName)};
+    if (pattern.trimmed().isEmpty())
+        return place;
+    ArticleRecord named = record;
+    if (named.title.isEmpty())
+        named.title = RemoveLineBreaks(title).trimmed();
+    const PatternName byRecord = NameFromPattern(pattern, named, place.name);
+    place.name = byRecord.name;
+    if (!byRecord.subFolder.isEmpty() && !place.folder.isEmpty())
+        place.folder = JoinFolder(place.folder, byRecord.subFolder);
+    return place;
+}
+
 QString HandOffFolder(const QString& rowFolder, const QString& currentSaveFolder) {
     return rowFolder.isEmpty() ? currentSaveFolder : rowFolder;
 }
@@ -24,9 +42,9 @@ QString HandOffReferer(const QString& layout, const QString& link, const QString
 }
 
 void HandOff(const QString& address, const QString& name, const QString& type,
-             const QString& folder, const QString& referer) {
+             const QString& folder, const QString& referer, const ArticleRecord& record) {
     if (DownloadListSink* list = app().flow().downloadList())
-        list->AddDownloadItem(address, name, type, folder, referer);
+        list->AddArticleItem(address, name, type, folder, referer, record);
 }
 
 void 显示下载窗口(bool restore) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/ArticleRecord.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,6 +11,17 @@
 // user chose the original file names, else the title on one line; cleaned
 // for use as a file name either way (FileNameFor: never empty).
 QString HandOffName(const QString& link, const QString& title, bool useOriginalFileName);
+
+// Where an analysed article goes and under what name: HandOffName and
+// HandOffFolder, and with a naming pattern (FileNamePattern) the name made
+// from the record, its sub-folders added to the folder.
+struct HandOffPlace {
+    QString folder;
+    QString name;
+};
+HandOffPlace HandOffTarget(const QString& link, const QString& title, bool useOriginalFileName,
+                           const ArticleRecord& record, const QString& pattern,
+                           const QString& rowFolder, const QString& currentSaveFolder);
 
 // The row's save folder, or the current save folder when the row has none.
 QString HandOffFolder(const QString& rowFolder, const QString& currentSaveFolder);
@@ -20,7 +33,7 @@ QString HandOffReferer(const QString& layout, const QString& link, const QString
 // Appends a waiting row to the download list, loading the download window
 // (without showing it) when needed. A duplicate address is refused silently.
 void HandOff(const QString& address, const QString& name, const QString& type,
-             const QString& folder, const QString& referer);
+             const QString& folder, const QString& referer, const ArticleRecord& record = {});
 
 // Brings up a loaded download window after a run: repaints its list, shows it
 // when hidden, with restore also un-minimises it, and puts it in front of the

@@ -1,5 +1,7 @@
 #include "search/fWebSearch.h"
 
+#include "download/RecordExportDialog.h"
+
 #include "search/ArticleListKeeper.h"
 
 #include "platform/Browser.h"
@@ -11,6 +13,7 @@
 #include "shell/AppValues.h"
 #include "shell/BrowserCacheCommands.h"
 #include "shell/CaptionWithGap.h"
+#include "shell/FileNames.h"
 #include "shell/FlowLayout.h"
 #include "shell/WindowFlow.h"
 #include "shell/WindowPlacement.h"
@@ -74,6 +77,10 @@ fWebSearch::fWebSearch(QWidget* parent) : QMainWindow(parent) {
     // The popup "加入" is never part of the menu bar (it is built apart).
     // Whether extraction asks for the save folder.
     v.setPromptSaveFolder(v.settings().promptSaveFolder());
+    v.FileNamePattern =
+        v.settings()
+            .read(SettingsKeys::SectionSettings, SettingsKeys::FileNamePattern, QString())
+            .trimmed();
     // History empty; delay box restored.
     Combo1->clear();
     Combo2->clear();
@@ -323,6 +330,8 @@ void fWebSearch::buildMenus() {
     menu工具->addSeparator();
     menu打开下载窗口 =
         action(menu工具, QStringLiteral("menu打开下载窗口"), QStringLiteral("打开下载窗口"));
+    menu导出文献信息 =
+        action(menu工具, QStringLiteral("menu导出文献信息"), QStringLiteral("导出文献信息..."));
     menu工具->addSeparator();
     menu查看IE浏览器缓存 = action(menu工具, QStringLiteral("menu查看IE浏览器缓存"),
                                   QStringLiteral("查看IE浏览器缓存"));
@@ -344,6 +353,7 @@ void fWebSearch::buildMenus() {
     connect(menu前进, &QAction::triggered, this, [this] { WebBrowser1->goForward(); });
     connect(menu关闭本窗口, &QAction::triggered, this, &QWidget::close);
     connect(menu清除选中项, &QAction::triggered, this, &fWebSearch::removeSelected);
+    connect(menu导出文献信息, &QAction::triggered, this, &fWebSearch::exportRecords);
     connect(menu清除分析成功项, &QAction::triggered, this, &fWebSearch::removeSucceeded);
     connect(menu清除标题含指定字符项, &QAction::triggered, this,
             [this] { removeTitleContaining(true); });
@@ -375,8 +385,9 @@ QString fWebSearch::documentAddress() const {
 // Article list
 
 bool fWebSearch::加入LV1(const QString& title, const QString& link, const QString& pageAddress,
-                         const QString& type, const QString& saveFolder, const QString& layout) {
-    return m_articles->add(title, link, pageAddress, type, saveFolder, layout);
+                         const QString& type, const QString& saveFolder, const QString& layout,
+                         const ArticleRecord& record) {
+    return m_articles->add(title, link, pageAddress, type, saveFolder, layout, record);
 }
 
 void fWebSearch::updateCountLabel() {
@@ -412,6 +423,22 @@ void fWebSearch::removeSelected() {
     for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
         selected.insert(index.row());
     filteredRemoval([&selected](int row) { return selected.contains(row); });
+}
+
+void fWebSearch::exportRecords() {
+    QList<int> rows;
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty()) {
+        for (int r = 0; r < m_articles->size(); ++r)
+            rows.append(r);
+    }
+    QList<ExportEntry> entries;
+    for (int r : std::as_const(rows))
+        entries.append({m_articles->at(r).record, m_articles->at(r).title, {}});
+    AskAndExportRecords(this, entries,
+                        rows.isEmpty() ? QString() : m_articles->at(rows.first()).saveFolder);
 }
 
 void fWebSearch::removeSucceeded() {
@@ -458,7 +485,7 @@ int fWebSearch::ExtractResultPage(const QString& saveFolder) {
     if (!found.documentFound)
         return 0;
     for (const ExtractedArticle& a : found.articles)
-        加入LV1(a.title, a.link, a.pageAddress, a.type, a.saveFolder, a.layout);
+        加入LV1(a.title, a.link, a.pageAddress, a.type, a.saveFolder, a.layout, a.record);
     updateCountLabel();
     return found.offered();
 }

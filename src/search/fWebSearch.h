@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/ArticleRecord.h"
+
 #include <QMainWindow>
 #include <functional>
 
@@ -83,6 +85,7 @@ public:
     QAction* menu设置;
     QAction* menu设置下载保存路径;
     QAction* menu打开下载窗口;
+    QAction* menu导出文献信息; // the chosen rows' records (or all) for a reference manager
     QAction* menu查看IE浏览器缓存;
     QAction* menu清空IE浏览器缓存;
     QAction* menu网页源码另存为;
@@ -110,7 +113,8 @@ public:
     // Adds a row to the article list; false when its link is listed already.
     // The count label is left alone (the extraction sets it when it ends).
     bool 加入LV1(const QString& title, const QString& link, const QString& pageAddress,
-                 const QString& type, const QString& saveFolder, const QString& layout);
+                 const QString& type, const QString& saveFolder, const QString& layout,
+                 const ArticleRecord& record = {});
     // Sets the count label to the number of rows.
     void updateCountLabel();
 
@@ -139,6 +143,7 @@ public:
     // The list commands.
     void addThisPage(); // "加入本页到列表"
     void removeSelected();
+    void exportRecords();
     void removeSucceeded();
     void removeTitleContaining(bool contains);
     void removeAll();

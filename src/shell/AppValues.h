@@ -61,6 +61,9 @@ public:
     // --- values of the dialogs ---
     int PromptSaveFolder = 1;
     bool UseOriginalFileName = false;
+    // How files are named from their article's record ("作者 - 年份 - 标题",
+    // ...); empty: by title or address as chosen above.
+    QString FileNamePattern;
     bool SaveFolderCancelled = false;
     // --- download settings shared by the download window and the options dialog ---
     int DownloadMode = 2;

@@ -73,6 +73,7 @@ inline const QString SectionSettings = QStringLiteral("设置");
 inline const QString SaveFolder = QStringLiteral("下载文件保存路径");
 inline const QString MaxFileSize = QStringLiteral("文件最大值");
 inline const QString PromptSaveFolder = QStringLiteral("提取网页信息时提示下载保存路径");
+inline const QString FileNamePattern = QStringLiteral("文件命名格式");
 inline const QString DownloadMode = QStringLiteral("下载方式");
 inline const QString ProxyEnabled = QStringLiteral("代理服务器有效");
 inline const QString ProxyAddress = QStringLiteral("代理服务器网址");

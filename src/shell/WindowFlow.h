@@ -7,6 +7,7 @@
 #include <map>
 
 class QWidget;
+struct ArticleRecord;
 
 // What the search window's hand-off needs of the download list; the download
 // window implements it, so the search window never includes the download window.
@@ -15,6 +16,14 @@ public:
     virtual ~DownloadListSink() = default;
     virtual void AddDownloadItem(const QString& address, const QString& name, const QString& type,
                                  const QString& folder, const QString& referer) = 0;
+    // The same, with what the pages said of the article; a list that keeps
+    // no records takes the row alone.
+    virtual void AddArticleItem(const QString& address, const QString& name, const QString& type,
+                                const QString& folder, const QString& referer,
+                                const ArticleRecord& record) {
+        (void)record;
+        AddDownloadItem(address, name, type, folder, referer);
+    }
 };
 
 // How the windows reach each other. Each top-level window registers a factory

@@ -182,6 +182,16 @@ fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
     Option2 = new QRadioButton(QStringLiteral("文章标题名称"), this);
     Option2->setObjectName(QStringLiteral("Option2"));
     Option2->setChecked(true);
+    Option3 = new QRadioButton(QStringLiteral("按文章信息："), this);
+    Option3->setObjectName(QStringLiteral("Option3"));
+    Combo2 = new QComboBox(this);
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+    Combo2->setEditable(true);
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
+    Combo2->addItems(namePatternPresets());
+    Combo2->setToolTip(QStringLiteral("可用：作者 年份 标题 期刊 DOI 卷 期 页码 PII 类型；"
+                                      "“/”分隔子文件夹，如 期刊/年份/标题"));
+
     Command2 = new QPushButton(QStringLiteral("确定"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setDefault(true);
@@ -196,6 +206,8 @@ fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
     auto* naming = new QHBoxLayout;
     naming->addWidget(Option1);
     naming->addWidget(Option2);
+    naming->addWidget(Option3);
+    naming->addWidget(Combo2);
     naming->addStretch();
     grid->addWidget(Label3, 1, 0);
     grid->addLayout(naming, 1, 1, 1, 2);
@@ -219,6 +231,19 @@ fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
     connect(Command3, &QPushButton::clicked, this, &fSeleFileSavePath::cancel);
 
     AppValues& v = app();
+    // The pattern stands in the settings, whichever window opened the dialog.
+    v.FileNamePattern =
+        v.settings()
+            .read(SettingsKeys::SectionSettings, SettingsKeys::FileNamePattern, QString())
+            .trimmed();
+    if (!v.FileNamePattern.isEmpty())
+        Combo2->setEditText(v.FileNamePattern);
+    if (!v.FileNamePattern.isEmpty())
+        Option3->setChecked(true);
+    else
+        Option2->setChecked(true);
+    // Typing a pattern means naming by it.
+    connect(Combo2, &QComboBox::editTextChanged, this, [this] { Option3->setChecked(true); });
     if (v.UseOriginalFileName)
         Option1->setChecked(true);
     LoadFolderList(Combo1, m_listFile);
@@ -226,6 +251,11 @@ fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     Combo1->setEditText(v.CurrentSaveFolder);
     v.SaveFolderCancelled = true;
+}
+
+QStringList fSeleFileSavePath::namePatternPresets() {
+    return {QStringLiteral("作者 - 年份 - 标题"), QStringLiteral("DOI"),
+            QStringLiteral("期刊/年份/标题"), QStringLiteral("年份 - 期刊 - 标题")};
 }
 
 bool fSeleFileSavePath::ask(QWidget* owner, const QString& listFile) {
@@ -242,6 +272,9 @@ void fSeleFileSavePath::browse() {
 void fSeleFileSavePath::confirm() {
     AppValues& v = app();
     v.UseOriginalFileName = Option1->isChecked();
+    v.FileNamePattern = Option3->isChecked() ? Combo2->currentText().trimmed() : QString();
+    v.settings().write(SettingsKeys::SectionSettings, SettingsKeys::FileNamePattern,
+                       v.FileNamePattern);
     QString text = Combo1->currentText();
     if (!text.endsWith(QLatin1Char('/')))
         text += QLatin1Char('/');

@@ -69,6 +69,11 @@ public:
     QLabel* Label3;
     QRadioButton* Option1; // "原文件名"
     QRadioButton* Option2; // "文章标题名称"
+    QRadioButton* Option3; // "按文章信息：" the pattern in Combo2
+    QComboBox* Combo2;     // the naming pattern, record fields by name
+
+    // The patterns offered in Combo2.
+    static QStringList namePatternPresets();
     QPushButton* Command2; // "确定"
     QPushButton* Command3; // "取消"
 

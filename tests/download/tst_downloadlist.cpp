@@ -73,11 +73,12 @@ private slots:
         QVERIFY(r.size.isEmpty() && r.received.isEmpty() && r.percent.isEmpty() &&
                 r.baseHref.isEmpty());
 
-        // The design's seven columns, then what the look inside the file found.
-        QCOMPARE(m.columnCount(), 8);
-        const QStringList headers = {"名称",   "类型",     "文件大小", "已下载数",
-                                     "百分比", "保存路径", "B",        "检查"};
-        for (int c = 0; c < 8; ++c)
+        // The design's seven columns, what the look inside the file found, then
+        // what the article's record says.
+        const QStringList headers = {"名称", "类型", "文件大小", "已下载数", "百分比", "保存路径",
+                                     "B",    "检查", "作者",     "期刊",     "年份",   "DOI"};
+        QCOMPARE(m.columnCount(), headers.size());
+        for (int c = 0; c < headers.size(); ++c)
             QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), headers.at(c));
         QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("论文"));
         QCOMPARE(m.data(m.index(0, 5)).toString(), QStringLiteral("/home/u/论文/"));

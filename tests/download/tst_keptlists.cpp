@@ -421,6 +421,86 @@ private slots:
         }
     }
 
+    // Each row's article record is kept with both lists, also in tables kept
+    // before records existed (the columns come, empty, and take later values).
+    void recordsAreKept() {
+        ArticleRecord record;
+        record.title = QStringLiteral("石墨烯 & copper");
+        record.authors = {QStringLiteral("Smith, Anna"), QStringLiteral("张伟")};
+        record.journal = QStringLiteral("Carbon");
+        record.year = QStringLiteral("2024");
+        record.date = QStringLiteral("2024-03-15");
+        record.firstPage = QStringLiteral("1");
+        record.doi = QStringLiteral("10.1016/j.carbon.2024.1");
+        record.pii = QStringLiteral("S0008622324000123");
+        record.access = ArticleRecord::Access::Open;
+        ArticleRecord fromPage;
+        fromPage.volume = QStringLiteral("219");
+        fromPage.title = QStringLiteral("never replaces the first title");
+        ArticleRecord filled = record;
+        filled.volume = QStringLiteral("219");
+
+        const QString folder = data();
+        QVERIFY(QDir().mkpath(folder));
+        // An article table as kept before records came.
+        QVERIFY(runSql(KeptDatabase::fileIn(folder),
+                       {QStringLiteral("PRAGMA application_id=%1").arg(KeptDatabase::ApplicationId),
+                        QStringLiteral("PRAGMA user_version=%1").arg(KeptDatabase::FormatVersion),
+                        "CREATE TABLE IF NOT EXISTS articles ("
+                        " id INTEGER PRIMARY KEY, position INTEGER NOT NULL,"
+                        " title TEXT NOT NULL, type TEXT NOT NULL, state TEXT NOT NULL,"
+                        " save_folder TEXT NOT NULL, layout TEXT NOT NULL, link TEXT NOT NULL,"
+                        " page_address TEXT NOT NULL, pdf_address TEXT NOT NULL)",
+                        "INSERT INTO articles VALUES (5, 0, 'Old', 'pdf', '', '/tmp/', 'SD2',"
+                        " 'http://127.0.0.1/old', 'http://127.0.0.1/results', '')"}));
+        {
+            KeptDatabase db;
+            QVERIFY(db.open(folder));
+            ArticleListModel articles;
+            ArticleListKeeper articleKeeper(articles, db);
+            QCOMPARE(articleKeeper.restore(), 1);
+            QVERIFY(articles.at(0).record.isEmpty());
+            articles.fillRecord(0, record);
+            QVERIFY(articles.add("New", "http://127.0.0.1/new", "http://127.0.0.1/results", "pdf",
+                                 "/tmp/", "SD1", record));
+            articles.fillRecord(1, fromPage);
+            DownloadListModel downloads;
+            DownloadListKeeper downloadKeeper(downloads, db);
+            downloadKeeper.restore();
+            QVERIFY(downloads.AddDownloadItem("http://127.0.0.1/a.pdf", "a", "pdf", "/tmp/", {},
+                                              record));
+            QVERIFY(downloads.AddDownloadItem("http://127.0.0.1/b.pdf", "b", "pdf", "/tmp/", {}));
+            QVERIFY(downloads.fillRecord(1, fromPage));
+            QVERIFY(db.writeNow());
+            db.close();
+        }
+        KeptDatabase db;
+        QVERIFY(db.open(folder));
+        ArticleListModel articles;
+        ArticleListKeeper articleKeeper(articles, db);
+        QCOMPARE(articleKeeper.restore(), 2);
+        QCOMPARE(articles.at(0).record, record);
+        QCOMPARE(articles.at(1).record, filled);
+        DownloadListModel downloads;
+        DownloadListKeeper downloadKeeper(downloads, db);
+        QCOMPARE(downloadKeeper.restore(), 2);
+        QCOMPARE(downloads.item(0).record, record);
+        QCOMPARE(downloads.item(1).record, fromPage);
+        // The list shows the record and reads it whole in the tooltip.
+        QCOMPARE(downloads.data(downloads.index(0, DownloadListModel::ColAuthors)).toString(),
+                 QStringLiteral("Smith, Anna; 张伟"));
+        QCOMPARE(downloads.data(downloads.index(0, DownloadListModel::ColDoi)).toString(),
+                 record.doi);
+        QVERIFY(downloads.data(downloads.index(0, DownloadListModel::ColName), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("期刊：Carbon")));
+        QCOMPARE(articles.data(articles.index(1, ArticleListModel::YearColumn)).toString(),
+                 QStringLiteral("2024"));
+        QVERIFY(articles.data(articles.index(1, ArticleListModel::TitleColumn), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("卷：219")));
+    }
+
     // A disk that fills up in the middle of a run: the writes fail, the run
     // goes on, and the user is told once that keeping waits; once there is
     // room again, the next batch writes what waited and the user is told that

@@ -231,6 +231,51 @@ private slots:
         delete window;
     }
 
+    // The intermediate page's citation tags fill what the row's record lacks;
+    // the record travels to the download row, and a naming pattern names the
+    // file and its sub-folder from it.
+    void pageFillsTheRecord() {
+        TestApp t;
+        FixtureServer server;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        app().FileNamePattern = QStringLiteral("期刊/作者 - 年份");
+        const QString head = QStringLiteral(
+            "<html><head><meta name=\"citation_title\" content=\"Page title\">"
+            "<meta name=\"citation_author\" content=\"张, 伟\">"
+            "<meta name=\"citation_journal_title\" content=\"新型炭材料\">"
+            "<meta name=\"citation_publication_date\" content=\"2011/05/02\">"
+            "<meta name=\"citation_doi\" content=\"10.1016/S1872-5805(11)60001-1\"></head>"
+            "<body><script>window.location = '%1';</script></body></html>");
+        server.addPage(QStringLiteral("/art/r"),
+                       head.arg(server.url(QStringLiteral("/pdf/r.pdf"))).toUtf8());
+        ArticleRecord fromBlock;
+        fromBlock.title = QStringLiteral("Block title");
+        fromBlock.year = QStringLiteral("2011");
+        ArticleListModel list;
+        list.add(QStringLiteral("Block title"), server.url(QStringLiteral("/art/r")),
+                 QStringLiteral("http://h/results"), QStringLiteral("pdf"), QStringLiteral("/x/"),
+                 QStringLiteral("SD2"), fromBlock);
+        ArticleAnalyser analyser(
+            list, app().transport(),
+            {[] { return false; }, [] { return QStringLiteral("0"); }, [] { return false; }});
+        analyser.加入下载列表(0);
+        QCOMPARE(list.at(0).state, QStringLiteral("分析完成"));
+        const ArticleRecord& r = list.at(0).record;
+        QCOMPARE(r.title, QStringLiteral("Block title"));
+        QCOMPARE(r.authors, QStringList{QStringLiteral("张, 伟")});
+        QCOMPARE(r.journal, QStringLiteral("新型炭材料"));
+        QCOMPARE(r.date, QStringLiteral("2011-05-02"));
+        QCOMPARE(r.doi, QStringLiteral("10.1016/s1872-5805(11)60001-1"));
+        auto* window = qobject_cast<fFileDownload*>(app().flow().find(WindowNames::FileDownload));
+        QVERIFY(window);
+        QCOMPARE(window->list()->count(), 1);
+        const DownloadItem& row = window->list()->item(0);
+        QCOMPARE(row.record, r);
+        QCOMPARE(row.folder, QStringLiteral("/x/新型炭材料/"));
+        QCOMPARE(row.name, QStringLiteral("张 - 2011"));
+        delete window;
+    }
+
     // With "分析后直接下载" the file goes straight into the row's folder under
     // the title; nothing is handed to the download list.
     void directDownloadOfAnSd2Row() {

@@ -118,11 +118,13 @@ private slots:
         ArticleListModel m;
         m.add("T", "L", "P", "pdf", "/f/", "SD2");
         m.setState(0, ArticleState::AnalysisFailed);
-        const QStringList headers{"标题", "类型", "分析状态", "保存路径", "TYPE"};
+        // The design's five columns, then what the record says.
+        const QStringList headers{"标题", "类型", "分析状态", "保存路径", "TYPE",
+                                  "作者", "期刊", "年份",     "DOI"};
         QCOMPARE(m.columnCount(), headers.size());
         for (int c = 0; c < headers.size(); ++c)
             QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), headers.at(c));
-        const QStringList cells{"T", "pdf", "分析失败", "/f/", "SD2"};
+        const QStringList cells{"T", "pdf", "分析失败", "/f/", "SD2", "", "", "", ""};
         for (int c = 0; c < cells.size(); ++c) {
             QCOMPARE(m.data(m.index(0, c)).toString(), cells.at(c));
             QVERIFY(!(m.flags(m.index(0, c)) & Qt::ItemIsEditable));

@@ -234,6 +234,155 @@ private slots:
         }
     }
 
+    // What each result design and each article page says of its articles,
+    // read through the real document script.
+    void records() {
+        const QList<QUrl> bases{m_files, m_served};
+        for (const QUrl& base : bases) {
+            auto browser = newBrowser();
+            const auto extract = [&](const QString& page) {
+                if (!load(*browser, base.resolved(QUrl(page))))
+                    return ExtractionResult();
+                return ExtractResultPage(browser->snapshot(), {}, false);
+            };
+
+            ExtractionResult r = extract(QStringLiteral("records_sd1.html"));
+            QCOMPARE(r.pass, 1);
+            QCOMPARE(r.offered(), 3);
+            ArticleRecord full = r.articles.at(0).record;
+            QCOMPARE(full.title, QStringLiteral("Graphene growth on copper foils & nickel"));
+            QCOMPARE(full.authors,
+                     (QStringList{QStringLiteral("A. Smith"), QStringLiteral("B. Jones"),
+                                  QStringLiteral("C. Brown")}));
+            QCOMPARE(full.journal, QStringLiteral("Carbon"));
+            QCOMPARE(full.date, QStringLiteral("2010-04-15"));
+            QCOMPARE(full.year, QStringLiteral("2010"));
+            QCOMPARE(full.volume, QStringLiteral("48"));
+            QCOMPARE(full.issue, QStringLiteral("5"));
+            QCOMPARE(full.firstPage, QStringLiteral("1"));
+            QCOMPARE(full.lastPage, QStringLiteral("9"));
+            QCOMPARE(full.doi, QStringLiteral("10.1016/j.carbon.2010.01.001"));
+            QCOMPARE(full.pii, QStringLiteral("S0008622310000011"));
+            QCOMPARE(full.access, ArticleRecord::Access::Open);
+            // No class names: the italic journal with its volume and date beside it.
+            const ArticleRecord chinese = r.articles.at(1).record;
+            QCOMPARE(chinese.title, QStringLiteral("石墨烯薄膜的化学气相沉积"));
+            QCOMPARE(chinese.journal, QStringLiteral("新型炭材料"));
+            QCOMPARE(chinese.volume, QStringLiteral("26"));
+            QCOMPARE(chinese.date, QStringLiteral("2011-05"));
+            QCOMPARE(chinese.access, ArticleRecord::Access::Unknown);
+            const ArticleRecord bare = r.articles.at(2).record;
+            QVERIFY(bare.authors.isEmpty() && bare.journal.isEmpty() && bare.year.isEmpty());
+            QCOMPARE(bare.pii, QStringLiteral("S0008622312000033"));
+
+            r = extract(QStringLiteral("records_sd2.html"));
+            QCOMPARE(r.pass, 2);
+            QCOMPARE(r.offered(), 3);
+            full = r.articles.at(0).record;
+            QCOMPARE(full.articleType, QStringLiteral("Review article"));
+            QCOMPARE(full.journal, QStringLiteral("Medical Image Analysis"));
+            QCOMPARE(full.authors,
+                     (QStringList{QStringLiteral("Dana Author"), QStringLiteral("Émile Zweite"),
+                                  QStringLiteral("王小明")}));
+            QCOMPARE(full.volume, QStringLiteral("45"));
+            QCOMPARE(full.date, QStringLiteral("2018-03"));
+            QCOMPARE(full.firstPage, QStringLiteral("12"));
+            QCOMPARE(full.lastPage, QStringLiteral("30"));
+            QCOMPARE(full.access, ArticleRecord::Access::Open);
+            QCOMPARE(full.pii, QStringLiteral("S1361841518000011"));
+            const ArticleRecord dated = r.articles.at(1).record;
+            QCOMPARE(dated.date, QStringLiteral("2024-01-03"));
+            QVERIFY(dated.journal.isEmpty() && dated.authors.isEmpty());
+            ArticleRecord titleOnly;
+            titleOnly.title = QStringLiteral("No record at all");
+            QCOMPARE(r.articles.at(2).record, titleOnly);
+
+            r = extract(QStringLiteral("records_sd3.html"));
+            QCOMPARE(r.pass, 3);
+            QCOMPARE(r.offered(), 2);
+            full = r.articles.at(0).record;
+            QCOMPARE(full.articleType, QStringLiteral("Short communication"));
+            QCOMPARE(full.authors.size(), 3);
+            QCOMPARE(full.firstPage, QStringLiteral("101"));
+            QCOMPARE(full.lastPage, QStringLiteral("110"));
+            // A title that reads like a type is no type.
+            QCOMPARE(r.articles.at(1).record.articleType, QString());
+        }
+    }
+
+    void articlePages_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("link"); // "" for the page's own address
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("pii");
+        QTest::newRow("current design, own View PDF, recommended beside")
+            << "article_full.html"
+            << "Graphene on copper: growth & transfer"
+            << sd("/article/pii/S0008622324000123/"
+                  "pdfft?md5=ab&pid=1-s2.0-S0008622324000123-main.pdf")
+            << "SD2"
+            << "S0008622324000123";
+        QTest::newRow("no access: the page itself, for the analysis")
+            << "article_noaccess.html"
+            << "An article behind a paywall"
+            << ""
+            << "SD2"
+            << "S0022000013000456";
+        QTest::newRow("citation_pdf_url of a PDF file") << "article_pdfurl.html"
+                                                        << "An open article"
+                                                        << "files/S0167000019000123.pdf"
+                                                        << "SD1"
+                                                        << "";
+        QTest::newRow("old design: only the canonical address names the article")
+            << "article_piionly.html"
+            << "Nanotubes in 2013"
+            << sd("/article/pii/S0008622313000123/pdf?md5=1&pid=1-s2.0-S0008622313000123-main.pdf")
+            << "SD2"
+            << "S0008622313000123";
+    }
+    void articlePages() {
+        QFETCH(QString, page);
+        QFETCH(QString, title);
+        QFETCH(QString, link);
+        QFETCH(QString, layout);
+        QFETCH(QString, pii);
+        auto browser = newBrowser();
+        const QUrl url = m_files.resolved(QUrl(page));
+        QVERIFY(load(*browser, url));
+        const ExtractionResult r =
+            ExtractResultPage(browser->snapshot(), QStringLiteral("/s/"), true);
+        QCOMPARE(r.pass, ExtractionResult::ArticlePagePass);
+        QCOMPARE(r.offered(), 1);
+        const ExtractedArticle& a = r.articles.first();
+        QCOMPARE(a.title, title);
+        QCOMPARE(a.link, link.isEmpty() ? url.toString() : url.resolved(QUrl(link)).toString());
+        QCOMPARE(a.layout, layout);
+        QCOMPARE(a.pageAddress, url.toString());
+        QCOMPARE(a.saveFolder, QStringLiteral("/s/"));
+        QCOMPARE(a.record.pii, pii);
+        QCOMPARE(a.record.title, title);
+        if (page == QLatin1String("article_full.html")) {
+            QCOMPARE(a.record.authors,
+                     (QStringList{QStringLiteral("Smith, Anna"), QStringLiteral("张伟"),
+                                  QStringLiteral("van der Berg, Jan")}));
+            QCOMPARE(a.record.journal, QStringLiteral("Carbon"));
+            QCOMPARE(a.record.date, QStringLiteral("2024-03-15"));
+            QCOMPARE(a.record.volume, QStringLiteral("219"));
+            QCOMPARE(a.record.issue, QStringLiteral("4"));
+            QCOMPARE(a.record.firstPage, QStringLiteral("118"));
+            QCOMPARE(a.record.lastPage, QStringLiteral("129"));
+            QCOMPARE(a.record.articleType, QStringLiteral("Full length article"));
+            QCOMPARE(a.record.doi, QStringLiteral("10.1016/j.carbon.2024.118123"));
+        }
+        if (page == QLatin1String("article_noaccess.html")) {
+            QCOMPARE(a.record.year, QStringLiteral("2013"));
+            QVERIFY(a.record.pdfUrl.isEmpty());
+        }
+        if (page == QLatin1String("article_pdfurl.html"))
+            QCOMPARE(a.record.access, ArticleRecord::Access::Open);
+    }
+
     void blankPageAndNoDocument() {
         auto browser = newBrowser();
         QVERIFY(!browser->hasDocument());

@@ -599,6 +599,51 @@ private slots:
         QCOMPARE(r.articles.first().link, QStringLiteral("https://x/p"));
     }
 
+    // The texts and the head's meta tags follow the elements; a text record
+    // that names no element, or comes out of order, is left out.
+    void snapshotSections() {
+        const QChar group(0x1d);
+        const QChar record(0x1e);
+        const auto rec = [](const char* fields) {
+            return QString::fromUtf8(fields).replace(QLatin1Char('|'), QChar(0x1f));
+        };
+        const QString text =
+            wire(QStringLiteral("u"), {"HTML|||||||||", "BODY|||||||||0", "DIV|block||||||||1",
+                                       "I|||||||||2", "SPAN|||||||||2"}) +
+            group + QLatin1Char('T') + record + rec("3|3|Carbon") + record +
+            rec("2|3|,  Volume 48 ") + record + rec("4|4|April 2010") + record +
+            rec("9|9|nowhere") + record + rec("2|1|out of order") + record + rec("bad") + group +
+            QLatin1Char('M') + record + rec("citation_title||A & B") + record +
+            rec("|og:title|Other") + record + rec("too|few");
+        const DocumentSnapshot doc = DocumentSnapshot::parse(text);
+        QVERIFY(doc.present);
+        QCOMPARE(doc.size(), 5);
+        QCOMPARE(doc.texts.size(), 3);
+        QCOMPARE(doc.textOf(2), QStringLiteral("Carbon, Volume 48 April 2010"));
+        QCOMPARE(doc.textOf(3), QStringLiteral("Carbon"));
+        QCOMPARE(doc.textOf(0), QStringLiteral("Carbon, Volume 48 April 2010"));
+        QCOMPARE(doc.textOf(99), QString());
+        QCOMPARE(doc.meta.size(), 2);
+        QCOMPARE(doc.metaContents(QStringLiteral("CITATION_TITLE")), QStringList{"A & B"});
+        QCOMPARE(doc.metaContents(QStringLiteral("og:title")), QStringList{"Other"});
+        // A result block built by hand reads the same way.
+        SnapshotBuilder b(kPage);
+        b.open(el(QStringLiteral("DIV"), QStringLiteral("result-item-content")));
+        b.add(el(QStringLiteral("A"), {}, QStringLiteral("T"),
+                 QStringLiteral("https://x/science/article/pii/S0000000000000001")));
+        b.addText(QStringLiteral("T"));
+        b.open(el(QStringLiteral("DIV"), QStringLiteral("author-list")));
+        b.addText(QStringLiteral("A. One and B. Two"));
+        b.close();
+        b.add(el(QStringLiteral("A"), QStringLiteral("download-link"), QStringLiteral("PDF"),
+                 QStringLiteral("https://x/p.pdf")));
+        b.close();
+        const ExtractionResult r = ExtractResultPage(b.take(), {}, false);
+        QCOMPARE(r.offered(), 1);
+        QCOMPARE(r.articles.first().record.authors, (QStringList{"A. One", "B. Two"}));
+        QCOMPARE(r.articles.first().record.pii, QStringLiteral("S0000000000000001"));
+    }
+
     void snapshotTextMalformed_data() {
         QTest::addColumn<QString>("text");
         QTest::newRow("empty") << QString();

@@ -51,6 +51,46 @@ private slots:
                  QStringLiteral("L"));
     }
 
+    // With a naming pattern the record names the file and its sub-folders;
+    // without one the title or address does, as before.
+    void targetByPattern() {
+        ArticleRecord record;
+        record.authors = {QStringLiteral("Smith, Anna"), QStringLiteral("Jones, B.")};
+        record.year = QStringLiteral("2024");
+        record.journal = QStringLiteral("Carbon: Letters");
+        record.doi = QStringLiteral("10.1016/j.x.1");
+        const QString link = QStringLiteral("https://h/pii/S0001234.pdf");
+        HandOffPlace place = HandOffTarget(link, QStringLiteral(" A\ntitle "), false, record,
+                                           QString(), QString(), QStringLiteral("/d/"));
+        QCOMPARE(place.folder, QStringLiteral("/d/"));
+        QCOMPARE(place.name, HandOffName(link, QStringLiteral(" A\ntitle "), false));
+        // The row's title stands in for a record without one.
+        place = HandOffTarget(link, QStringLiteral("Deep\r\nLearning"), false, record,
+                              QStringLiteral("期刊/年份/作者 - 标题"), QStringLiteral("/r/"),
+                              QStringLiteral("/d/"));
+        QCOMPARE(place.folder, QStringLiteral("/r/Carbon Letters/2024/"));
+        QCOMPARE(place.name, QStringLiteral("Smith 等 - DeepLearning"));
+        // A pattern that leaves nothing keeps the design's name.
+        place = HandOffTarget(link, QStringLiteral("..."), true, ArticleRecord(),
+                              QStringLiteral("DOI"), QString(), QStringLiteral("/d/"));
+        QCOMPARE(place.name, QStringLiteral("S0001234"));
+    }
+
+    // The record travels with the row into the download list.
+    void recordTravels() {
+        TestApp t;
+        app().flow().registerWindow(WindowNames::FileDownload, [] { return new fFileDownload; });
+        ArticleRecord record;
+        record.title = QStringLiteral("石墨烯");
+        record.doi = QStringLiteral("10.1016/j.x.1");
+        HandOff(QStringLiteral("http://h/a.pdf"), QStringLiteral("A"), QStringLiteral("pdf"),
+                QStringLiteral("/f/"), QStringLiteral("http://h/page"), record);
+        auto* window = qobject_cast<fFileDownload*>(app().flow().find(WindowNames::FileDownload));
+        QVERIFY(window);
+        QCOMPARE(window->list()->item(0).record, record);
+        delete window;
+    }
+
     // The hand-off loads the download window without showing it; a second
     // article leading to the same PDF adds nothing.
     void handOffLoadsWithoutShowingAndRefusesDuplicates() {
