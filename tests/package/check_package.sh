@@ -179,7 +179,7 @@ if [ -f "$root/$desktop" ]; then
   [ "$(entry TryExec)" = varnelle ] || fail "desktop entry tries $(entry TryExec)"
   [ "$(entry Icon)" = varnelle ] || fail "desktop entry names the icon $(entry Icon)"
   [ "$(entry SingleMainWindow)" = true ] || fail "desktop entry lacks SingleMainWindow=true"
-  # One main category of the menu specification, then its additional ones.
+  # One main category of the desktop menu, then its additional ones.
   main=$(entry Categories | tr ';' '\n' | grep -cxE \
     'AudioVideo|Audio|Video|Development|Education|Game|Graphics|Network|Office|Science|Settings|System|Utility' || true)
   [ "$main" = 1 ] || fail "desktop entry has $main main categories: $(entry Categories)"
