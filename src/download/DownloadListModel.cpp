@@ -463,223 +463,224 @@ int DownloadListModel::requeueGoneFiles() {
         ++requeued;
     }
     return requeued;
-    bool DownloadListModel::setEarlierCopyFacts(int row, const QString& plannedFolder,
-                                                bool fetchAnyway) {
-        if (!isValidRow(row))
-            return false;
-        DownloadItem& it = m_rows[row];
-        if (it.plannedFolder == plannedFolder && it.fetchAnyway == fetchAnyway)
-            return false;
-        it.plannedFolder = plannedFolder;
-        it.fetchAnyway = fetchAnyway;
-        emit rowFactsChanged(row);
-        return true;
-    }
+}
 
-    int DownloadListModel::findId(qint64 id) const {
-        for (int i = 0; i < count(); ++i)
-            if (m_rows.at(i).id == id)
-                return i;
+bool DownloadListModel::setEarlierCopyFacts(int row, const QString& plannedFolder,
+                                            bool fetchAnyway) {
+    if (!isValidRow(row))
+        return false;
+    DownloadItem& it = m_rows[row];
+    if (it.plannedFolder == plannedFolder && it.fetchAnyway == fetchAnyway)
+        return false;
+    it.plannedFolder = plannedFolder;
+    it.fetchAnyway = fetchAnyway;
+    emit rowFactsChanged(row);
+    return true;
+}
+
+int DownloadListModel::findId(qint64 id) const {
+    for (int i = 0; i < count(); ++i)
+        if (m_rows.at(i).id == id)
+            return i;
+    return -1;
+}
+
+void DownloadListModel::notePlacing(int row, const QString& finalPath, const QString& partPath) {
+    if (!isValidRow(row))
+        return;
+    const FileIdentity part = FileIdentity::of(partPath);
+    m_rows[row].intent = {finalPath, part.device, part.inode};
+    emit placingFile(row);
+}
+
+bool DownloadListModel::setState(int row, ItemState state) {
+    if (!isValidRow(row) || m_rows.at(row).state == state)
+        return false;
+    DownloadItem& it = m_rows[row];
+    tally(it, -1);
+    it.state = state;
+    tally(it, 1);
+    // A new attempt: what an earlier one was about to place is no longer this row's.
+    if (state == ItemState::Downloading)
+        it.intent = {};
+    if (state == ItemState::Waiting)
+        m_waitingFrom = qMin(m_waitingFrom, row);
+    const QModelIndex idx = createIndex(row, ColName);
+    emit dataChanged(idx, idx, {Qt::DecorationRole, StateRole});
+    return true;
+}
+
+// --- derived facts ---
+
+int DownloadListModel::countInState(ItemState state) const {
+    const int slot = stateSlot(state);
+    return slot == 0 ? 0 : m_stateCounts.at(slot);
+}
+
+QString DownloadListModel::totalsText() const {
+    return QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
+        .arg(count())
+        .arg(countInState(ItemState::Downloading))
+        .arg(countInState(ItemState::Waiting))
+        .arg(countInState(ItemState::Finished))
+        .arg(countInState(ItemState::Failed));
+}
+
+QString DownloadListModel::arrivalsText() const {
+    int documents = 0;
+    int webPages = 0;
+    int failed = 0;
+    for (const DownloadItem& it : m_rows) {
+        const bool ended = it.state == ItemState::Finished || it.state == ItemState::Failed;
+        if (ended && isWebPageType(it.type))
+            ++webPages;
+        else if (it.state == ItemState::Finished)
+            ++documents;
+        else if (it.state == ItemState::Failed)
+            ++failed;
+    }
+    return QStringLiteral("总数:%1 已完成:%2 网页:%3 失败:%4 等待:%5")
+        .arg(count())
+        .arg(documents)
+        .arg(webPages)
+        .arg(failed)
+        .arg(countInState(ItemState::Waiting) + countInState(ItemState::Downloading));
+}
+
+bool DownloadListModel::isWebPageType(const QString& type) {
+    const QString lower = type.toLower();
+    return lower == QLatin1String("html") || lower == QLatin1String("htm");
+}
+
+bool DownloadListModel::isErrorRow(const DownloadItem& item) {
+    return isWebPageType(item.type) || item.state == ItemState::Failed;
+}
+
+QString DownloadListModel::columnTitle(int column) {
+    switch (column) {
+    case ColName:
+        return QStringLiteral("名称");
+    case ColType:
+        return QStringLiteral("类型");
+    case ColSize:
+        return QStringLiteral("文件大小");
+    case ColReceived:
+        return QStringLiteral("已下载数");
+    case ColPercent:
+        return QStringLiteral("百分比");
+    case ColFolder:
+        return QStringLiteral("保存路径");
+    case ColBaseHref:
+        return QStringLiteral("B");
+    case ColCheck:
+        return QStringLiteral("检查");
+    case ColAuthors:
+        return QStringLiteral("作者");
+    case ColJournal:
+        return QStringLiteral("期刊");
+    case ColYear:
+        return QStringLiteral("年份");
+    case ColDoi:
+        return QStringLiteral("DOI");
+    default:
+        return {};
+    }
+}
+
+QString DownloadListModel::cellText(const DownloadItem& item, int column) {
+    switch (column) {
+    case ColAuthors:
+        return ShortAuthorsLine(item.record);
+    case ColJournal:
+        return item.record.journal;
+    case ColYear:
+        return item.record.year;
+    case ColDoi:
+        return item.record.doi;
+    default:
+        return cellRef(item, column);
+    }
+}
+
+QIcon DownloadListModel::stateIcon(ItemState state) const {
+    const int slot = stateSlot(state);
+    if (slot == 0)
+        return {};
+    QIcon& icon = m_icons[slot];
+    if (icon.isNull())
+        icon = QIcon(drawStateIcon(state));
+    return icon;
+}
+
+// --- private ---
+
+void DownloadListModel::tally(const DownloadItem& item, int sign) {
+    m_stateCounts[stateSlot(item.state)] += sign;
+    if (item.notYetDownloaded())
+        m_notYetDownloaded += sign;
+    if (isErrorRow(item))
+        m_errorRows += sign;
+}
+
+void DownloadListModel::reindexFrom(int row) {
+    // Positions are refreshed when next asked for, so a burst of removals costs
+    // one walk of the list, not one per removal.
+    m_staleFrom = qMin(m_staleFrom, qMax(0, row));
+    m_waitingFrom = qMin(m_waitingFrom, qMax(0, row));
+}
+
+int DownloadListModel::nextWaitingRow(int from) const {
+    if (countInState(ItemState::Waiting) == 0)
         return -1;
-    }
+    // Rows before the mark are known not to wait; a scan from the start skips
+    // them and moves the mark on, so starting row after row of a long list
+    // does not walk the rows that ended before.
+    const bool fromStart = from <= m_waitingFrom;
+    int i = fromStart ? m_waitingFrom : from;
+    const int n = count();
+    while (i < n && m_rows.at(i).state != ItemState::Waiting)
+        ++i;
+    if (fromStart)
+        m_waitingFrom = i;
+    return i < n ? i : -1;
+}
 
-    void DownloadListModel::notePlacing(int row, const QString& finalPath,
-                                        const QString& partPath) {
-        if (!isValidRow(row))
-            return;
-        const FileIdentity part = FileIdentity::of(partPath);
-        m_rows[row].intent = {finalPath, part.device, part.inode};
-        emit placingFile(row);
-    }
-
-    bool DownloadListModel::setState(int row, ItemState state) {
-        if (!isValidRow(row) || m_rows.at(row).state == state)
-            return false;
-        DownloadItem& it = m_rows[row];
-        tally(it, -1);
-        it.state = state;
-        tally(it, 1);
-        // A new attempt: what an earlier one was about to place is no longer this row's.
-        if (state == ItemState::Downloading)
-            it.intent = {};
-        if (state == ItemState::Waiting)
-            m_waitingFrom = qMin(m_waitingFrom, row);
-        const QModelIndex idx = createIndex(row, ColName);
-        emit dataChanged(idx, idx, {Qt::DecorationRole, StateRole});
-        return true;
-    }
-
-    // --- derived facts ---
-
-    int DownloadListModel::countInState(ItemState state) const {
-        const int slot = stateSlot(state);
-        return slot == 0 ? 0 : m_stateCounts.at(slot);
-    }
-
-    QString DownloadListModel::totalsText() const {
-        return QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
-            .arg(count())
-            .arg(countInState(ItemState::Downloading))
-            .arg(countInState(ItemState::Waiting))
-            .arg(countInState(ItemState::Finished))
-            .arg(countInState(ItemState::Failed));
-    }
-
-    QString DownloadListModel::arrivalsText() const {
-        int documents = 0;
-        int webPages = 0;
-        int failed = 0;
-        for (const DownloadItem& it : m_rows) {
-            const bool ended = it.state == ItemState::Finished || it.state == ItemState::Failed;
-            if (ended && isWebPageType(it.type))
-                ++webPages;
-            else if (it.state == ItemState::Finished)
-                ++documents;
-            else if (it.state == ItemState::Failed)
-                ++failed;
-        }
-        return QStringLiteral("总数:%1 已完成:%2 网页:%3 失败:%4 等待:%5")
-            .arg(count())
-            .arg(documents)
-            .arg(webPages)
-            .arg(failed)
-            .arg(countInState(ItemState::Waiting) + countInState(ItemState::Downloading));
-    }
-
-    bool DownloadListModel::isWebPageType(const QString& type) {
-        const QString lower = type.toLower();
-        return lower == QLatin1String("html") || lower == QLatin1String("htm");
-    }
-
-    bool DownloadListModel::isErrorRow(const DownloadItem& item) {
-        return isWebPageType(item.type) || item.state == ItemState::Failed;
-    }
-
-    QString DownloadListModel::columnTitle(int column) {
-        switch (column) {
-        case ColName:
-            return QStringLiteral("名称");
-        case ColType:
-            return QStringLiteral("类型");
-        case ColSize:
-            return QStringLiteral("文件大小");
-        case ColReceived:
-            return QStringLiteral("已下载数");
-        case ColPercent:
-            return QStringLiteral("百分比");
-        case ColFolder:
-            return QStringLiteral("保存路径");
-        case ColBaseHref:
-            return QStringLiteral("B");
-        case ColCheck:
-            return QStringLiteral("检查");
-        case ColAuthors:
-            return QStringLiteral("作者");
-        case ColJournal:
-            return QStringLiteral("期刊");
-        case ColYear:
-            return QStringLiteral("年份");
-        case ColDoi:
-            return QStringLiteral("DOI");
-        default:
-            return {};
-        }
-    }
-
-    QString DownloadListModel::cellText(const DownloadItem& item, int column) {
-        switch (column) {
-        case ColAuthors:
-            return ShortAuthorsLine(item.record);
-        case ColJournal:
-            return item.record.journal;
-        case ColYear:
-            return item.record.year;
-        case ColDoi:
-            return item.record.doi;
-        default:
-            return cellRef(item, column);
-        }
-    }
-
-    QIcon DownloadListModel::stateIcon(ItemState state) const {
-        const int slot = stateSlot(state);
-        if (slot == 0)
-            return {};
-        QIcon& icon = m_icons[slot];
-        if (icon.isNull())
-            icon = QIcon(drawStateIcon(state));
-        return icon;
-    }
-
-    // --- private ---
-
-    void DownloadListModel::tally(const DownloadItem& item, int sign) {
-        m_stateCounts[stateSlot(item.state)] += sign;
-        if (item.notYetDownloaded())
-            m_notYetDownloaded += sign;
-        if (isErrorRow(item))
-            m_errorRows += sign;
-    }
-
-    void DownloadListModel::reindexFrom(int row) {
-        // Positions are refreshed when next asked for, so a burst of removals costs
-        // one walk of the list, not one per removal.
-        m_staleFrom = qMin(m_staleFrom, qMax(0, row));
-        m_waitingFrom = qMin(m_waitingFrom, qMax(0, row));
-    }
-
-    int DownloadListModel::nextWaitingRow(int from) const {
-        if (countInState(ItemState::Waiting) == 0)
-            return -1;
-        // Rows before the mark are known not to wait; a scan from the start skips
-        // them and moves the mark on, so starting row after row of a long list
-        // does not walk the rows that ended before.
-        const bool fromStart = from <= m_waitingFrom;
-        int i = fromStart ? m_waitingFrom : from;
-        const int n = count();
-        while (i < n && m_rows.at(i).state != ItemState::Waiting)
-            ++i;
-        if (fromStart)
-            m_waitingFrom = i;
-        return i < n ? i : -1;
-    }
-
-    void DownloadListModel::refreshPositions() const {
-        if (m_staleFrom >= count()) {
-            m_staleFrom = std::numeric_limits<int>::max();
-            return;
-        }
-        for (int i = m_staleFrom; i < count(); ++i)
-            m_keyRow[m_rows.at(i).key] = i;
+void DownloadListModel::refreshPositions() const {
+    if (m_staleFrom >= count()) {
         m_staleFrom = std::numeric_limits<int>::max();
+        return;
     }
+    for (int i = m_staleFrom; i < count(); ++i)
+        m_keyRow[m_rows.at(i).key] = i;
+    m_staleFrom = std::numeric_limits<int>::max();
+}
 
-    int DownloadListModel::findKey(const QString& key) const {
-        refreshPositions();
-        return m_keyRow.value(key, -1);
-    }
+int DownloadListModel::findKey(const QString& key) const {
+    refreshPositions();
+    return m_keyRow.value(key, -1);
+}
 
-    QString& DownloadListModel::cellRef(DownloadItem & item, int column) {
-        switch (column) {
-        case ColName:
-            return item.name;
-        case ColType:
-            return item.type;
-        case ColSize:
-            return item.size;
-        case ColReceived:
-            return item.received;
-        case ColPercent:
-            return item.percent;
-        case ColFolder:
-            return item.folder;
-        case ColCheck:
-            return item.check;
-        default:
-            return item.baseHref;
-        }
+QString& DownloadListModel::cellRef(DownloadItem& item, int column) {
+    switch (column) {
+    case ColName:
+        return item.name;
+    case ColType:
+        return item.type;
+    case ColSize:
+        return item.size;
+    case ColReceived:
+        return item.received;
+    case ColPercent:
+        return item.percent;
+    case ColFolder:
+        return item.folder;
+    case ColCheck:
+        return item.check;
+    default:
+        return item.baseHref;
     }
+}
 
-    const QString& DownloadListModel::cellRef(const DownloadItem& item, int column) {
-        return cellRef(const_cast<DownloadItem&>(item), column);
-    }
+const QString& DownloadListModel::cellRef(const DownloadItem& item, int column) {
+    return cellRef(const_cast<DownloadItem&>(item), column);
+}
