@@ -3,7 +3,6 @@
 #include "download/DownloadItem.h"
 #include "platform/PdfReader.h"
 
-#include <QRegularExpression>
 
 const QString PdfUnreadableText = QStringLiteral("PDF无法打开");
 const QString FirstPageOnlyText = QStringLiteral("可能只有首页");
@@ -43,22 +42,6 @@ bool IsCheckMark(const QString& text) {
 
 bool IsMarkedRow(const DownloadItem& item) {
     return item.state == ItemState::Finished && IsCheckMark(item.check);
-}
-
-QString FindDoi(const QString& text) {
-    // The form Crossref recommends matching; a line break inside a DOI is not followed.
-    static const QRegularExpression doi(QStringLiteral("\\b(10\\.\\d{4,9}/[-._;()/:A-Za-z0-9]+)"));
-    const QRegularExpressionMatch m = doi.match(text);
-    if (!m.hasMatch())
-        return {};
-    QString found = m.captured(1);
-    // Sentence punctuation and a closing bracket that opened before the DOI.
-    while (!found.isEmpty() && QStringLiteral(".,;:").contains(found.back()))
-        found.chop(1);
-    if (found.endsWith(QLatin1Char(')')) &&
-        found.count(QLatin1Char('(')) < found.count(QLatin1Char(')')))
-        found.chop(1);
-    return found.toLower();
 }
 
 ArticleRecord RecordFromPdf(const PdfFacts& facts) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/ArticleRecord.h"
+#include "download/RecordSources.h"
 
 #include <QString>
 
@@ -22,10 +23,6 @@ int ExpectedPages(const ArticleRecord& record);
 // A mark of a PDF that needs a look (cannot be opened, too few pages).
 bool IsCheckMark(const QString& checkText);
 bool IsMarkedRow(const DownloadItem& item);
-
-// The first DOI in text ("doi:10.1016/...", "https://doi.org/10.1016/..."),
-// bare and lower case; empty when there is none.
-QString FindDoi(const QString& text);
 
 // What the PDF says of its article: title and authors from its document
 // information, the DOI from its first page.

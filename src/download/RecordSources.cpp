@@ -109,9 +109,19 @@ QString FindDoi(const QString& text) {
     if (!m.hasMatch())
         return {};
     QString found = m.captured(0);
-    // Punctuation that closes the sentence or the bracket around the DOI.
-    while (!found.isEmpty() && QStringLiteral(".,;:)]}'").contains(found.back()))
-        found.chop(1);
+    // Punctuation that closes the sentence or a bracket around the DOI; a
+    // bracket the DOI opened itself ("S0021-9517(24)00123-4") is its own.
+    for (;;) {
+        if (found.isEmpty())
+            break;
+        const QChar last = found.back();
+        if (QStringLiteral(".,;:]}'").contains(last) ||
+            (last == QLatin1Char(')') &&
+             found.count(QLatin1Char('(')) < found.count(QLatin1Char(')'))))
+            found.chop(1);
+        else
+            break;
+    }
     return found.toLower();
 }
 
