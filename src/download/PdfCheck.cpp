@@ -3,7 +3,6 @@
 #include "download/DownloadItem.h"
 #include "platform/PdfReader.h"
 
-
 const QString PdfUnreadableText = QStringLiteral("PDF无法打开");
 const QString FirstPageOnlyText = QStringLiteral("可能只有首页");
 const QString PagesMissingText = QStringLiteral("页数不全");
