@@ -223,7 +223,7 @@ fSeleFileSavePath::fSeleFileSavePath(QWidget* parent, const QString& listFile)
     // "..." says nothing to a screen reader: it is read as what it opens.
     Command1->setToolTip(QStringLiteral("请选择要浏览的文件夹"));
     NameAfterCaption(Command1, Command1->toolTip());
-    TabToCheckedOption({Option1, Option2});
+    TabToCheckedOption({Option1, Option2, Option3});
     ManageWindowPlacement(this, QSize(), PlacementMemory::Size);
 
     connect(Command1, &QPushButton::clicked, this, &fSeleFileSavePath::browse);

@@ -454,8 +454,8 @@ private slots:
                                                 "Command1",
                                                 "Command2"};
         QTest::newRow("save folder")
-            << "fSeleFileSavePath"
-            << QStringList{"Combo1", "Command1", "Option2(文章标题名称)", "Command2", "Command3"};
+            << "fSeleFileSavePath" << QStringList{"Combo1", "Command1", "Option2(文章标题名称)",
+                                                  "Combo2", "Command2", "Command3"};
         QTest::newRow("address replacement")
             << "UrlReplace" << QStringList{"Text1", "Text2", "Command1", "Command2"};
         QTest::newRow("copy tool") << "Form_Copy_Move"
