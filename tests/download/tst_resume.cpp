@@ -485,10 +485,18 @@ private slots:
         runUntilSettled();
         QTRY_VERIFY(!PartFile::isHeld(target));
         const QByteArray all = asked.join("\n----\n");
-        QVERIFY2(asked.size() == (ranged ? 2 : 1), all.constData());
+        // The rest is asked for, then the whole file once, last. (Under load
+        // Qt may send a request again on a new connection when the server
+        // closed the one it took; the server then reads the same ranged
+        // request twice.)
+        QVERIFY2(!asked.isEmpty() && !asked.last().contains("\r\nRange:"), all.constData());
         if (ranged) {
-            QCOMPARE(headerValue(asked.at(0), "Range"), "bytes=" + QByteArray::number(Cut) + "-");
-            QVERIFY2(!asked.at(1).contains("\r\nRange:"), all.constData());
+            QVERIFY2(asked.size() >= 2 && asked.size() <= 3, all.constData());
+            for (qsizetype k = 0; k + 1 < asked.size(); ++k)
+                QCOMPARE(headerValue(asked.at(k), "Range"),
+                         "bytes=" + QByteArray::number(Cut) + "-");
+        } else {
+            QVERIFY2(asked.size() == 1, all.constData());
         }
         for (const QByteArray& head : asked)
             QCOMPARE(headerValue(head, "Accept-Encoding"), QByteArray("identity"));
