@@ -1,4 +1,5 @@
 #include "TestApp.h"
+#include "TestFiles.h"
 #include "download/Naming.h"
 
 #include <QDir>
@@ -6,13 +7,6 @@
 #include <QTest>
 
 namespace {
-
-QString cjk(int count) {
-    QString s;
-    for (int i = 0; i < count; ++i)
-        s.append(QChar(char16_t(0x4E00 + i)));
-    return s;
-}
 
 bool touch(const QString& path, const QByteArray& content = {}) {
     QFile f(path);

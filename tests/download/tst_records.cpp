@@ -2,18 +2,13 @@
 #include "download/RecordSources.h"
 #include "shell/FileNames.h"
 
+#include "TestFiles.h"
+
 #include <QTest>
 
 Q_DECLARE_METATYPE(ArticleRecord)
 
 namespace {
-
-QString cjk(int count) {
-    QString s;
-    for (int i = 0; i < count; ++i)
-        s.append(QChar(char16_t(0x4E00 + i)));
-    return s;
-}
 
 ArticleRecord fullRecord() {
     ArticleRecord r;

@@ -10,6 +10,14 @@
 // Small helpers the tests share: whole files in and out, and an action run
 // from inside whatever wait is running.
 
+// count different CJK characters (three UTF-8 bytes each), for the byte limits of names.
+inline QString cjk(int count) {
+    QString s;
+    for (int i = 0; i < count; ++i)
+        s.append(QChar(char16_t(0x4E00 + i)));
+    return s;
+}
+
 inline QByteArray readAll(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
